@@ -1,0 +1,92 @@
+// Finding the target window and measuring what to record of it.
+#include "launcher/capture_region.h"
+
+#include <algorithm>
+
+#include "launcher/diagnostics.h"
+#include "launcher/message_pump.h"
+
+namespace zeltra {
+namespace {
+
+// The encoder's grabber wants sizes in multiples of 4. "%" truncates toward
+// zero, so this rounds toward zero for negative sizes too (-5 gives -4).
+int64_t roundTowardZeroToMultipleOf4(int64_t size) { return size - size % 4; }
+
+// A new window is usually seen at once through the window watch; this slow
+// poll is only the fallback for a change the watch does not report (a window
+// of a process that the watch cannot see, say), so it is kept rare to keep an
+// idle wait nearly free.
+constexpr uint32_t kFallbackPollMs = 250;
+
+// Scope of the platform's window watch, so every way out of the wait ends it.
+class WindowWatch {
+ public:
+  explicit WindowWatch(Platform& platform) : platform_(platform) { platform_.startWindowWatch(); }
+  ~WindowWatch() { platform_.stopWindowWatch(); }
+  WindowWatch(const WindowWatch&) = delete;
+  WindowWatch& operator=(const WindowWatch&) = delete;
+
+ private:
+  Platform& platform_;
+};
+
+}  // namespace
+
+std::string formatDecimal(int64_t value) {
+  // Work on the magnitude as unsigned, so the most negative value has one too.
+  uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+  std::string digits;
+  do {
+    digits.insert(digits.begin(), static_cast<char>('0' + magnitude % 10));
+    magnitude /= 10;
+  } while (magnitude != 0);
+  return value < 0 ? "-" + digits : digits;
+}
+
+CaptureRegion clipCaptureRegion(const Rect& window, const VirtualScreen& screen) {
+  const int64_t screenRight = int64_t{screen.x} + screen.width;
+  const int64_t screenBottom = int64_t{screen.y} + screen.height;
+  const int64_t left = std::max<int64_t>(window.left, screen.x);
+  const int64_t top = std::max<int64_t>(window.top, screen.y);
+  const int64_t right = std::min<int64_t>(window.right, screenRight);
+  const int64_t bottom = std::min<int64_t>(window.bottom, screenBottom);
+  return CaptureRegion{left, top, roundTowardZeroToMultipleOf4(right - left),
+                       roundTowardZeroToMultipleOf4(bottom - top)};
+}
+
+TargetWait locateTargetWindow(Platform& platform, CaptureTarget& target,
+                              const std::string& targetTitle) {
+  diagnose(platform, "waiting for the window titled \"" + targetTitle + "\"");
+  WindowWatch watch(platform);
+  for (;;) {
+    target.window = platform.findTopLevelWindow(targetTitle);
+    if (target.window != nullptr) {
+      return TargetWait::kFound;
+    }
+    platform.waitForMessageOrWindowChange(kFallbackPollMs);
+    if (servePendingMessages(platform) == PumpResult::kQuitTaken) {
+      return TargetWait::kStopped;
+    }
+  }
+}
+
+bool measureCaptureRegion(Platform& platform, CaptureTarget& target) {
+  const VirtualScreen screen = platform.readVirtualScreen();
+  Rect rect;
+  if (!platform.readWindowRect(target.window, rect)) {
+    return false;
+  }
+  const CaptureRegion region = clipCaptureRegion(rect, screen);
+  target.offsetX = formatDecimal(region.left);
+  target.offsetY = formatDecimal(region.top);
+  target.width = formatDecimal(region.width);
+  target.height = formatDecimal(region.height);
+  diagnose(platform, "found the window: rectangle " + formatDecimal(rect.left) + "," +
+                         formatDecimal(rect.top) + " to " + formatDecimal(rect.right) + "," +
+                         formatDecimal(rect.bottom) + ", capturing " + target.width + "x" +
+                         target.height + " at " + target.offsetX + "," + target.offsetY);
+  return true;
+}
+
+}  // namespace zeltra

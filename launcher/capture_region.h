@@ -1,0 +1,50 @@
+// The capture region: the target window's rectangle, clipped to the desktop
+// and rounded, as the encoder takes it (two offsets and a size, in decimal).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace zeltra {
+
+struct CaptureTarget {
+  WindowHandle window = nullptr;
+  std::string offsetX;
+  std::string offsetY;
+  std::string width;
+  std::string height;
+};
+
+// The region in numbers. Sizes are 64-bit so that no rectangle, however far
+// out, can overflow the subtraction; real desktops stay far inside 32 bits.
+struct CaptureRegion {
+  int64_t left = 0;
+  int64_t top = 0;
+  int64_t width = 0;
+  int64_t height = 0;
+};
+
+// Decimal digits, a minus sign for negative values, nothing else.
+std::string formatDecimal(int64_t value);
+
+// Clips the rectangle to the virtual screen (left and top no less than its
+// origin, right and bottom no more than its far edges) and rounds width and
+// height toward zero to multiples of 4. An edge beyond the far side is not
+// pulled back, so the size can come out zero or negative; it is kept as is.
+CaptureRegion clipCaptureRegion(const Rect& window, const VirtualScreen& screen);
+
+enum class TargetWait { kFound, kStopped };
+
+// Waits, with no time limit, until a top-level window titled targetTitle
+// exists and stores it in target.window. Messages are served meanwhile;
+// returns kStopped when a quit message was taken (a stop request ends it).
+TargetWait locateTargetWindow(Platform& platform, CaptureTarget& target,
+                              const std::string& targetTitle);
+
+// Fills the four texts of target from target.window. Returns false, leaving
+// the texts alone, when the window has gone before it could be measured.
+bool measureCaptureRegion(Platform& platform, CaptureTarget& target);
+
+}  // namespace zeltra

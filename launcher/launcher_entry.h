@@ -1,0 +1,30 @@
+// The launcher's entry and its control window, "ZELTRA_ScreenTool", through
+// which the caller stops the recording: message WM_USER + 1 (1025), or
+// closing the window.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/platform.h"
+
+namespace zeltra {
+
+inline constexpr char kControlWindowName[] = "ZELTRA_ScreenTool";
+inline constexpr uint32_t kStopMessage = 0x0400 + 1;  // WM_USER + 1
+inline constexpr char kStopCommand[] = "taskkill /IM ffmpeg.exe";
+// How long the exit waits for the encoder to finish its file after the stop.
+inline constexpr uint32_t kEncoderExitWaitMs = 10000;
+
+// The whole run, from start to stop. Always returns 0, the process result.
+int runLauncher(Platform& platform, InstanceHandle instance, const char* commandLineText,
+                int32_t showMode);
+
+// The control window's procedure.
+intptr_t controlWindowProc(WindowHandle window, uint32_t message, uintptr_t wParam,
+                           intptr_t lParam);
+
+// Asks every running ffmpeg.exe to close (no force), whoever started it, and
+// returns once the request has been made.
+void stopEncoders(Platform& platform);
+
+}  // namespace zeltra

@@ -1,0 +1,113 @@
+// The recording start, run once between showing the control window and
+// serving its messages.
+#include "launcher/recording_start.h"
+
+#include <algorithm>
+#include <optional>
+
+#include "launcher/diagnostics.h"
+#include "launcher/encoder_command.h"
+#include "launcher/invocation.h"
+#include "launcher/launcher_entry.h"
+#include "launcher/message_pump.h"
+#include "launcher/windows_constants.h"
+
+namespace zeltra {
+namespace {
+
+// Rejects an invocation that cannot be recorded, saying why, before anything
+// is waited for, stopped or started.
+std::optional<InvocationFields> readUsableInvocation(Platform& platform,
+                                                     std::string_view commandLineText) {
+  std::optional<InvocationFields> fields = parseInvocation(commandLineText);
+  if (!fields) {
+    diagnose(platform, "the command line names no output path (expected title#pathHead#pathTail); "
+                       "nothing to record");
+    return std::nullopt;
+  }
+  if (holdsDoubleQuote(fields->outputPath())) {
+    diagnose(platform, "the output path holds a double quote, which no Windows path can "
+                       "(was the whole argument quoted?); nothing to record");
+    return std::nullopt;
+  }
+  return fields;
+}
+
+// Waits for the target window until it can be measured; a window that closes
+// between being found and being measured is waited for again.
+TargetWait awaitMeasurableTarget(Platform& platform, CaptureTarget& target,
+                                 const std::string& title) {
+  for (;;) {
+    if (locateTargetWindow(platform, target, title) == TargetWait::kStopped) {
+      return TargetWait::kStopped;
+    }
+    if (measureCaptureRegion(platform, target)) {
+      return TargetWait::kFound;
+    }
+    diagnose(platform, "the window vanished before it could be measured; waiting again");
+  }
+}
+
+}  // namespace
+
+std::string readOwnModulePath(Platform& platform) {
+  for (uint32_t capacity = kMaxPath;; capacity *= 2) {
+    std::string buffer(capacity, '\0');
+    const uint32_t length = platform.readModuleFileName(buffer.data(), capacity);
+    // A full buffer means the path was cut short; read it again, larger.
+    if (length < capacity || capacity >= kLongestModulePath) {
+      buffer.resize(std::min(length, capacity));
+      return buffer;
+    }
+  }
+}
+
+ProcessHandle launchEncoder(Platform& platform, const std::string& encoderPath,
+                            const std::string& parameters) {
+  ShellLaunchRequest request;
+  // No UI: a failed launch must not raise an error box, which would block the
+  // only thread and with it the caller's stop request.
+  request.mask = kSeeMaskNoCloseProcess | kSeeMaskFlagNoUi;
+  request.verb = "open";
+  request.file = encoderPath;
+  request.parameters = parameters;
+  // Minimized and not activated: an activated console would take the
+  // keyboard from the recorded window, and a "q" typed there ends a recording.
+  request.showMode = kSwShowMinNoActive;
+  return platform.launchProcess(request);
+}
+
+RecordingStart startRecording(Platform& platform, CaptureTarget& target,
+                              std::string_view commandLineText) {
+  const std::optional<InvocationFields> fields = readUsableInvocation(platform, commandLineText);
+  if (!fields) {
+    return {StartOutcome::kNothingToRecord, nullptr};
+  }
+  const std::string modulePath = readOwnModulePath(platform);
+  const LeadByteTest isLeadByte = [&platform](uint8_t byte) { return platform.isLeadByte(byte); };
+  const std::string encoderPath = encoderPathFor(modulePath, isLeadByte);
+
+  if (awaitMeasurableTarget(platform, target, fields->targetTitle) == TargetWait::kStopped) {
+    diagnose(platform, "stopped while waiting for the window; no encoder started");
+    return {StartOutcome::kStoppedEarly, nullptr};
+  }
+  const std::string parameters =
+      buildEncoderParameters(target, fields->outputHead, fields->outputTail, isLeadByte);
+  stopEncoders(platform);
+
+  // A stop request that came while measuring or stopping is served now: once
+  // launched, an encoder that has no window yet would not hear the stop command.
+  if (servePendingMessages(platform) == PumpResult::kQuitTaken) {
+    diagnose(platform, "stopped before the encoder was started; none started");
+    return {StartOutcome::kStoppedEarly, nullptr};
+  }
+  diagnose(platform, "starting " + encoderPath + " " + parameters);
+  const ProcessHandle encoder = launchEncoder(platform, encoderPath, parameters);
+  if (encoder == nullptr) {
+    diagnose(platform, "could not start " + encoderPath + "; nothing is recorded");
+  }
+  platform.pause(kSettlingPauseMs);
+  return {StartOutcome::kLaunchAttempted, encoder};
+}
+
+}  // namespace zeltra

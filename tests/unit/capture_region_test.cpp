@@ -1,0 +1,127 @@
+#include "launcher/capture_region.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+
+#include "tests/unit/fake_platform.h"
+
+namespace zeltra {
+namespace {
+
+using testing::FakePlatform;
+
+TEST(FormatDecimalTest, WritesDigitsAndMinusOnly) {
+  const std::pair<int64_t, const char*> cases[] = {
+      {0, "0"},           {7, "7"},
+      {10, "10"},         {-4, "-4"},
+      {800, "800"},       {-100, "-100"},
+      {INT32_MAX, "2147483647"},
+      {INT32_MIN, "-2147483648"},
+      {INT64_MIN, "-9223372036854775808"},
+  };
+  for (const auto& [value, text] : cases) {
+    EXPECT_EQ(formatDecimal(value), text);
+  }
+}
+
+struct ClipCase {
+  const char* name;
+  Rect window;
+  VirtualScreen screen;
+  CaptureRegion expected;
+};
+
+class ClipTest : public ::testing::TestWithParam<ClipCase> {};
+
+TEST_P(ClipTest, ClipsToTheVirtualScreenAndRoundsTowardZero) {
+  const ClipCase& c = GetParam();
+  const CaptureRegion region = clipCaptureRegion(c.window, c.screen);
+  EXPECT_EQ(region.left, c.expected.left);
+  EXPECT_EQ(region.top, c.expected.top);
+  EXPECT_EQ(region.width, c.expected.width);
+  EXPECT_EQ(region.height, c.expected.height);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rectangles, ClipTest,
+    ::testing::Values(
+        ClipCase{"AcrossLeftRightAndBottom", {-8, 10, 803, 611}, {0, 0, 800, 600}, {0, 10, 800, 588}},
+        ClipCase{"InsideAndAligned", {100, 80, 500, 380}, {0, 0, 1280, 800}, {100, 80, 400, 300}},
+        ClipCase{"InsideUnaligned", {100, 80, 503, 381}, {0, 0, 1280, 800}, {100, 80, 400, 300}},
+        ClipCase{"AcrossTop", {50, -30, 150, 70}, {0, 0, 800, 600}, {50, 0, 100, 68}},
+        ClipCase{"BeyondTheRightEdge", {900, 0, 990, 100}, {0, 0, 800, 600}, {900, 0, -100, 100}},
+        ClipCase{"WhollyNegative", {-500, -400, -100, -50}, {0, 0, 800, 600}, {0, 0, -100, -48}},
+        ClipCase{"RoundsThreeToZero", {10, 10, 13, 17}, {0, 0, 800, 600}, {10, 10, 0, 4}},
+        ClipCase{"RoundsMinusThreeToZero", {803, 0, 900, 7}, {0, 0, 800, 600}, {803, 0, 0, 4}},
+        ClipCase{"RoundsMinusFiveToMinusFour", {805, 0, 900, 7}, {0, 0, 800, 600}, {805, 0, -4, 4}},
+        // A monitor left of and above the primary one: the desktop starts at
+        // negative coordinates and the window on it is kept.
+        ClipCase{"NegativeOriginKeepsTheLeftMonitor", {-1000, -50, -200, 300}, {-1280, -200, 2560, 1024},
+                 {-1000, -50, 800, 348}},
+        ClipCase{"NegativeOriginClipsAtItsFarEdge", {1000, 700, 1400, 900}, {-1280, -200, 2560, 1024},
+                 {1000, 700, 280, 124}},
+        ClipCase{"NegativeOriginClipsAtItsNearEdge", {-1300, -220, -1000, 0}, {-1280, -200, 2560, 1024},
+                 {-1280, -200, 280, 200}},
+        // The far edges, origin plus size, lie beyond 32 bits here.
+        ClipCase{"ExtremesDoNotOverflow", {0, 0, INT32_MAX, INT32_MAX},
+                 {1, 1, INT32_MAX, INT32_MAX}, {1, 1, 2147483644, 2147483644}}),
+    [](const ::testing::TestParamInfo<ClipCase>& info) { return info.param.name; });
+
+class CaptureRegionTest : public ::testing::Test {
+ protected:
+  FakePlatform platform;
+  CaptureTarget target;
+  inline static const WindowHandle kTarget = reinterpret_cast<WindowHandle>(0x3001);
+};
+
+TEST_F(CaptureRegionTest, MeasureSetsTheFourTexts) {
+  platform.windowRect = {-8, 10, 803, 611};
+  platform.virtualScreen = {0, 0, 800, 600};
+  target.window = kTarget;
+  ASSERT_TRUE(measureCaptureRegion(platform, target));
+  EXPECT_EQ(target.offsetX, "0");
+  EXPECT_EQ(target.offsetY, "10");
+  EXPECT_EQ(target.width, "800");
+  EXPECT_EQ(target.height, "588");
+}
+
+TEST_F(CaptureRegionTest, MeasureOfAVanishedWindowLeavesTheTextsAlone) {
+  platform.rectResults = {std::nullopt};
+  target.window = kTarget;
+  EXPECT_FALSE(measureCaptureRegion(platform, target));
+  EXPECT_EQ(target.width, "");
+  EXPECT_EQ(target.offsetX, "");
+}
+
+TEST_F(CaptureRegionTest, WaitLooksAgainAfterEachWakeUntilTheWindowExists) {
+  platform.lookupResults = {nullptr, nullptr, nullptr, kTarget};
+  EXPECT_EQ(locateTargetWindow(platform, target, "Demo"), TargetWait::kFound);
+  EXPECT_EQ(target.window, kTarget);
+  EXPECT_EQ(platform.count("findTopLevelWindow"), 4);
+  // It sleeps between looks instead of spinning, and only while watching.
+  EXPECT_EQ(platform.count("waitForMessageOrWindowChange"), 3);
+  EXPECT_EQ(platform.count("startWindowWatch"), 1);
+  EXPECT_EQ(platform.watchesOpen, 0);
+  EXPECT_EQ(platform.calls.front(), "writeDiagnostic");
+  EXPECT_EQ(platform.diagnostics.front(), "ZELTRA_ScreenTool: waiting for the window titled \"Demo\"\n");
+}
+
+TEST_F(CaptureRegionTest, WaitServesMessagesThatArriveMeanwhile) {
+  const Message other{FakePlatform::kControlWindow, 0x000F /* WM_PAINT */, 0, 0};
+  platform.deliverAfter("findTopLevelWindow", other, 2);
+  platform.lookupResults = {nullptr, nullptr, kTarget};
+  EXPECT_EQ(locateTargetWindow(platform, target, "Demo"), TargetWait::kFound);
+  ASSERT_EQ(platform.dispatched.size(), 1u);
+  EXPECT_EQ(platform.dispatched[0].message, 0x000Fu);
+}
+
+TEST_F(CaptureRegionTest, WaitEndsWhenAQuitIsTaken) {
+  platform.deliverAfter("findTopLevelWindow", Message{nullptr, 0x0012, 0, 0}, 5);
+  EXPECT_EQ(locateTargetWindow(platform, target, "Never"), TargetWait::kStopped);
+  EXPECT_EQ(platform.count("findTopLevelWindow"), 5);
+  EXPECT_EQ(platform.watchesOpen, 0);
+}
+
+}  // namespace
+}  // namespace zeltra

@@ -1,0 +1,108 @@
+#include "launcher/encoder_command.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/unit/windows_argv.h"
+
+namespace zeltra {
+namespace {
+
+// Code page 932: lead bytes 0x81-0x9F and 0xE0-0xFC. "\x83\x5C" is one
+// character whose second byte is the backslash's.
+const LeadByteTest kShiftJis = [](uint8_t b) { return (b >= 0x81 && b <= 0x9F) || b >= 0xE0; };
+const LeadByteTest kSingleByte = [](uint8_t) { return false; };
+
+CaptureTarget region(const char* x, const char* y, const char* w, const char* h) {
+  return CaptureTarget{nullptr, x, y, w, h};
+}
+
+TEST(EncoderPathTest, ReplacesTheFileNameAfterTheLastSeparator) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"C:\\Tools\\rec.exe", "C:\\Tools\\ffmpeg.exe"},
+      {"C:/Tools/rec.exe", "C:/Tools\\ffmpeg.exe"},
+      {"C:\\a/b\\c/rec.exe", "C:\\a/b\\c\\ffmpeg.exe"},
+      {"rec.exe", "rec.exe\\ffmpeg.exe"},
+      {"", "\\ffmpeg.exe"},
+      {"\\\\server\\share\\rec.exe", "\\\\server\\share\\ffmpeg.exe"},
+      {std::string("C:\\") + std::string(400, 'd') + "\\rec.exe",
+       std::string("C:\\") + std::string(400, 'd') + "\\ffmpeg.exe"},
+  };
+  for (const auto& [modulePath, expected] : cases) {
+    EXPECT_EQ(encoderPathFor(modulePath, kSingleByte), expected) << modulePath;
+  }
+}
+
+TEST(EncoderPathTest, WalksDoubleByteCharactersWhole) {
+  // "C:\<so><fu><to>\rec.exe" in code page 932: the "so" ends in 0x5C.
+  const std::string folder = "C:\\\x83\x5C\x83\x74\x83\x67";
+  EXPECT_EQ(encoderPathFor(folder + "\\rec.exe", kShiftJis), folder + "\\ffmpeg.exe");
+  // A folder whose name ends in that character, right before the file name.
+  EXPECT_EQ(encoderPathFor("C:\\\x83\x5C\\rec.exe", kShiftJis), "C:\\\x83\x5C\\ffmpeg.exe");
+  // With no separator but that byte, the whole path is the directory.
+  EXPECT_EQ(encoderPathFor("\x83\x5Crec.exe", kShiftJis), "\x83\x5Crec.exe\\ffmpeg.exe");
+  // The same bytes in a single-byte code page are a backslash.
+  EXPECT_EQ(encoderPathFor("\x83\x5Crec.exe", kSingleByte), "\x83\\ffmpeg.exe");
+}
+
+TEST(EncoderParametersTest, ComposesTheExactLine) {
+  EXPECT_EQ(buildEncoderParameters(region("0", "10", "800", "588"), "C:\\rec\\", "clip.avi",
+                                   kSingleByte),
+            "-y -rtbufsize 100M -f gdigrab -framerate 30 -offset_x 0 -offset_y 10 "
+            "-video_size 800x588 -draw_mouse 1 -i desktop -c:v libxvid -r 30 -qscale:v 10 "
+            "\"C:\\rec\\clip.avi\"");
+}
+
+TEST(EncoderParametersTest, QuotesThePathAsGiven) {
+  const std::string prefix =
+      "-y -rtbufsize 100M -f gdigrab -framerate 30 -offset_x -4 -offset_y 0 "
+      "-video_size -100x0 -draw_mouse 1 -i desktop -c:v libxvid -r 30 -qscale:v 10 ";
+  const CaptureTarget target = region("-4", "0", "-100", "0");
+  const struct {
+    const char* head;
+    const char* tail;
+    const char* quoted;
+  } cases[] = {
+      {"C:\\rec\\clip.avi", "", "\"C:\\rec\\clip.avi\""},
+      {"C:\\rec\\", "a#b.avi", "\"C:\\rec\\a#b.avi\""},
+      {"D:\\my videos\\", "x y.avi", "\"D:\\my videos\\x y.avi\""},
+      // Trailing backslashes would escape the closing quote: doubled.
+      {"C:\\rec\\", "", "\"C:\\rec\\\\\""},
+      {"C:\\rec\\\\", "", "\"C:\\rec\\\\\\\\\""},
+      // Backslashes anywhere else are literal and stay single.
+      {"\\\\srv\\share\\a.avi", "", "\"\\\\srv\\share\\a.avi\""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(buildEncoderParameters(target, c.head, c.tail, kSingleByte), prefix + c.quoted)
+        << c.head << c.tail;
+  }
+}
+
+TEST(EncoderParametersTest, ATrailingDoubleByteCharacterIsNotABackslash) {
+  const std::string line =
+      buildEncoderParameters(region("0", "0", "4", "4"), "C:\\\x83\x5C", "", kShiftJis);
+  EXPECT_EQ(line.substr(line.size() - 7), "\"C:\\\x83\x5C\"");
+}
+
+TEST(EncoderParametersTest, ParsesBackIntoTheIntendedArguments) {
+  const std::string paths[] = {"C:\\rec\\clip.avi", "C:\\rec\\", "C:\\a b\\\\", "rel ative.avi",
+                               "\\\\srv\\x\\\\y\\", "C:\\#tag#\\v.avi"};
+  for (const std::string& path : paths) {
+    const auto arguments = testing::splitWindowsArguments(
+        buildEncoderParameters(region("100", "80", "400", "300"), path, "", kSingleByte));
+    const std::vector<std::string> expected = {
+        "-y", "-rtbufsize", "100M", "-f", "gdigrab", "-framerate", "30", "-offset_x", "100",
+        "-offset_y", "80", "-video_size", "400x300", "-draw_mouse", "1", "-i", "desktop",
+        "-c:v", "libxvid", "-r", "30", "-qscale:v", "10", path};
+    EXPECT_EQ(arguments, expected) << path;
+  }
+}
+
+TEST(DoubleQuoteTest, FindsAQuoteAnywhere) {
+  EXPECT_TRUE(holdsDoubleQuote("C:\\a\"b.avi"));
+  EXPECT_TRUE(holdsDoubleQuote("c.avi\""));
+  EXPECT_FALSE(holdsDoubleQuote("C:\\rec\\clip.avi"));
+  EXPECT_FALSE(holdsDoubleQuote("C:\\'single'.avi"));
+}
+
+}  // namespace
+}  // namespace zeltra

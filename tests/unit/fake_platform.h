@@ -1,0 +1,101 @@
+// A scripted stand-in for Windows: plays back the results a test sets and
+// records every call the launcher makes, in order, so tests run the real
+// logic and check what it asked of the platform.
+#pragma once
+
+#include <deque>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace zeltra::testing {
+
+class FakePlatform : public Platform {
+ public:
+  // --- script -----------------------------------------------------------
+  bool windowCreationFails = false;
+  // Answers of successive window lookups; once used up, every lookup finds
+  // lookupDefault.
+  std::deque<WindowHandle> lookupResults;
+  WindowHandle lookupDefault = nullptr;
+  // Answers of successive rectangle reads; nullopt means the window is gone.
+  // Once used up, every read gives windowRect.
+  std::deque<std::optional<Rect>> rectResults;
+  Rect windowRect{0, 0, 640, 480};
+  VirtualScreen virtualScreen{0, 0, 1280, 800};
+  std::string modulePath = "C:\\Tools\\ZELTRA_ScreenTool.exe";
+  bool doubleByteCodePage = false;  // plays code page 932 when set
+  bool launchFails = false;
+  bool encoderExitsInTime = true;
+
+  // Makes message arrive in the queue right after the occurrence-th call of
+  // the named operation (1 for the first), as if sent from outside.
+  void deliverAfter(const std::string& operation, Message message, int occurrence = 1);
+  // Queues a message now.
+  void deliver(Message message) { queue_.push_back(message); }
+
+  // --- record -----------------------------------------------------------
+  std::vector<std::string> calls;  // "operation detail", in order
+  std::vector<std::string> diagnostics;
+  std::vector<std::string> commands;
+  std::vector<ShellLaunchRequest> launches;
+  std::vector<WindowRequest> windowRequests;
+  std::vector<Message> dispatched;
+  WindowProcedure registeredProcedure = nullptr;
+  InstanceHandle registeredInstance = nullptr;
+  std::string registeredClassName;
+  int lookups = 0;
+  int watchesOpen = 0;
+
+  int count(const std::string& operation) const;
+  // Index of the first call of the operation in calls, or -1.
+  int indexOf(const std::string& operation) const;
+
+  inline static const WindowHandle kControlWindow = reinterpret_cast<WindowHandle>(0x1001);
+  inline static const ProcessHandle kEncoderProcess = reinterpret_cast<ProcessHandle>(0x2001);
+
+  // --- Platform ---------------------------------------------------------
+  bool registerWindowClass(const std::string& className, WindowProcedure procedure,
+                           InstanceHandle instance) override;
+  WindowHandle createWindow(const WindowRequest& request) override;
+  void showWindow(WindowHandle window, int32_t showMode) override;
+  intptr_t defaultWindowProcedure(WindowHandle window, uint32_t message, uintptr_t wParam,
+                                  intptr_t lParam) override;
+  int32_t fetchMessage(Message& message) override;
+  bool takePendingMessage(Message& message) override;
+  void translateMessage(const Message& message) override;
+  intptr_t dispatchMessage(const Message& message) override;
+  void postQuit(int32_t exitCode) override;
+  void startWindowWatch() override;
+  void stopWindowWatch() override;
+  void waitForMessageOrWindowChange(uint32_t timeoutMs) override;
+  WindowHandle findTopLevelWindow(const std::string& title) override;
+  bool readWindowRect(WindowHandle window, Rect& rect) override;
+  VirtualScreen readVirtualScreen() override;
+  uint32_t readModuleFileName(char* buffer, uint32_t capacity) override;
+  bool isLeadByte(uint8_t byte) override;
+  void runHiddenCommand(const std::string& commandText) override;
+  ProcessHandle launchProcess(const ShellLaunchRequest& request) override;
+  bool waitForProcessExit(ProcessHandle process, uint32_t timeoutMs) override;
+  void releaseProcess(ProcessHandle process) override;
+  void pause(uint32_t milliseconds) override;
+  void writeDiagnostic(const std::string& line) override;
+
+ private:
+  void record(const std::string& operation, const std::string& detail = "");
+  bool takeNext(Message& message);
+
+  std::deque<Message> queue_;
+  std::optional<int32_t> quitPosted_;
+  std::map<std::pair<std::string, int>, std::vector<Message>> arrivals_;
+  std::map<std::string, int> counts_;
+};
+
+inline Message stopMessage(uintptr_t wParam = 0, intptr_t lParam = 0) {
+  return Message{FakePlatform::kControlWindow, 0x0401, wParam, lParam};
+}
+
+}  // namespace zeltra::testing

@@ -1,0 +1,162 @@
+#include "launcher/recording_start.h"
+
+#include <gtest/gtest.h>
+
+#include "launcher/launcher_entry.h"
+#include "launcher/windows_constants.h"
+#include "tests/unit/fake_platform.h"
+
+namespace zeltra {
+namespace {
+
+using testing::FakePlatform;
+using testing::stopMessage;
+
+const WindowHandle kTarget = reinterpret_cast<WindowHandle>(0x3001);
+
+// startRecording runs inside a launcher run, whose control window procedure
+// serves the stop requests; these tests drive it through runLauncher.
+class RecordingStartTest : public ::testing::Test {
+ protected:
+  RecordingStartTest() {
+    platform.lookupDefault = kTarget;
+    platform.deliverAfter("pause", stopMessage());
+  }
+
+  void run(const char* commandLine) {
+    runLauncher(platform, nullptr, commandLine, kSwShowDefault);
+  }
+
+  bool hasDiagnostic(const std::string& text) const {
+    for (const std::string& line : platform.diagnostics) {
+      if (line == "ZELTRA_ScreenTool: " + text + "\n") return true;
+    }
+    return false;
+  }
+
+  FakePlatform platform;
+};
+
+TEST_F(RecordingStartTest, LaunchesTheExactCommandBesideTheLauncher) {
+  platform.modulePath = "C:\\Tools\\ZELTRA_ScreenTool.exe";
+  platform.windowRect = {100, 80, 503, 381};
+  run("Demo Window#C:\\rec\\#clip.avi");
+  ASSERT_EQ(platform.launches.size(), 1u);
+  const ShellLaunchRequest& launch = platform.launches[0];
+  EXPECT_EQ(launch.file, "C:\\Tools\\ffmpeg.exe");
+  EXPECT_EQ(launch.verb, "open");
+  EXPECT_EQ(launch.mask, 0x40u | 0x400u);
+  EXPECT_EQ(launch.showMode, 7);
+  const std::string parameters =
+      "-y -rtbufsize 100M -f gdigrab -framerate 30 -offset_x 100 -offset_y 80 "
+      "-video_size 400x300 -draw_mouse 1 -i desktop -c:v libxvid -r 30 -qscale:v 10 "
+      "\"C:\\rec\\clip.avi\"";
+  EXPECT_EQ(launch.parameters, parameters);
+  EXPECT_EQ(platform.calls[platform.indexOf("findTopLevelWindow")],
+            "findTopLevelWindow Demo Window");
+  EXPECT_TRUE(hasDiagnostic("starting C:\\Tools\\ffmpeg.exe " + parameters));
+}
+
+TEST_F(RecordingStartTest, StopsRunningEncodersBeforeTheLaunchAndPausesAfter) {
+  run("Demo#C:\\a.avi");
+  const int measured = platform.indexOf("readWindowRect");
+  const int stopped = platform.indexOf("runHiddenCommand");
+  const int launched = platform.indexOf("launchProcess");
+  const int paused = platform.indexOf("pause");
+  EXPECT_LT(platform.indexOf("readModuleFileName"), platform.indexOf("findTopLevelWindow"));
+  EXPECT_LT(measured, stopped);
+  EXPECT_LT(stopped, launched);
+  EXPECT_EQ(paused, launched + 1);
+  EXPECT_EQ(platform.calls[paused], "pause 100");
+}
+
+TEST_F(RecordingStartTest, UnusableInvocationsEndBeforeAnythingIsStoppedOrStarted) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"", "the command line names no output path (expected title#pathHead#pathTail); "
+           "nothing to record"},
+      {"###", "the command line names no output path (expected title#pathHead#pathTail); "
+              "nothing to record"},
+      {"A#", "the command line names no output path (expected title#pathHead#pathTail); "
+             "nothing to record"},
+      {"Demo#C:\\a\"b.avi", "the output path holds a double quote, which no Windows path can "
+                            "(was the whole argument quoted?); nothing to record"},
+      {"\"Demo#C:\\rec\\#clip.avi\"", "the output path holds a double quote, which no Windows "
+                                      "path can (was the whole argument quoted?); nothing to record"},
+  };
+  for (const auto& [text, diagnostic] : cases) {
+    FakePlatform fresh;
+    fresh.lookupDefault = kTarget;
+    EXPECT_EQ(runLauncher(fresh, nullptr, text, kSwShowDefault), 0);
+    EXPECT_EQ(fresh.count("findTopLevelWindow"), 0) << text;
+    EXPECT_EQ(fresh.count("runHiddenCommand"), 0) << text;
+    EXPECT_EQ(fresh.count("launchProcess"), 0) << text;
+    EXPECT_EQ(fresh.count("fetchMessage"), 0) << text;
+    ASSERT_EQ(fresh.diagnostics.size(), 1u) << text;
+    EXPECT_EQ(fresh.diagnostics[0], std::string("ZELTRA_ScreenTool: ") + diagnostic + "\n");
+  }
+}
+
+TEST_F(RecordingStartTest, AStopDuringTheWaitEndsTheRunWithoutALaunch) {
+  platform.lookupDefault = nullptr;
+  platform.deliverAfter("findTopLevelWindow", stopMessage(), 3);
+  run("Never#C:\\a.avi");
+  EXPECT_EQ(platform.count("runHiddenCommand"), 1);
+  EXPECT_EQ(platform.count("launchProcess"), 0);
+  // The quit was taken while waiting: no message loop waits for another.
+  EXPECT_EQ(platform.count("fetchMessage"), 0);
+  EXPECT_TRUE(hasDiagnostic("stopped while waiting for the window; no encoder started"));
+}
+
+TEST_F(RecordingStartTest, ClosingTheWindowDuringTheWaitStopsToo) {
+  platform.lookupDefault = nullptr;
+  platform.deliverAfter("findTopLevelWindow", Message{FakePlatform::kControlWindow, kWmClose, 0, 0});
+  run("Never#C:\\a.avi");
+  EXPECT_EQ(platform.count("runHiddenCommand"), 1);
+  EXPECT_EQ(platform.count("launchProcess"), 0);
+}
+
+TEST_F(RecordingStartTest, AStopBetweenTheWaitAndTheLaunchPreventsTheLaunch) {
+  platform.deliverAfter("runHiddenCommand", stopMessage());
+  run("Demo#C:\\a.avi");
+  EXPECT_EQ(platform.count("launchProcess"), 0);
+  EXPECT_EQ(platform.count("runHiddenCommand"), 2);
+  EXPECT_EQ(platform.count("fetchMessage"), 0);
+  EXPECT_TRUE(hasDiagnostic("stopped before the encoder was started; none started"));
+}
+
+TEST_F(RecordingStartTest, AWindowThatVanishesBeforeMeasuringIsWaitedForAgain) {
+  platform.rectResults = {std::nullopt};
+  platform.windowRect = {0, 0, 320, 240};
+  run("Demo#C:\\a.avi");
+  EXPECT_EQ(platform.count("findTopLevelWindow"), 2);
+  EXPECT_EQ(platform.count("readWindowRect"), 2);
+  EXPECT_TRUE(hasDiagnostic("the window vanished before it could be measured; waiting again"));
+  ASSERT_EQ(platform.launches.size(), 1u);
+  EXPECT_NE(platform.launches[0].parameters.find("-video_size 320x240 "), std::string::npos);
+}
+
+TEST_F(RecordingStartTest, AFailedLaunchIsReportedAndStopRequestsAreStillServed) {
+  platform.launchFails = true;
+  run("Demo#C:\\a.avi");
+  EXPECT_EQ(platform.count("launchProcess"), 1);
+  EXPECT_TRUE(hasDiagnostic("could not start C:\\Tools\\ffmpeg.exe; nothing is recorded"));
+  EXPECT_EQ(platform.count("runHiddenCommand"), 2);
+  EXPECT_EQ(platform.count("waitForProcessExit"), 0);
+}
+
+TEST(ModulePathTest, ReadsALongPathAgainIntoALargerBuffer) {
+  for (size_t length : {size_t{0}, size_t{259}, size_t{260}, size_t{700}, size_t{32767}}) {
+    FakePlatform platform;
+    platform.modulePath = std::string(length, 'p');
+    EXPECT_EQ(readOwnModulePath(platform), platform.modulePath) << length;
+  }
+}
+
+TEST(ModulePathTest, UsesTheUsualBufferFirst) {
+  FakePlatform platform;
+  readOwnModulePath(platform);
+  EXPECT_EQ(platform.calls, std::vector<std::string>{"readModuleFileName 260"});
+}
+
+}  // namespace
+}  // namespace zeltra

@@ -1,0 +1,54 @@
+// An independent decoder of the Windows argument rules (as the C runtime and
+// CommandLineToArgvW apply them to the text after the program name), so tests
+// can check that a composed parameter line parses back into the intended
+// arguments without trusting the code that composed it.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zeltra::testing {
+
+inline std::vector<std::string> splitWindowsArguments(std::string_view line) {
+  std::vector<std::string> arguments;
+  size_t i = 0;
+  for (;;) {
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) {
+      ++i;
+    }
+    if (i >= line.size()) {
+      return arguments;
+    }
+    std::string argument;
+    bool quoted = false;
+    while (i < line.size() && (quoted || (line[i] != ' ' && line[i] != '\t'))) {
+      size_t backslashes = 0;
+      while (i < line.size() && line[i] == '\\') {
+        ++backslashes;
+        ++i;
+      }
+      if (i < line.size() && line[i] == '"') {
+        argument.append(backslashes / 2, '\\');
+        if (backslashes % 2 == 1) {
+          argument += '"';
+        } else if (quoted && i + 1 < line.size() && line[i + 1] == '"') {
+          argument += '"';  // "" inside quotes is a literal quote
+          ++i;
+        } else {
+          quoted = !quoted;
+        }
+        ++i;
+      } else {
+        argument.append(backslashes, '\\');
+        if (i < line.size() && (quoted || (line[i] != ' ' && line[i] != '\t'))) {
+          argument += line[i];
+          ++i;
+        }
+      }
+    }
+    arguments.push_back(argument);
+  }
+}
+
+}  // namespace zeltra::testing
