@@ -66,9 +66,9 @@ std::string buildEncoderParameters(const CaptureTarget& target, std::string_view
   std::string path(outputHead);
   path.append(outputTail);
   return "-y -rtbufsize 100M -f gdigrab -framerate 30 "
-         "-offset_x " + target.offsetX + " " +
-         "-offset_y " + target.offsetY + " " +
-         "-video_size " + target.width + "x" + target.height + " " +
+         "-offset_x " +
+         target.offsetX + " " + "-offset_y " + target.offsetY + " " + "-video_size " +
+         target.width + "x" + target.height + " " +
          "-draw_mouse 1 -i desktop -c:v libxvid -r 30 -qscale:v 10 " +
          quoteOutputPath(path, isLeadByte);
 }

@@ -21,13 +21,15 @@ std::optional<InvocationFields> readUsableInvocation(Platform& platform,
                                                      std::string_view commandLineText) {
   std::optional<InvocationFields> fields = parseInvocation(commandLineText);
   if (!fields) {
-    diagnose(platform, "the command line names no output path (expected title#pathHead#pathTail); "
-                       "nothing to record");
+    diagnose(platform,
+             "the command line names no output path (expected title#pathHead#pathTail); "
+             "nothing to record");
     return std::nullopt;
   }
   if (holdsDoubleQuote(fields->outputPath())) {
-    diagnose(platform, "the output path holds a double quote, which no Windows path can "
-                       "(was the whole argument quoted?); nothing to record");
+    diagnose(platform,
+             "the output path holds a double quote, which no Windows path can "
+             "(was the whole argument quoted?); nothing to record");
     return std::nullopt;
   }
   return fields;

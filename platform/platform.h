@@ -81,8 +81,8 @@ class Platform {
   virtual WindowHandle createWindow(const WindowRequest& request) = 0;
   virtual void showWindow(WindowHandle window, int32_t showMode) = 0;
   // The default handling of a message; its result is to be returned unchanged.
-  virtual intptr_t defaultWindowProcedure(WindowHandle window, uint32_t message,
-                                          uintptr_t wParam, intptr_t lParam) = 0;
+  virtual intptr_t defaultWindowProcedure(WindowHandle window, uint32_t message, uintptr_t wParam,
+                                          intptr_t lParam) = 0;
 
   // Blocks until a message for this thread arrives, serving messages sent from
   // other threads meanwhile. Returns > 0 for a message, 0 for the quit message

@@ -13,9 +13,12 @@ using testing::FakePlatform;
 
 TEST(FormatDecimalTest, WritesDigitsAndMinusOnly) {
   const std::pair<int64_t, const char*> cases[] = {
-      {0, "0"},           {7, "7"},
-      {10, "10"},         {-4, "-4"},
-      {800, "800"},       {-100, "-100"},
+      {0, "0"},
+      {7, "7"},
+      {10, "10"},
+      {-4, "-4"},
+      {800, "800"},
+      {-100, "-100"},
       {INT32_MAX, "2147483647"},
       {INT32_MIN, "-2147483648"},
       {INT64_MIN, "-9223372036854775808"},
@@ -46,7 +49,8 @@ TEST_P(ClipTest, ClipsToTheVirtualScreenAndRoundsTowardZero) {
 INSTANTIATE_TEST_SUITE_P(
     Rectangles, ClipTest,
     ::testing::Values(
-        ClipCase{"AcrossLeftRightAndBottom", {-8, 10, 803, 611}, {0, 0, 800, 600}, {0, 10, 800, 588}},
+        ClipCase{
+            "AcrossLeftRightAndBottom", {-8, 10, 803, 611}, {0, 0, 800, 600}, {0, 10, 800, 588}},
         ClipCase{"InsideAndAligned", {100, 80, 500, 380}, {0, 0, 1280, 800}, {100, 80, 400, 300}},
         ClipCase{"InsideUnaligned", {100, 80, 503, 381}, {0, 0, 1280, 800}, {100, 80, 400, 300}},
         ClipCase{"AcrossTop", {50, -30, 150, 70}, {0, 0, 800, 600}, {50, 0, 100, 68}},
@@ -57,15 +61,23 @@ INSTANTIATE_TEST_SUITE_P(
         ClipCase{"RoundsMinusFiveToMinusFour", {805, 0, 900, 7}, {0, 0, 800, 600}, {805, 0, -4, 4}},
         // A monitor left of and above the primary one: the desktop starts at
         // negative coordinates and the window on it is kept.
-        ClipCase{"NegativeOriginKeepsTheLeftMonitor", {-1000, -50, -200, 300}, {-1280, -200, 2560, 1024},
+        ClipCase{"NegativeOriginKeepsTheLeftMonitor",
+                 {-1000, -50, -200, 300},
+                 {-1280, -200, 2560, 1024},
                  {-1000, -50, 800, 348}},
-        ClipCase{"NegativeOriginClipsAtItsFarEdge", {1000, 700, 1400, 900}, {-1280, -200, 2560, 1024},
+        ClipCase{"NegativeOriginClipsAtItsFarEdge",
+                 {1000, 700, 1400, 900},
+                 {-1280, -200, 2560, 1024},
                  {1000, 700, 280, 124}},
-        ClipCase{"NegativeOriginClipsAtItsNearEdge", {-1300, -220, -1000, 0}, {-1280, -200, 2560, 1024},
+        ClipCase{"NegativeOriginClipsAtItsNearEdge",
+                 {-1300, -220, -1000, 0},
+                 {-1280, -200, 2560, 1024},
                  {-1280, -200, 280, 200}},
         // The far edges, origin plus size, lie beyond 32 bits here.
-        ClipCase{"ExtremesDoNotOverflow", {0, 0, INT32_MAX, INT32_MAX},
-                 {1, 1, INT32_MAX, INT32_MAX}, {1, 1, 2147483644, 2147483644}}),
+        ClipCase{"ExtremesDoNotOverflow",
+                 {0, 0, INT32_MAX, INT32_MAX},
+                 {1, 1, INT32_MAX, INT32_MAX},
+                 {1, 1, 2147483644, 2147483644}}),
     [](const ::testing::TestParamInfo<ClipCase>& info) { return info.param.name; });
 
 class CaptureRegionTest : public ::testing::Test {
@@ -104,7 +116,8 @@ TEST_F(CaptureRegionTest, WaitLooksAgainAfterEachWakeUntilTheWindowExists) {
   EXPECT_EQ(platform.count("startWindowWatch"), 1);
   EXPECT_EQ(platform.watchesOpen, 0);
   EXPECT_EQ(platform.calls.front(), "writeDiagnostic");
-  EXPECT_EQ(platform.diagnostics.front(), "ZELTRA_ScreenTool: waiting for the window titled \"Demo\"\n");
+  EXPECT_EQ(platform.diagnostics.front(),
+            "ZELTRA_ScreenTool: waiting for the window titled \"Demo\"\n");
 }
 
 TEST_F(CaptureRegionTest, WaitServesMessagesThatArriveMeanwhile) {

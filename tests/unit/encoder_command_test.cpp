@@ -45,11 +45,11 @@ TEST(EncoderPathTest, WalksDoubleByteCharactersWhole) {
 }
 
 TEST(EncoderParametersTest, ComposesTheExactLine) {
-  EXPECT_EQ(buildEncoderParameters(region("0", "10", "800", "588"), "C:\\rec\\", "clip.avi",
-                                   kSingleByte),
-            "-y -rtbufsize 100M -f gdigrab -framerate 30 -offset_x 0 -offset_y 10 "
-            "-video_size 800x588 -draw_mouse 1 -i desktop -c:v libxvid -r 30 -qscale:v 10 "
-            "\"C:\\rec\\clip.avi\"");
+  EXPECT_EQ(
+      buildEncoderParameters(region("0", "10", "800", "588"), "C:\\rec\\", "clip.avi", kSingleByte),
+      "-y -rtbufsize 100M -f gdigrab -framerate 30 -offset_x 0 -offset_y 10 "
+      "-video_size 800x588 -draw_mouse 1 -i desktop -c:v libxvid -r 30 -qscale:v 10 "
+      "\"C:\\rec\\clip.avi\"");
 }
 
 TEST(EncoderParametersTest, QuotesThePathAsGiven) {
@@ -84,15 +84,16 @@ TEST(EncoderParametersTest, ATrailingDoubleByteCharacterIsNotABackslash) {
 }
 
 TEST(EncoderParametersTest, ParsesBackIntoTheIntendedArguments) {
-  const std::string paths[] = {"C:\\rec\\clip.avi", "C:\\rec\\", "C:\\a b\\\\", "rel ative.avi",
-                               "\\\\srv\\x\\\\y\\", "C:\\#tag#\\v.avi"};
+  const std::string paths[] = {"C:\\rec\\clip.avi", "C:\\rec\\",         "C:\\a b\\\\",
+                               "rel ative.avi",     "\\\\srv\\x\\\\y\\", "C:\\#tag#\\v.avi"};
   for (const std::string& path : paths) {
     const auto arguments = testing::splitWindowsArguments(
         buildEncoderParameters(region("100", "80", "400", "300"), path, "", kSingleByte));
     const std::vector<std::string> expected = {
-        "-y", "-rtbufsize", "100M", "-f", "gdigrab", "-framerate", "30", "-offset_x", "100",
-        "-offset_y", "80", "-video_size", "400x300", "-draw_mouse", "1", "-i", "desktop",
-        "-c:v", "libxvid", "-r", "30", "-qscale:v", "10", path};
+        "-y",      "-rtbufsize",  "100M", "-f",        "gdigrab", "-framerate",
+        "30",      "-offset_x",   "100",  "-offset_y", "80",      "-video_size",
+        "400x300", "-draw_mouse", "1",    "-i",        "desktop", "-c:v",
+        "libxvid", "-r",          "30",   "-qscale:v", "10",      path};
     EXPECT_EQ(arguments, expected) << path;
   }
 }

@@ -193,9 +193,7 @@ bool FakePlatform::waitForProcessExit(ProcessHandle, uint32_t timeoutMs) {
 
 void FakePlatform::releaseProcess(ProcessHandle) { record("releaseProcess"); }
 
-void FakePlatform::pause(uint32_t milliseconds) {
-  record("pause", std::to_string(milliseconds));
-}
+void FakePlatform::pause(uint32_t milliseconds) { record("pause", std::to_string(milliseconds)); }
 
 void FakePlatform::writeDiagnostic(const std::string& line) {
   diagnostics.push_back(line);

@@ -39,8 +39,7 @@ TEST(FakePlatformTest, ModuleNamesAreCutToTheBufferLikeWindowsDoes) {
 
 TEST(FakePlatformTest, AnEndlessWaitFailsInsteadOfHanging) {
   FakePlatform platform;
-  EXPECT_THROW(
-      for (;;) platform.findTopLevelWindow("x"), std::runtime_error);
+  EXPECT_THROW(for (;;) platform.findTopLevelWindow("x"), std::runtime_error);
 }
 
 }  // namespace

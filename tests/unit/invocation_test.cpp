@@ -27,15 +27,11 @@ INSTANTIATE_TEST_SUITE_P(
     Texts, SplitTest,
     ::testing::Values(
         SplitCase{"Demo Window#C:\\rec\\#clip.avi", "Demo Window", "C:\\rec\\", "clip.avi"},
-        SplitCase{"A#B", "A", "B", ""},
-        SplitCase{"A##B#X#Y", "A", "B", "X#Y"},
-        SplitCase{"#A#B#X", "A", "B", "X"},
-        SplitCase{"A#B#", "A", "B", ""},
+        SplitCase{"A#B", "A", "B", ""}, SplitCase{"A##B#X#Y", "A", "B", "X#Y"},
+        SplitCase{"#A#B#X", "A", "B", "X"}, SplitCase{"A#B#", "A", "B", ""},
         SplitCase{"A#B##X", "A", "B", "#X"},  // the tail starts right after one "#"
-        SplitCase{"###A###B", "A", "B", ""},
-        SplitCase{"A# B", "A", " B", ""},
-        SplitCase{" A #B# ", " A ", "B", " "},
-        SplitCase{"\"A#B#c.avi\"", "\"A", "B", "c.avi\""},
+        SplitCase{"###A###B", "A", "B", ""}, SplitCase{"A# B", "A", " B", ""},
+        SplitCase{" A #B# ", " A ", "B", " "}, SplitCase{"\"A#B#c.avi\"", "\"A", "B", "c.avi\""},
         SplitCase{"Title#C:\\whole\\path.avi", "Title", "C:\\whole\\path.avi", ""},
         SplitCase{"t\xE9l\xE9#D:\\\x83\x5C\\#x", "t\xE9l\xE9", "D:\\\x83\x5C\\", "x"}));
 

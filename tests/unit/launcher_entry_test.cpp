@@ -51,10 +51,17 @@ TEST_F(LauncherEntryTest, RegistersAndCreatesTheControlWindowAsCallersFindIt) {
 TEST_F(LauncherEntryTest, RunsInOrderFromWindowToRecordingToLoopToEncoderExit) {
   platform.deliverAfter("launchProcess", stopMessage());
   EXPECT_EQ(run(), 0);
-  const char* order[] = {"registerWindowClass", "createWindow",      "showWindow",
-                         "findTopLevelWindow",  "runHiddenCommand",  "launchProcess",
-                         "pause 100",           "fetchMessage",      "dispatchMessage 1025",
-                         "waitForProcessExit 10000", "releaseProcess"};
+  const char* order[] = {"registerWindowClass",
+                         "createWindow",
+                         "showWindow",
+                         "findTopLevelWindow",
+                         "runHiddenCommand",
+                         "launchProcess",
+                         "pause 100",
+                         "fetchMessage",
+                         "dispatchMessage 1025",
+                         "waitForProcessExit 10000",
+                         "releaseProcess"};
   int previous = -1;
   for (const char* step : order) {
     const int index = platform.indexOf(step);
@@ -78,9 +85,9 @@ TEST_F(LauncherEntryTest, AFailedCreationEndsAtOnceWithNothingElseDone) {
 
 TEST_F(LauncherEntryTest, ShowsTheWindowWithoutCoveringOrActivating) {
   const std::pair<int32_t, int32_t> cases[] = {
-      {kSwShowDefault, kSwShowMinNoActive}, {1 /* SW_SHOWNORMAL */, kSwShowMinNoActive},
+      {kSwShowDefault, kSwShowMinNoActive},      {1 /* SW_SHOWNORMAL */, kSwShowMinNoActive},
       {3 /* SW_MAXIMIZE */, kSwShowMinNoActive}, {kSwShowMinimized, kSwShowMinNoActive},
-      {kSwShowMinNoActive, kSwShowMinNoActive}, {kSwHide, kSwHide}};
+      {kSwShowMinNoActive, kSwShowMinNoActive},  {kSwHide, kSwHide}};
   for (const auto& [requested, shown] : cases) {
     FakePlatform fresh;
     fresh.lookupDefault = kTarget;
@@ -92,8 +99,8 @@ TEST_F(LauncherEntryTest, ShowsTheWindowWithoutCoveringOrActivating) {
 }
 
 TEST_F(LauncherEntryTest, TheStopMessageWithAnyParametersStopsOnceAndQuits) {
-  for (const auto& [wParam, lParam] : {std::pair<uintptr_t, intptr_t>{0, 0}, {1, -1},
-                                      {UINTPTR_MAX, INTPTR_MIN}}) {
+  for (const auto& [wParam, lParam] :
+       {std::pair<uintptr_t, intptr_t>{0, 0}, {1, -1}, {UINTPTR_MAX, INTPTR_MIN}}) {
     FakePlatform fresh;
     fresh.lookupDefault = kTarget;
     fresh.deliverAfter("launchProcess", stopMessage(wParam, lParam));
@@ -109,7 +116,8 @@ TEST_F(LauncherEntryTest, TheStopMessageWithAnyParametersStopsOnceAndQuits) {
 TEST_F(LauncherEntryTest, ClosingTheWindowStopsThroughItsDestruction) {
   platform.deliverAfter("launchProcess", Message{FakePlatform::kControlWindow, kWmClose, 0, 0});
   EXPECT_EQ(run(), 0);
-  EXPECT_EQ(platform.calls[platform.indexOf("defaultWindowProcedure")], "defaultWindowProcedure 16");
+  EXPECT_EQ(platform.calls[platform.indexOf("defaultWindowProcedure")],
+            "defaultWindowProcedure 16");
   EXPECT_EQ(stopCommandsRun(), 2);
   EXPECT_EQ(platform.count("postQuit"), 1);
 }

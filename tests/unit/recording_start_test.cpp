@@ -23,9 +23,7 @@ class RecordingStartTest : public ::testing::Test {
     platform.deliverAfter("pause", stopMessage());
   }
 
-  void run(const char* commandLine) {
-    runLauncher(platform, nullptr, commandLine, kSwShowDefault);
-  }
+  void run(const char* commandLine) { runLauncher(platform, nullptr, commandLine, kSwShowDefault); }
 
   bool hasDiagnostic(const std::string& text) const {
     for (const std::string& line : platform.diagnostics) {
@@ -72,16 +70,21 @@ TEST_F(RecordingStartTest, StopsRunningEncodersBeforeTheLaunchAndPausesAfter) {
 
 TEST_F(RecordingStartTest, UnusableInvocationsEndBeforeAnythingIsStoppedOrStarted) {
   const std::pair<const char*, const char*> cases[] = {
-      {"", "the command line names no output path (expected title#pathHead#pathTail); "
-           "nothing to record"},
-      {"###", "the command line names no output path (expected title#pathHead#pathTail); "
-              "nothing to record"},
-      {"A#", "the command line names no output path (expected title#pathHead#pathTail); "
-             "nothing to record"},
-      {"Demo#C:\\a\"b.avi", "the output path holds a double quote, which no Windows path can "
-                            "(was the whole argument quoted?); nothing to record"},
-      {"\"Demo#C:\\rec\\#clip.avi\"", "the output path holds a double quote, which no Windows "
-                                      "path can (was the whole argument quoted?); nothing to record"},
+      {"",
+       "the command line names no output path (expected title#pathHead#pathTail); "
+       "nothing to record"},
+      {"###",
+       "the command line names no output path (expected title#pathHead#pathTail); "
+       "nothing to record"},
+      {"A#",
+       "the command line names no output path (expected title#pathHead#pathTail); "
+       "nothing to record"},
+      {"Demo#C:\\a\"b.avi",
+       "the output path holds a double quote, which no Windows path can "
+       "(was the whole argument quoted?); nothing to record"},
+      {"\"Demo#C:\\rec\\#clip.avi\"",
+       "the output path holds a double quote, which no Windows "
+       "path can (was the whole argument quoted?); nothing to record"},
   };
   for (const auto& [text, diagnostic] : cases) {
     FakePlatform fresh;
@@ -109,7 +112,8 @@ TEST_F(RecordingStartTest, AStopDuringTheWaitEndsTheRunWithoutALaunch) {
 
 TEST_F(RecordingStartTest, ClosingTheWindowDuringTheWaitStopsToo) {
   platform.lookupDefault = nullptr;
-  platform.deliverAfter("findTopLevelWindow", Message{FakePlatform::kControlWindow, kWmClose, 0, 0});
+  platform.deliverAfter("findTopLevelWindow",
+                        Message{FakePlatform::kControlWindow, kWmClose, 0, 0});
   run("Never#C:\\a.avi");
   EXPECT_EQ(platform.count("runHiddenCommand"), 1);
   EXPECT_EQ(platform.count("launchProcess"), 0);

@@ -1,0 +1,284 @@
+// The Windows implementation of the platform boundary: 8-bit ("A") calls on
+// the launcher's one thread.
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>  // first: the other Windows headers build on it
+
+#include <objbase.h>
+#include <shellapi.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace zeltra {
+namespace {
+
+// Owns a kernel handle; both null and INVALID_HANDLE_VALUE mean "none".
+class ScopedHandle {
+ public:
+  explicit ScopedHandle(HANDLE handle = nullptr) : handle_(handle) {}
+  ~ScopedHandle() {
+    if (valid()) ::CloseHandle(handle_);
+  }
+  ScopedHandle(ScopedHandle&& other) noexcept : handle_(other.handle_) { other.handle_ = nullptr; }
+  ScopedHandle& operator=(ScopedHandle&& other) noexcept {
+    if (this != &other) {
+      if (valid()) ::CloseHandle(handle_);
+      handle_ = other.handle_;
+      other.handle_ = nullptr;
+    }
+    return *this;
+  }
+  ScopedHandle(const ScopedHandle&) = delete;
+  ScopedHandle& operator=(const ScopedHandle&) = delete;
+
+  bool valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
+  HANDLE get() const { return handle_; }
+
+ private:
+  HANDLE handle_;
+};
+
+// The launcher's window procedure, called through a WNDPROC of Windows' own
+// calling convention. Once the platform is gone (windows torn down at exit)
+// messages go straight to the default handling.
+WindowProcedure launcherProcedure = nullptr;
+
+LRESULT CALLBACK forwardToLauncher(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (launcherProcedure == nullptr) {
+    return ::DefWindowProcA(window, message, wParam, lParam);
+  }
+  return launcherProcedure(window, message, wParam, lParam);
+}
+
+// Set by the window watch's hook, read by the wait.
+bool windowChanged = false;
+
+void CALLBACK noteWindowChange(HWINEVENTHOOK, DWORD, HWND window, LONG object, LONG child, DWORD,
+                               DWORD) {
+  // Only whole windows count, not the cursor, carets or controls' parts.
+  if (window != nullptr && object == OBJID_WINDOW && child == CHILDID_SELF) {
+    windowChanged = true;
+  }
+}
+
+Message toMessage(const MSG& msg) { return Message{msg.hwnd, msg.message, msg.wParam, msg.lParam}; }
+
+std::string systemDirectory() {
+  char buffer[MAX_PATH];
+  const UINT length = ::GetSystemDirectoryA(buffer, MAX_PATH);
+  return length > 0 && length < MAX_PATH ? std::string(buffer, length) : std::string();
+}
+
+// The command interpreter as the runtime's system() finds it: %ComSpec%,
+// else cmd.exe in the system directory.
+std::string commandInterpreter(const std::string& systemDir) {
+  char buffer[MAX_PATH];
+  const DWORD length = ::GetEnvironmentVariableA("ComSpec", buffer, MAX_PATH);
+  if (length > 0 && length < MAX_PATH) {
+    return std::string(buffer, length);
+  }
+  return systemDir + "\\cmd.exe";
+}
+
+class Win32Platform final : public Platform {
+ public:
+  Win32Platform() {
+    // Recommended before the shell launches anything; harmless when it is
+    // not needed. Any failure leaves the launch to cope on its own.
+    comReady_ =
+        SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE));
+  }
+  ~Win32Platform() override {
+    stopWindowWatch();
+    launcherProcedure = nullptr;
+    if (comReady_) ::CoUninitialize();
+  }
+  Win32Platform(const Win32Platform&) = delete;
+  Win32Platform& operator=(const Win32Platform&) = delete;
+
+  bool registerWindowClass(const std::string& className, WindowProcedure procedure,
+                           InstanceHandle instance) override {
+    launcherProcedure = procedure;
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = forwardToLauncher;
+    windowClass.hInstance = static_cast<HINSTANCE>(instance);
+    windowClass.lpszClassName = className.c_str();
+    return ::RegisterClassA(&windowClass) != 0;
+  }
+
+  WindowHandle createWindow(const WindowRequest& r) override {
+    return ::CreateWindowExA(r.extendedStyle, r.className.c_str(), r.title.c_str(), r.style, r.x,
+                             r.y, r.width, r.height, static_cast<HWND>(r.parent),
+                             static_cast<HMENU>(r.menu), static_cast<HINSTANCE>(r.instance),
+                             r.creationData);
+  }
+
+  void showWindow(WindowHandle window, int32_t showMode) override {
+    ::ShowWindow(static_cast<HWND>(window), showMode);
+  }
+
+  intptr_t defaultWindowProcedure(WindowHandle window, uint32_t message, uintptr_t wParam,
+                                  intptr_t lParam) override {
+    return ::DefWindowProcA(static_cast<HWND>(window), message, wParam, lParam);
+  }
+
+  int32_t fetchMessage(Message& message) override {
+    const BOOL result = ::GetMessageA(&last_, /*hWnd=*/nullptr, 0, 0);
+    message = toMessage(last_);
+    return result;
+  }
+
+  bool takePendingMessage(Message& message) override {
+    if (!::PeekMessageA(&last_, /*hWnd=*/nullptr, 0, 0, PM_REMOVE)) {
+      return false;
+    }
+    message = toMessage(last_);
+    return true;
+  }
+
+  void translateMessage(const Message& message) override {
+    const MSG msg = toMsg(message);
+    ::TranslateMessage(&msg);
+  }
+
+  intptr_t dispatchMessage(const Message& message) override {
+    const MSG msg = toMsg(message);
+    return ::DispatchMessageA(&msg);
+  }
+
+  void postQuit(int32_t exitCode) override { ::PostQuitMessage(exitCode); }
+
+  void startWindowWatch() override {
+    windowChanged = false;
+    // One hook per event: a range would take in location changes, which the
+    // cursor alone sends many times a second.
+    for (const DWORD event : {EVENT_OBJECT_CREATE, EVENT_OBJECT_SHOW, EVENT_OBJECT_NAMECHANGE}) {
+      const HWINEVENTHOOK hook = ::SetWinEventHook(
+          event, event, /*hmodWinEventProc=*/nullptr, noteWindowChange,
+          /*idProcess=*/0, /*idThread=*/0, WINEVENT_OUTOFCONTEXT | WINEVENT_SKIPOWNPROCESS);
+      if (hook != nullptr) hooks_.push_back(hook);
+    }
+  }
+
+  void stopWindowWatch() override {
+    for (const HWINEVENTHOOK hook : hooks_) ::UnhookWinEvent(hook);
+    hooks_.clear();
+  }
+
+  void waitForMessageOrWindowChange(uint32_t timeoutMs) override {
+    // Out-of-context hook calls arrive like messages sent to this thread, so
+    // the same wait wakes for them; the note is read after the next pump.
+    if (windowChanged) {
+      windowChanged = false;
+      return;
+    }
+    // MWMO_INPUTAVAILABLE: wake for input already queued too, not only new.
+    ::MsgWaitForMultipleObjectsEx(0, nullptr, timeoutMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+  }
+
+  WindowHandle findTopLevelWindow(const std::string& title) override {
+    windowChanged = false;
+    return ::FindWindowA(/*lpClassName=*/nullptr, title.c_str());
+  }
+
+  bool readWindowRect(WindowHandle window, Rect& rect) override {
+    RECT r;
+    if (!::GetWindowRect(static_cast<HWND>(window), &r)) {
+      return false;
+    }
+    rect = Rect{r.left, r.top, r.right, r.bottom};
+    return true;
+  }
+
+  VirtualScreen readVirtualScreen() override {
+    return VirtualScreen{
+        ::GetSystemMetrics(SM_XVIRTUALSCREEN), ::GetSystemMetrics(SM_YVIRTUALSCREEN),
+        ::GetSystemMetrics(SM_CXVIRTUALSCREEN), ::GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+  }
+
+  uint32_t readModuleFileName(char* buffer, uint32_t capacity) override {
+    return ::GetModuleFileNameA(/*hModule=*/nullptr, buffer, capacity);
+  }
+
+  bool isLeadByte(uint8_t byte) override { return ::IsDBCSLeadByte(byte) != FALSE; }
+
+  void runHiddenCommand(const std::string& commandText) override {
+    // Started from the system directory: the interpreter looks in the current
+    // directory before the path, so a taskkill.exe or .bat planted in the
+    // caller's directory would otherwise run instead of the system's.
+    const std::string systemDir = systemDirectory();
+    const std::string interpreter = commandInterpreter(systemDir);
+    std::string commandLine = "\"" + interpreter + "\" /c " + commandText;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    // No console window: a flash of one would land in the recording.
+    if (!::CreateProcessA(interpreter.c_str(), commandLine.data(), nullptr, nullptr,
+                          /*bInheritHandles=*/FALSE, CREATE_NO_WINDOW, /*lpEnvironment=*/nullptr,
+                          systemDir.empty() ? nullptr : systemDir.c_str(), &startup, &process)) {
+      return;
+    }
+    const ScopedHandle processHandle(process.hProcess);
+    const ScopedHandle threadHandle(process.hThread);
+    ::WaitForSingleObject(processHandle.get(), INFINITE);
+  }
+
+  ProcessHandle launchProcess(const ShellLaunchRequest& request) override {
+    SHELLEXECUTEINFOA info{};
+    info.cbSize = sizeof info;
+    info.fMask = request.mask;
+    info.lpVerb = request.verb.c_str();
+    info.lpFile = request.file.c_str();
+    info.lpParameters = request.parameters.c_str();
+    info.nShow = request.showMode;
+    if (!::ShellExecuteExA(&info)) {
+      return nullptr;
+    }
+    return info.hProcess;
+  }
+
+  bool waitForProcessExit(ProcessHandle process, uint32_t timeoutMs) override {
+    return ::WaitForSingleObject(static_cast<HANDLE>(process), timeoutMs) == WAIT_OBJECT_0;
+  }
+
+  void releaseProcess(ProcessHandle process) override {
+    const ScopedHandle owned(static_cast<HANDLE>(process));
+  }
+
+  void pause(uint32_t milliseconds) override { ::Sleep(milliseconds); }
+
+  void writeDiagnostic(const std::string& line) override { ::OutputDebugStringA(line.c_str()); }
+
+ private:
+  // The full record of the last message fetched, so that translation and
+  // dispatch see its time and cursor position too.
+  MSG toMsg(const Message& message) const {
+    MSG msg = last_;
+    if (toMessage(last_).window != message.window || last_.message != message.message ||
+        last_.wParam != message.wParam || last_.lParam != message.lParam) {
+      msg = MSG{};
+      msg.hwnd = static_cast<HWND>(message.window);
+      msg.message = message.message;
+      msg.wParam = message.wParam;
+      msg.lParam = message.lParam;
+    }
+    return msg;
+  }
+
+  MSG last_{};
+  std::vector<HWINEVENTHOOK> hooks_;
+  bool comReady_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<Platform> makeWin32Platform() { return std::make_unique<Win32Platform>(); }
+
+}  // namespace zeltra
