@@ -1,0 +1,60 @@
+# The launcher executable, the Windows test helpers and the tests run under Wine.
+
+set(ZELTRA_WINDOWS_DEFINITIONS NOMINMAX WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601 WINVER=0x0601)
+target_compile_definitions(launcher_logic PRIVATE ${ZELTRA_WINDOWS_DEFINITIONS})
+
+# The runtime goes into the executable, so a bare Windows needs nothing beside it.
+function(zeltra_link_runtime_statically target)
+  if(MINGW)
+    target_link_options(${target} PRIVATE -static -static-libgcc -static-libstdc++)
+  endif()
+endfunction()
+
+configure_file(platform/version.h.in ${CMAKE_BINARY_DIR}/generated/version.h)
+
+add_executable(ZELTRA_ScreenTool WIN32
+  platform/win_main.cpp
+  platform/win32_platform.cpp
+  platform/resources.rc
+)
+target_compile_definitions(ZELTRA_ScreenTool PRIVATE ${ZELTRA_WINDOWS_DEFINITIONS})
+target_link_libraries(ZELTRA_ScreenTool PRIVATE launcher_logic ole32 shell32 user32)
+target_include_directories(ZELTRA_ScreenTool PRIVATE ${CMAKE_BINARY_DIR}/generated)
+zeltra_link_runtime_statically(ZELTRA_ScreenTool)
+if(MSVC)
+  # The manifest comes from the resource file; the linker must not add a second.
+  target_link_options(ZELTRA_ScreenTool PRIVATE /MANIFEST:NO)
+endif()
+
+# Test helpers: console programs, except the stand-in encoder (see its opening comment).
+function(zeltra_helper name)
+  add_executable(${name} ${ARGN})
+  target_compile_definitions(${name} PRIVATE ${ZELTRA_WINDOWS_DEFINITIONS})
+  target_link_libraries(${name} PRIVATE user32 gdi32 shell32)
+  zeltra_link_runtime_statically(${name})
+endfunction()
+
+set(ZELTRA_HELPERS tests/wine/helpers)
+zeltra_helper(run_verbatim ${ZELTRA_HELPERS}/run_verbatim.cpp)
+zeltra_helper(send_message ${ZELTRA_HELPERS}/send_message.cpp)
+zeltra_helper(list_windows ${ZELTRA_HELPERS}/list_windows.cpp)
+zeltra_helper(target_window ${ZELTRA_HELPERS}/target_window.cpp)
+zeltra_helper(stand_in_encoder WIN32 ${ZELTRA_HELPERS}/stand_in_encoder.cpp)
+set_target_properties(stand_in_encoder PROPERTIES OUTPUT_NAME ffmpeg RUNTIME_OUTPUT_DIRECTORY
+  ${CMAKE_BINARY_DIR}/stand-in)
+
+if(CMAKE_CROSSCOMPILING AND CMAKE_CROSSCOMPILING_EMULATOR)
+  find_package(Python3 REQUIRED COMPONENTS Interpreter)
+  set(ZELTRA_WINE_TESTS ${CMAKE_SOURCE_DIR}/tests/wine)
+  add_test(NAME executable_resources
+    COMMAND ${Python3_EXECUTABLE} ${ZELTRA_WINE_TESTS}/check_executable.py
+            $<TARGET_FILE:ZELTRA_ScreenTool> ${CMAKE_OBJDUMP})
+  # Every test below reaches every ffmpeg.exe on the desktop: they run one at a time.
+  foreach(suite control_window invocation_and_region recording_start)
+    add_test(NAME wine_${suite}
+      COMMAND ${Python3_EXECUTABLE} -m unittest -v test_${suite}
+      WORKING_DIRECTORY ${ZELTRA_WINE_TESTS})
+    set_tests_properties(wine_${suite} PROPERTIES RUN_SERIAL TRUE
+      ENVIRONMENT "ZELTRA_BUILD_DIR=${CMAKE_BINARY_DIR}")
+  endforeach()
+endif()

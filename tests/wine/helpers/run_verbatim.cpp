@@ -1,0 +1,94 @@
+// Starts a program with an exact command-line text and watches it as its
+// debugger, reporting to the driver, one line each:
+//   pid <n>                      once the program runs
+//   debug <tick> <hex>           every diagnostic line it writes (OutputDebugString)
+//   crash <code>                 an exception it did not handle
+//   exit <code> <tick>           its exit code
+// Usage: run_verbatim <hex command line> [--cwd <hex dir>] [--show <mode>]
+// Without --show the program gets no show mode, as when a caller starts it
+// the usual way; GetTickCount is the clock, shared with the other helpers.
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+
+#include "helper_text.h"
+
+using zeltra::helpers::fromHex;
+using zeltra::helpers::say;
+using zeltra::helpers::toHex;
+
+namespace {
+
+std::string readDebugString(HANDLE process, const OUTPUT_DEBUG_STRING_INFO& info) {
+  std::string text(info.nDebugStringLength, '\0');
+  SIZE_T read = 0;
+  ::ReadProcessMemory(process, info.lpDebugStringData, text.data(), text.size(), &read);
+  text.resize(read);
+  while (!text.empty() && text.back() == '\0') text.pop_back();
+  return text;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    say("usage: run_verbatim <hex command line> [--cwd <hex dir>] [--show <mode>]");
+    return 2;
+  }
+  std::string commandLine = fromHex(argv[1]);
+  std::string directory;
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  for (int i = 2; i + 1 < argc; i += 2) {
+    if (std::strcmp(argv[i], "--cwd") == 0) directory = fromHex(argv[i + 1]);
+    if (std::strcmp(argv[i], "--show") == 0) {
+      startup.dwFlags |= STARTF_USESHOWWINDOW;
+      startup.wShowWindow = static_cast<WORD>(std::atoi(argv[i + 1]));
+    }
+  }
+  PROCESS_INFORMATION process{};
+  if (!::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE,
+                        DEBUG_ONLY_THIS_PROCESS, nullptr,
+                        directory.empty() ? nullptr : directory.c_str(), &startup, &process)) {
+    say("failed %lu", ::GetLastError());
+    return 3;
+  }
+  say("pid %lu", process.dwProcessId);
+  ::DebugSetProcessKillOnExit(FALSE);
+
+  for (;;) {
+    DEBUG_EVENT event{};
+    if (!::WaitForDebugEvent(&event, INFINITE)) return 4;
+    DWORD continueStatus = DBG_CONTINUE;
+    switch (event.dwDebugEventCode) {
+      case OUTPUT_DEBUG_STRING_EVENT:
+        say("debug %lu %s", ::GetTickCount(),
+            toHex(readDebugString(process.hProcess, event.u.DebugString)).c_str());
+        break;
+      case EXCEPTION_DEBUG_EVENT:
+        // The loader's first breakpoint is ours to pass; anything else is the
+        // program's own, and reported when nothing handled it.
+        if (event.u.Exception.ExceptionRecord.ExceptionCode != EXCEPTION_BREAKPOINT) {
+          continueStatus = DBG_EXCEPTION_NOT_HANDLED;
+          if (!event.u.Exception.dwFirstChance) {
+            say("crash %08lx", event.u.Exception.ExceptionRecord.ExceptionCode);
+          }
+        }
+        break;
+      case CREATE_PROCESS_DEBUG_EVENT:
+        if (event.u.CreateProcessInfo.hFile) ::CloseHandle(event.u.CreateProcessInfo.hFile);
+        break;
+      case LOAD_DLL_DEBUG_EVENT:
+        if (event.u.LoadDll.hFile) ::CloseHandle(event.u.LoadDll.hFile);
+        break;
+      case EXIT_PROCESS_DEBUG_EVENT:
+        say("exit %lu %lu", event.u.ExitProcess.dwExitCode, ::GetTickCount());
+        ::ContinueDebugEvent(event.dwProcessId, event.dwThreadId, DBG_CONTINUE);
+        return 0;
+      default:
+        break;
+    }
+    ::ContinueDebugEvent(event.dwProcessId, event.dwThreadId, continueStatus);
+  }
+}

@@ -1,0 +1,33 @@
+// Posts a message to the top-level window found by class and title, as a
+// caller stops the launcher.
+// Usage: send_message <hex class> <hex title> <message> [wParam] [lParam] [count]
+// Prints "sent <tick>" or "missing", exit code 0 or 1.
+#include <windows.h>
+
+#include <cstdlib>
+
+#include "helper_text.h"
+
+int main(int argc, char** argv) {
+  using zeltra::helpers::fromHex;
+  using zeltra::helpers::say;
+  if (argc < 4) {
+    say("usage: send_message <hex class> <hex title> <message> [wParam] [lParam] [count]");
+    return 2;
+  }
+  const std::string className = fromHex(argv[1]);
+  const std::string title = fromHex(argv[2]);
+  const UINT message = static_cast<UINT>(std::strtoul(argv[3], nullptr, 0));
+  const WPARAM wParam = argc > 4 ? static_cast<WPARAM>(std::strtoull(argv[4], nullptr, 0)) : 0;
+  const LPARAM lParam = argc > 5 ? static_cast<LPARAM>(std::strtoll(argv[5], nullptr, 0)) : 0;
+  const long count = argc > 6 ? std::strtol(argv[6], nullptr, 0) : 1;
+  const HWND window = ::FindWindowA(className.c_str(), title.c_str());
+  if (window == nullptr) {
+    say("missing");
+    return 1;
+  }
+  const DWORD tick = ::GetTickCount();
+  for (long i = 0; i < count; ++i) ::PostMessageA(window, message, wParam, lParam);
+  say("sent %lu", tick);
+  return 0;
+}

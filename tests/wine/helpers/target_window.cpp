@@ -1,0 +1,115 @@
+// A window to record: a borderless popup (without a window manager Wine draws
+// no frame, so a framed window's edges would be undefined) with a given title,
+// position and size, painted with a known pattern: four quadrants of
+// distinct colours, checkered with black in 16-pixel cells, and a white
+// square in the centre. With --animate a bar sweeps across it, so that a
+// recording differs from frame to frame.
+// Usage: target_window <hex title> <x> <y> <width> <height> [--animate] [--seconds n]
+// Prints "created <tick>" (taken just before creation) and then runs until it
+// is closed or the seconds have passed.
+#include <windows.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "helper_text.h"
+
+namespace {
+
+constexpr int kCell = 16;
+constexpr COLORREF kQuadrants[4] = {RGB(220, 40, 40), RGB(40, 200, 60), RGB(50, 80, 230),
+                                    RGB(240, 220, 40)};
+bool animate = false;
+int sweep = 0;
+
+void fill(HDC dc, int left, int top, int right, int bottom, COLORREF colour) {
+  const RECT rect{left, top, right, bottom};
+  const HBRUSH brush = ::CreateSolidBrush(colour);
+  ::FillRect(dc, &rect, brush);
+  ::DeleteObject(brush);
+}
+
+void paintPattern(HDC dc, int width, int height) {
+  for (int y = 0; y < height; y += kCell) {
+    for (int x = 0; x < width; x += kCell) {
+      const int quadrant = (y >= height / 2 ? 2 : 0) + (x >= width / 2 ? 1 : 0);
+      const bool dark = ((x / kCell) + (y / kCell)) % 2 == 1;
+      fill(dc, x, y, x + kCell, y + kCell, dark ? RGB(0, 0, 0) : kQuadrants[quadrant]);
+    }
+  }
+  const int side = (width < height ? width : height) / 4;
+  fill(dc, width / 2 - side / 2, height / 2 - side / 2, width / 2 + side / 2, height / 2 + side / 2,
+       RGB(255, 255, 255));
+  if (animate) {
+    const int x = sweep % (width > 24 ? width - 24 : 1);
+    fill(dc, x, 0, x + 24, height, RGB(255, 0, 255));
+  }
+}
+
+LRESULT CALLBACK targetProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_PAINT: {
+      PAINTSTRUCT paint;
+      const HDC dc = ::BeginPaint(window, &paint);
+      RECT client;
+      ::GetClientRect(window, &client);
+      paintPattern(dc, client.right, client.bottom);
+      ::EndPaint(window, &paint);
+      return 0;
+    }
+    case WM_TIMER:
+      if (wParam == 1) {
+        sweep += 6;
+        ::InvalidateRect(window, nullptr, FALSE);
+      } else {
+        ::DestroyWindow(window);
+      }
+      return 0;
+    case WM_DESTROY:
+      ::PostQuitMessage(0);
+      return 0;
+    default:
+      return ::DefWindowProcA(window, message, wParam, lParam);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using zeltra::helpers::say;
+  if (argc < 6) {
+    say("usage: target_window <hex title> <x> <y> <width> <height> [--animate] [--seconds n]");
+    return 2;
+  }
+  const std::string title = zeltra::helpers::fromHex(argv[1]);
+  int seconds = 0;
+  for (int i = 6; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--animate") == 0) animate = true;
+    if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc) seconds = std::atoi(argv[++i]);
+  }
+  WNDCLASSA windowClass{};
+  windowClass.lpfnWndProc = targetProc;
+  windowClass.hInstance = ::GetModuleHandleA(nullptr);
+  windowClass.lpszClassName = "ZeltraTestTarget";
+  ::RegisterClassA(&windowClass);
+  const DWORD createdAt = ::GetTickCount();
+  const HWND window =
+      ::CreateWindowExA(WS_EX_TOPMOST, "ZeltraTestTarget", title.c_str(), WS_POPUP | WS_VISIBLE,
+                        std::atoi(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]),
+                        std::atoi(argv[5]), nullptr, nullptr, windowClass.hInstance, nullptr);
+  if (window == nullptr) {
+    say("failed %lu", ::GetLastError());
+    return 3;
+  }
+  say("created %lu", createdAt);
+  ::UpdateWindow(window);
+  if (animate) ::SetTimer(window, 1, 33, nullptr);
+  if (seconds > 0) ::SetTimer(window, 2, static_cast<UINT>(seconds) * 1000, nullptr);
+  MSG msg;
+  while (::GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    ::TranslateMessage(&msg);
+    ::DispatchMessageA(&msg);
+  }
+  say("closed %lu", ::GetTickCount());
+  return 0;
+}

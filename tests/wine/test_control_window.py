@@ -1,0 +1,71 @@
+"""The control window and its stop protocol, with the real launcher under Wine."""
+import os
+import unittest
+
+from winebench import (CONTROL_WINDOW, STOP_MESSAGE, WM_CLOSE, WineTestCase, send_to_control_window,
+                       top_level_windows, windows_path, wine, STAND_IN, StandInLog)
+
+
+class ControlWindowTest(WineTestCase):
+    def start_recording(self, **kwargs):
+        self.open_target("Control Target")
+        run = self.start_launcher(f"Control Target#{windows_path(self.output)}", **kwargs)
+        run.wait_for_diagnostic("starting ")
+        return run
+
+    def test_the_window_is_found_by_class_and_title_and_stays_out_of_the_way(self):
+        run = self.start_recording()
+        windows = [w for w in top_level_windows(run.pid) if w[2] == CONTROL_WINDOW]
+        self.assertEqual(len(windows), 1)
+        visible, iconic, _, title = windows[0]
+        self.assertEqual(title, CONTROL_WINDOW)
+        self.assertTrue(visible and iconic, "shown minimized, where it covers nothing")
+        self.assertTrue(send_to_control_window(STOP_MESSAGE))
+        self.assertEqual(run.wait_for_exit(), 0)
+
+    def test_a_hidden_start_keeps_the_window_hidden(self):
+        run = self.start_recording(show=0)
+        windows = [w for w in top_level_windows(run.pid) if w[2] == CONTROL_WINDOW]
+        self.assertEqual([w[0] for w in windows], [False])
+        send_to_control_window(STOP_MESSAGE)
+        self.assertEqual(run.wait_for_exit(), 0)
+
+    def test_the_stop_message_with_any_parameters_stops_once_and_exits_0(self):
+        for wparam, lparam in [(0, 0), (0xFFFFFFFF, -1), (12345, 0x7FFFFFFF)]:
+            with self.subTest(wparam=wparam, lparam=lparam):
+                run = self.start_recording()
+                self.assertTrue(send_to_control_window(STOP_MESSAGE, wparam, lparam))
+                self.assertEqual(run.wait_for_exit(), 0)
+                self.assertEqual(run.stop_commands(), 2, "one before the launch, one for the stop")
+                self.log.wait_for("exit", len(self.log.starts()))
+
+    def test_closing_the_window_stops_once_and_exits_0(self):
+        run = self.start_recording()
+        self.assertTrue(send_to_control_window(WM_CLOSE))
+        self.assertEqual(run.wait_for_exit(), 0)
+        self.assertEqual(run.stop_commands(), 2)
+        self.assertEqual(len(self.log.wait_for("exit")), 1, "the encoder was asked to close")
+
+    def test_the_stop_closes_a_running_encoder(self):
+        run = self.start_recording()
+        send_to_control_window(STOP_MESSAGE)
+        self.assertEqual(run.wait_for_exit(), 0)
+        closes = self.log.wait_for("close")
+        self.assertEqual(closes[0][3], "WM_CLOSE")
+
+    def test_a_planted_taskkill_in_the_current_directory_is_not_run(self):
+        planted = os.path.join(self.dir, "caller")
+        os.makedirs(planted)
+        marker = os.path.join(planted, "planted-ran.txt")
+        for name in ("taskkill.bat", "taskkill.cmd"):
+            with open(os.path.join(planted, name), "w") as f:
+                f.write(f"@echo planted > \"{windows_path(marker)}\"\r\n")
+        run = self.start_recording(cwd=planted)
+        send_to_control_window(STOP_MESSAGE)
+        self.assertEqual(run.wait_for_exit(), 0)
+        self.log.wait_for("exit")
+        self.assertFalse(os.path.exists(marker), "the planted taskkill ran")
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,57 @@
+"""The invocation, the wait for the target window and its measurement, with
+the real launcher under Wine."""
+import unittest
+
+from winebench import STOP_MESSAGE, WM_CLOSE, WineTestCase, send_to_control_window, windows_path
+
+NO_PATH = "the command line names no output path"
+
+
+class InvocationTest(WineTestCase):
+    def test_texts_without_an_output_path_end_at_once(self):
+        for text in ["", "#", "####", "A#", "#A#"]:
+            with self.subTest(text=text):
+                run = self.start_launcher(text)
+                self.assertEqual(run.wait_for_exit(), 0)
+                self.assertEqual(len(run.diagnostic_texts()), 1)
+                self.assertTrue(run.diagnostic_texts()[0].startswith(NO_PATH))
+                self.assertEqual(run.stop_commands(), 0)
+                self.assertEqual(self.log.starts(), [])
+
+
+class TargetWaitTest(WineTestCase):
+    def test_a_launcher_started_first_waits_for_the_window_then_records_it(self):
+        run = self.start_launcher(f"Late Window#{windows_path(self.output)}")
+        run.wait_for_diagnostic('waiting for the window titled "Late Window"')
+        self.assertEqual(self.log.starts(), [])
+        self.open_target("Late Window", 64, 48, 320, 240)
+        run.wait_for_diagnostic("found the window: rectangle 64,48 to 384,288, capturing 320x240 at 64,48")
+        self.assertEqual(len(self.log.wait_for("start")), 1)
+        send_to_control_window(STOP_MESSAGE)
+        self.assertEqual(run.wait_for_exit(), 0)
+
+    def test_a_stop_while_waiting_ends_the_launcher_without_a_launch(self):
+        for message in (STOP_MESSAGE, WM_CLOSE):
+            with self.subTest(message=message):
+                run = self.start_launcher(f"Never Appears#{windows_path(self.output)}")
+                run.wait_for_diagnostic("waiting for the window")
+                self.assertTrue(send_to_control_window(message))
+                self.assertEqual(run.wait_for_exit(), 0)
+                self.assertEqual(run.stop_commands(), 1)
+                self.assertEqual(run.launches(), [])
+                self.assertIn("stopped while waiting for the window; no encoder started",
+                              run.diagnostic_texts())
+                self.assertEqual(self.log.starts(), [])
+
+    def test_a_window_partly_off_the_screen_is_clipped(self):
+        self.open_target("Off Left", -50, 700, 403, 301)
+        run = self.start_launcher(f"Off Left#{windows_path(self.output)}")
+        run.wait_for_diagnostic("found the window: rectangle -50,700 to 353,1001, capturing 352x100 at 0,700")
+        start = self.log.wait_for("start") and self.log.starts()[0]
+        self.assertIn(" -offset_x 0 -offset_y 700 -video_size 352x100 ", start["parameters"])
+        send_to_control_window(STOP_MESSAGE)
+        self.assertEqual(run.wait_for_exit(), 0)
+
+
+if __name__ == "__main__":
+    unittest.main()

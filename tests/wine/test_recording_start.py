@@ -1,0 +1,99 @@
+"""The recording start, from invocation to a running encoder and back to the
+stop, with the real launcher and the stand-in encoder under Wine."""
+import os
+import shutil
+import subprocess
+import unittest
+
+from winebench import (BOUND, STAND_IN, STOP_MESSAGE, WM_CLOSE, StandInLog, WineTestCase,
+                       send_to_control_window, top_level_windows, windows_path)
+
+FIXED_START = "-y -rtbufsize 100M -f gdigrab -framerate 30 "
+FIXED_MIDDLE = " -draw_mouse 1 -i desktop -c:v libxvid -r 30 -qscale:v 10 "
+
+
+class RecordingStartTest(WineTestCase):
+    def record_and_stop(self, title, path_text, target=(100, 80, 403, 301), **kwargs):
+        self.open_target(title, *target)
+        run = self.start_launcher(f"{title}#{path_text}", **kwargs)
+        self.log.wait_for("start")
+        send_to_control_window(STOP_MESSAGE)
+        self.assertEqual(run.wait_for_exit(), 0)
+        return run, self.log.starts()[0]
+
+    def test_the_encoder_gets_the_exact_parameter_line_and_starts_minimized_without_focus(self):
+        caller_dir = os.path.join(self.dir, "caller")
+        os.makedirs(caller_dir)
+        head, tail = windows_path(self.dir) + "\\", "clip.avi"
+        run, start = self.record_and_stop("Exact Target", f"{head}#{tail}", cwd=caller_dir)
+        self.assertEqual(start["parameters"],
+                         FIXED_START + "-offset_x 100 -offset_y 80 -video_size 400x300" + FIXED_MIDDLE
+                         + f'"{head}{tail}"')
+        self.assertEqual(start["last_argument"], head + tail)
+        self.assertTrue(start["uses_show"])
+        self.assertEqual(start["show"], 7, "SW_SHOWMINNOACTIVE")
+        # The encoder beside the launcher ran, in the caller's current directory.
+        self.assertEqual(start["cwd"].lower(), windows_path(caller_dir).lower())
+        self.assertEqual(run.launches(), [f"starting {windows_path(self.dir)}\\ffmpeg.exe {start['parameters']}"])
+
+    def test_output_paths_reach_the_encoder_unchanged(self):
+        paths = [windows_path(self.dir) + "\\with blanks\\#hash#.avi",
+                 windows_path(self.dir) + "\\trailing\\",
+                 "relative name.avi"]
+        for path in paths:
+            with self.subTest(path=path):
+                os.remove(self.log.path) if os.path.exists(self.log.path) else None
+                head, _, tail = path.partition("\\")
+                _, start = self.record_and_stop("Path Target", f"{head}\\#{tail}" if tail else path)
+                self.assertEqual(start["last_argument"], path)
+
+    def test_titles_with_blanks_and_non_ascii_characters_are_found(self):
+        title = "Caf\u00e9 \u00bbRecorder\u00ab  \u00e6\u00f8\u00e5"
+        _, start = self.record_and_stop(title, windows_path(self.output))
+        self.assertIn("-video_size 400x300 ", start["parameters"])
+
+    def test_an_encoder_already_running_is_asked_to_close_before_the_new_one_starts(self):
+        other = os.path.join(self.dir, "other")
+        os.makedirs(other)
+        shutil.copy(STAND_IN, other)
+        earlier_log = StandInLog(other)
+        earlier = subprocess.Popen(["wine", os.path.join(other, "ffmpeg.exe"), "earlier"],
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.addCleanup(earlier.wait, BOUND)
+        earlier_log.wait_for("start")
+        self.record_and_stop("Second Target", windows_path(self.output))
+        closed_tick = int(earlier_log.wait_for("close")[0][2])
+        self.assertLess(closed_tick, self.log.starts()[0]["tick"])
+
+    def test_the_launcher_exits_only_after_the_encoder_has_finished(self):
+        for message in (STOP_MESSAGE, WM_CLOSE):
+            with self.subTest(message=message):
+                os.remove(self.log.path) if os.path.exists(self.log.path) else None
+                self.open_target("Slow Target")
+                run = self.start_launcher(f"Slow Target#{windows_path(self.output)}",
+                                          env=dict(os.environ, ZELTRA_STAND_IN_CLOSE_MS="1500"))
+                self.log.wait_for("start")
+                send_to_control_window(message)
+                self.assertEqual(run.wait_for_exit(), 0)
+                exit_tick = int([l for l in run.lines if l and l.startswith("exit ")][0].split()[2])
+                encoder_exit = self.log.records("exit")
+                self.assertEqual(len(encoder_exit), 1, "the encoder had exited when the launcher did")
+                self.assertLessEqual(int(encoder_exit[0][2]), exit_tick)
+
+
+class NoEncoderTest(WineTestCase):
+    with_encoder = False
+
+    def test_without_an_encoder_the_stop_is_still_served_and_no_box_shown(self):
+        self.open_target("Lonely Target")
+        run = self.start_launcher(f"Lonely Target#{windows_path(self.output)}")
+        run.wait_for_diagnostic("could not start ")
+        titles = [(cls, title) for visible, _, cls, title in top_level_windows(run.pid) if visible]
+        self.assertEqual(titles, [("ZELTRA_ScreenTool", "ZELTRA_ScreenTool")])
+        self.assertTrue(send_to_control_window(STOP_MESSAGE))
+        self.assertEqual(run.wait_for_exit(), 0)
+        self.assertEqual(run.stop_commands(), 2)
+
+
+if __name__ == "__main__":
+    unittest.main()

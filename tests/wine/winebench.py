@@ -1,0 +1,220 @@
+"""The Wine test bench: runs the real launcher and the Windows helpers under
+Wine and lets tests watch what happens, through the helpers' report lines.
+
+Texts reach the helpers hex-encoded so that no shell, locale or argument rule
+alters them. Waits here are bounds against a hung run, not measurements.
+"""
+import os
+import shutil
+import subprocess
+import tempfile
+import threading
+import time
+import unittest
+
+BUILD_DIR = os.environ.get("ZELTRA_BUILD_DIR", os.path.join(os.path.dirname(__file__), "..", "..", "build", "mingw"))
+LAUNCHER = os.path.join(BUILD_DIR, "ZELTRA_ScreenTool.exe")
+STAND_IN = os.path.join(BUILD_DIR, "stand-in", "ffmpeg.exe")
+CONTROL_WINDOW = "ZELTRA_ScreenTool"
+STOP_MESSAGE = 1025
+WM_CLOSE = 0x0010
+ENCODING = "cp1252"  # the ANSI code page Wine takes from LC_ALL=C.UTF-8
+PREFIX = "ZELTRA_ScreenTool: "
+BOUND = 60  # seconds: the longest any single step may take before a test fails
+
+
+def hexed(text):
+    if isinstance(text, str):
+        text = text.encode(ENCODING)
+    return text.hex()
+
+
+def windows_path(linux_path):
+    return "Z:" + os.path.abspath(linux_path).replace("/", "\\")
+
+
+def helper(name):
+    return os.path.join(BUILD_DIR, name + ".exe")
+
+
+def wine(*args, **kwargs):
+    return subprocess.run(["wine", *args], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                          timeout=BOUND, check=False, **kwargs)
+
+
+class ReportingProcess:
+    """A helper under Wine whose report lines are collected as they come."""
+
+    def __init__(self, args, env=None):
+        self.lines = []
+        self._changed = threading.Condition()
+        self.process = subprocess.Popen(["wine", *args], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                        env=env)
+        self._reader = threading.Thread(target=self._read, daemon=True)
+        self._reader.start()
+
+    def _read(self):
+        for raw in self.process.stdout:
+            with self._changed:
+                self.lines.append(raw.decode("ascii", "replace").strip())
+                self._changed.notify_all()
+        with self._changed:
+            self.lines.append(None)  # end of output
+            self._changed.notify_all()
+
+    def wait_for(self, predicate, what):
+        """Returns the first line for which predicate holds, waiting for it."""
+        deadline = time.monotonic() + BOUND
+        with self._changed:
+            while True:
+                for line in self.lines:
+                    if line is not None and predicate(line):
+                        return line
+                if None in self.lines:
+                    raise AssertionError(f"ended without {what}; lines: {self.lines}")
+                left = deadline - time.monotonic()
+                if left <= 0:
+                    raise AssertionError(f"no {what} within {BOUND} s; lines: {self.lines}")
+                self._changed.wait(left)
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.kill()
+        self.process.wait(timeout=BOUND)
+        self._reader.join(timeout=BOUND)
+        self.process.stdout.close()
+
+
+class LauncherRun(ReportingProcess):
+    """The launcher started with an exact command-line text, watched by run_verbatim as its debugger."""
+
+    def __init__(self, install_dir, arguments, cwd=None, show=None, env=None, launcher=None):
+        launcher = launcher or os.path.join(install_dir, "ZELTRA_ScreenTool.exe")
+        command_line = b'"' + windows_path(launcher).encode(ENCODING) + b'" ' + (
+            arguments if isinstance(arguments, bytes) else arguments.encode(ENCODING))
+        args = [helper("run_verbatim"), command_line.hex()]
+        if cwd:
+            args += ["--cwd", hexed(windows_path(cwd))]
+        if show is not None:
+            args += ["--show", str(show)]
+        super().__init__(args, env=env)
+        self.pid = int(self.wait_for(lambda l: l.startswith("pid "), "process id").split()[1])
+
+    def diagnostics(self):
+        """The diagnostic lines so far, without prefix and line end, with their ticks."""
+        result = []
+        for line in list(self.lines):
+            if line and line.startswith("debug "):
+                _, tick, text = line.split(" ", 2)
+                decoded = bytes.fromhex(text).decode(ENCODING)
+                assert decoded.startswith(PREFIX) and decoded.endswith("\n"), decoded
+                result.append((int(tick), decoded[len(PREFIX):-1]))
+        return result
+
+    def diagnostic_texts(self):
+        return [text for _, text in self.diagnostics()]
+
+    def wait_for_diagnostic(self, start):
+        line = self.wait_for(lambda l: l.startswith("debug ") and bytes.fromhex(l.split(" ", 2)[2])
+                             .decode(ENCODING)[len(PREFIX):].startswith(start), f"diagnostic '{start}'")
+        return int(line.split()[1])
+
+    def wait_for_exit(self):
+        """The exit code; fails the test on a crash."""
+        line = self.wait_for(lambda l: l.startswith("exit ") or l.startswith("crash "), "exit")
+        assert line.startswith("exit "), f"the launcher crashed: {line}"
+        self.process.wait(timeout=BOUND)
+        return int(line.split()[1])
+
+    def stop_commands(self):
+        return sum(1 for t in self.diagnostic_texts() if t.startswith("asking every ffmpeg.exe to close"))
+
+    def launches(self):
+        return [t for t in self.diagnostic_texts() if t.startswith("starting ")]
+
+
+class TargetWindow(ReportingProcess):
+    def __init__(self, title, x, y, width, height, animate=False):
+        args = [helper("target_window"), hexed(title), str(x), str(y), str(width), str(height)]
+        if animate:
+            args.append("--animate")
+        super().__init__(args)
+        self.created_tick = int(self.wait_for(lambda l: l.startswith("created "), "window").split()[1])
+
+
+def send_to_control_window(message, wparam=0, lparam=0, count=1):
+    result = wine(helper("send_message"), hexed(CONTROL_WINDOW), hexed(CONTROL_WINDOW), str(message),
+                  str(wparam), str(lparam), str(count))
+    return result.stdout.decode().strip().startswith("sent")
+
+
+def top_level_windows(pid):
+    """(visible, iconic, class, title) of each top-level window of the process."""
+    out = wine(helper("list_windows"), str(pid)).stdout.decode()
+    windows = []
+    for line in out.splitlines():
+        parts = line.split()
+        if parts and parts[0] == "window":
+            parts += [""] * (5 - len(parts))
+            windows.append((parts[1] == "1", parts[2] == "1", bytes.fromhex(parts[3]).decode(ENCODING),
+                            bytes.fromhex(parts[4]).decode(ENCODING)))
+    return windows
+
+
+def stop_every_encoder():
+    """Ends every ffmpeg.exe left over, so no test sees another's."""
+    wine("taskkill", "/F", "/IM", "ffmpeg.exe")
+
+
+class StandInLog:
+    def __init__(self, directory):
+        self.path = os.path.join(directory, "stand-in-encoder.log")
+
+    def records(self, kind):
+        if not os.path.exists(self.path):
+            return []
+        with open(self.path, "rb") as f:
+            return [line.decode("ascii").split(" ") for line in f.read().splitlines()
+                    if line.startswith(kind.encode() + b" ")]
+
+    def starts(self):
+        """One dict per start of the stand-in encoder."""
+        return [{"pid": int(r[1]), "tick": int(r[2]), "uses_show": r[3] == "1", "show": int(r[4]),
+                 "cwd": bytes.fromhex(r[5]).decode(ENCODING), "parameters": bytes.fromhex(r[6]).decode(ENCODING),
+                 "last_argument": bytes.fromhex(r[7]).decode(ENCODING) if len(r) > 7 else ""}
+                for r in self.records("start")]
+
+    def wait_for(self, kind, count=1):
+        deadline = time.monotonic() + BOUND
+        while len(self.records(kind)) < count:
+            if time.monotonic() > deadline:
+                raise AssertionError(f"stand-in encoder logged no '{kind}' within {BOUND} s")
+            time.sleep(0.05)
+        return self.records(kind)
+
+
+class WineTestCase(unittest.TestCase):
+    """A fresh install directory per test, with the launcher and (unless told
+    otherwise) the stand-in encoder beside it; leftovers are stopped after."""
+
+    with_encoder = True
+
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(prefix="zeltra-")
+        self.addCleanup(shutil.rmtree, self.dir, True)
+        self.addCleanup(stop_every_encoder)
+        shutil.copy(LAUNCHER, self.dir)
+        if self.with_encoder:
+            shutil.copy(STAND_IN, self.dir)
+        self.log = StandInLog(self.dir)
+        self.output = os.path.join(self.dir, "out.avi")
+
+    def start_launcher(self, arguments, **kwargs):
+        run = LauncherRun(self.dir, arguments, **kwargs)
+        self.addCleanup(run.stop)
+        return run
+
+    def open_target(self, title, x=100, y=80, width=403, height=301, **kwargs):
+        target = TargetWindow(title, x, y, width, height, **kwargs)
+        self.addCleanup(target.stop)
+        return target
