@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Runs every check and test: installs what is missing, checks formatting and
+# static analysis, builds the logic natively (plain and under sanitizers) and
+# the Windows executable with its helpers, then runs the unit tests and the
+# tests of the real executable under Wine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+started=$(date +%s)
+
+step() { printf '\n== %s\n' "$*"; }
+
+step "installing what is missing"
+scripts/install-deps.sh
+
+step "format"
+scripts/check-format.sh
+
+step "native build and unit tests"
+cmake --preset native >/dev/null
+cmake --build --preset native -j"$(nproc)"
+ctest --preset native
+
+step "static analysis"
+scripts/check-tidy.sh build/native
+
+step "unit tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+cmake --preset native-sanitize >/dev/null
+cmake --build --preset native-sanitize -j"$(nproc)"
+ctest --preset native-sanitize
+
+step "Windows build, and its tests under Wine"
+cmake --preset mingw-i686 >/dev/null
+cmake --build --preset mingw-i686 -j"$(nproc)"
+export ZELTRA_BUILD_DIR="$PWD/build/mingw"
+# shellcheck source=scripts/wine-env.sh
+source scripts/wine-env.sh
+trap wine_env_stop EXIT
+wine_env_start
+ctest --preset mingw-i686
+
+printf '\nall checks passed in %ss\n' "$(( $(date +%s) - started ))"
