@@ -39,6 +39,7 @@ zeltra_helper(run_verbatim ${ZELTRA_HELPERS}/run_verbatim.cpp)
 zeltra_helper(send_message ${ZELTRA_HELPERS}/send_message.cpp)
 zeltra_helper(list_windows ${ZELTRA_HELPERS}/list_windows.cpp)
 zeltra_helper(target_window ${ZELTRA_HELPERS}/target_window.cpp)
+zeltra_helper(bench_reference ${ZELTRA_HELPERS}/bench_reference.cpp)
 zeltra_helper(stand_in_encoder WIN32 ${ZELTRA_HELPERS}/stand_in_encoder.cpp)
 set_target_properties(stand_in_encoder PROPERTIES OUTPUT_NAME ffmpeg RUNTIME_OUTPUT_DIRECTORY
   ${CMAKE_BINARY_DIR}/stand-in)

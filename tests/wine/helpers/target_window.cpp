@@ -5,7 +5,8 @@
 // square in the centre. With --animate a bar sweeps across it, so that a
 // recording differs from frame to frame.
 // Usage: target_window <hex title> <x> <y> <width> <height> [--animate] [--seconds n]
-// Prints "created <tick>" (taken just before creation) and then runs until it
+// Prints "created <tick>" (when the window had its title, during its
+// creation: from then on it can be found) and then runs until it
 // is closed or the seconds have passed.
 #include <windows.h>
 
@@ -20,6 +21,7 @@ constexpr int kCell = 16;
 constexpr COLORREF kQuadrants[4] = {RGB(220, 40, 40), RGB(40, 200, 60), RGB(50, 80, 230),
                                     RGB(240, 220, 40)};
 bool animate = false;
+DWORD existsAt = 0;  // when the window first had its title, and so could be found
 int sweep = 0;
 
 void fill(HDC dc, int left, int top, int right, int bottom, COLORREF colour) {
@@ -48,6 +50,11 @@ void paintPattern(HDC dc, int width, int height) {
 
 LRESULT CALLBACK targetProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
+    case WM_NCCREATE: {
+      const LRESULT result = ::DefWindowProcA(window, message, wParam, lParam);  // sets the title
+      existsAt = ::GetTickCount();
+      return result;
+    }
     case WM_PAINT: {
       PAINTSTRUCT paint;
       const HDC dc = ::BeginPaint(window, &paint);
@@ -92,7 +99,6 @@ int main(int argc, char** argv) {
   windowClass.hInstance = ::GetModuleHandleA(nullptr);
   windowClass.lpszClassName = "ZeltraTestTarget";
   ::RegisterClassA(&windowClass);
-  const DWORD createdAt = ::GetTickCount();
   const HWND window =
       ::CreateWindowExA(WS_EX_TOPMOST, "ZeltraTestTarget", title.c_str(), WS_POPUP | WS_VISIBLE,
                         std::atoi(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]),
@@ -101,7 +107,7 @@ int main(int argc, char** argv) {
     say("failed %lu", ::GetLastError());
     return 3;
   }
-  say("created %lu", createdAt);
+  say("created %lu", existsAt);
   ::UpdateWindow(window);
   if (animate) ::SetTimer(window, 1, 33, nullptr);
   if (seconds > 0) ::SetTimer(window, 2, static_cast<UINT>(seconds) * 1000, nullptr);
