@@ -51,11 +51,12 @@ if(CMAKE_CROSSCOMPILING AND CMAKE_CROSSCOMPILING_EMULATOR)
     COMMAND ${Python3_EXECUTABLE} ${ZELTRA_WINE_TESTS}/check_executable.py
             $<TARGET_FILE:ZELTRA_ScreenTool> ${CMAKE_OBJDUMP})
   # Every test below reaches every ffmpeg.exe on the desktop: they run one at a time.
-  foreach(suite control_window invocation_and_region recording_start)
+  # The real encoder is fetched by scripts/fetch-encoder.sh into .cache/encoder.
+  foreach(suite control_window invocation_and_region recording_start real_recording)
     add_test(NAME wine_${suite}
       COMMAND ${Python3_EXECUTABLE} -m unittest -v test_${suite}
       WORKING_DIRECTORY ${ZELTRA_WINE_TESTS})
-    set_tests_properties(wine_${suite} PROPERTIES RUN_SERIAL TRUE
-      ENVIRONMENT "ZELTRA_BUILD_DIR=${CMAKE_BINARY_DIR}")
+    set_tests_properties(wine_${suite} PROPERTIES RUN_SERIAL TRUE ENVIRONMENT
+      "ZELTRA_BUILD_DIR=${CMAKE_BINARY_DIR};ZELTRA_REAL_ENCODER=${CMAKE_SOURCE_DIR}/.cache/encoder/ffmpeg.exe")
   endforeach()
 endif()

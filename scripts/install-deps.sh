@@ -11,7 +11,7 @@ packages=(
   clang clang-format clang-tidy libclang-rt-14-dev
   g++-mingw-w64-i686 binutils-mingw-w64-i686
   wine wine32:i386 xvfb xauth x11-utils
-  ffmpeg python3
+  ffmpeg python3 openssl xxd
 )
 
 missing=()

@@ -31,6 +31,7 @@ ctest --preset native-sanitize
 step "Windows build, and its tests under Wine"
 cmake --preset mingw-i686 >/dev/null
 cmake --build --preset mingw-i686 -j"$(nproc)"
+scripts/fetch-encoder.sh >/dev/null
 export ZELTRA_BUILD_DIR="$PWD/build/mingw"
 # shellcheck source=scripts/wine-env.sh
 source scripts/wine-env.sh

@@ -1,0 +1,75 @@
+"""Real recordings: the launcher, the real encoder behind the Wine console
+adapter, a target window of known pattern, and the file read back."""
+import os
+import time
+import unittest
+
+from recording_check import colour_near, frame_rgb, mean_difference, pattern_colour, probe
+from winebench import STOP_MESSAGE, WM_CLOSE, WineTestCase, send_to_control_window, windows_path
+
+REAL_ENCODER = os.environ.get("ZELTRA_REAL_ENCODER", "")
+RECORD_SECONDS = 3
+
+
+class RealRecordingTest(WineTestCase):
+    def setUp(self):
+        super().setUp()
+        self.assertTrue(os.path.isfile(REAL_ENCODER), "no real encoder: run scripts/fetch-encoder.sh")
+        os.symlink(REAL_ENCODER, os.path.join(self.dir, "ffmpeg-real.exe"))
+
+    def record(self, x, y, width, height, stop_message=STOP_MESSAGE):
+        title = "Recorded Window"
+        self.open_target(title, x, y, width, height)
+        run = self.start_launcher(f"{title}#{windows_path(self.dir)}\\#rec.avi")
+        run.wait_for_diagnostic("starting ")
+        time.sleep(RECORD_SECONDS)  # something to record; the length is checked loosely below
+        self.assertTrue(send_to_control_window(stop_message))
+        self.assertEqual(run.wait_for_exit(), 0)
+        # The launcher has exited: the file must be finished by now.
+        return os.path.join(self.dir, "rec.avi")
+
+    def assert_finished_recording(self, path, width, height):
+        info = probe(path)
+        self.assertEqual(info["format"]["format_name"], "avi")
+        self.assertGreater(float(info["format"].get("duration", 0)), 1.0, "duration of a finished file")
+        streams = info["streams"]
+        self.assertEqual(len(streams), 1)
+        video = streams[0]
+        self.assertEqual((video["codec_type"], video["codec_name"]), ("video", "mpeg4"))
+        self.assertEqual(video["codec_tag_string"].lower(), "xvid")
+        self.assertEqual((video["width"], video["height"]), (width, height))
+        self.assertEqual(video["r_frame_rate"], "30/1")
+        frames = int(video["nb_read_frames"])
+        self.assertGreaterEqual(frames, 30, "at least one second of frames")
+        return frames
+
+    def assert_shows_window(self, path, frames, window_size, offset=(0, 0)):
+        width, height = int(probe(path)["streams"][0]["width"]), int(probe(path)["streams"][0]["height"])
+        frame = frame_rgb(path, frames / 2 / 30, width, height)
+        dx, dy = offset
+        for fx, fy in [(width // 2, height // 2), (8, 8), (width - 9, 8), (8, height - 9), (width - 9, height - 9)]:
+            expected = pattern_colour(fx + dx, fy + dy, *window_size)
+            self.assertTrue(colour_near(frame[fy][fx], expected), f"at {fx},{fy}: {frame[fy][fx]} not {expected}")
+        exact = mean_difference(frame, window_size, offset)
+        shifted = min(mean_difference(frame, window_size, (dx + sx, dy + sy)) for sx, sy in [(4, 0), (0, 4), (3, 3)])
+        self.assertLess(exact, 12, "the recording shows the window")
+        self.assertGreater(shifted, 3 * exact, "a rectangle a few pixels off would look different")
+
+    def test_a_window_is_recorded_exactly_into_a_finished_file(self):
+        path = self.record(120, 90, 403, 301)
+        frames = self.assert_finished_recording(path, 400, 300)
+        self.assert_shows_window(path, frames, (403, 301))
+
+    def test_a_window_partly_off_the_left_edge_records_its_visible_part(self):
+        path = self.record(-60, 90, 403, 301)
+        frames = self.assert_finished_recording(path, 340, 300)
+        self.assert_shows_window(path, frames, (403, 301), offset=(60, 0))
+
+    def test_closing_the_control_window_also_finishes_the_file(self):
+        path = self.record(200, 150, 322, 242, stop_message=WM_CLOSE)
+        frames = self.assert_finished_recording(path, 320, 240)
+        self.assert_shows_window(path, frames, (322, 242))
+
+
+if __name__ == "__main__":
+    unittest.main()
