@@ -42,6 +42,18 @@ void paintPattern(HDC dc, int width, int height) {
   const int side = (width < height ? width : height) / 4;
   fill(dc, width / 2 - side / 2, height / 2 - side / 2, width / 2 + side / 2, height / 2 + side / 2,
        RGB(255, 255, 255));
+}
+
+// The pattern is drawn once into a bitmap and copied on every frame: drawn
+// cell by cell each time, it would be too slow to animate under Wine.
+void paintFrame(HDC dc, int width, int height) {
+  static HDC pattern = nullptr;
+  if (pattern == nullptr) {
+    pattern = ::CreateCompatibleDC(dc);
+    ::SelectObject(pattern, ::CreateCompatibleBitmap(dc, width, height));
+    paintPattern(pattern, width, height);
+  }
+  ::BitBlt(dc, 0, 0, width, height, pattern, 0, 0, SRCCOPY);
   if (animate) {
     const int x = sweep % (width > 24 ? width - 24 : 1);
     fill(dc, x, 0, x + 24, height, RGB(255, 0, 255));
@@ -60,7 +72,7 @@ LRESULT CALLBACK targetProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       const HDC dc = ::BeginPaint(window, &paint);
       RECT client;
       ::GetClientRect(window, &client);
-      paintPattern(dc, client.right, client.bottom);
+      paintFrame(dc, client.right, client.bottom);
       ::EndPaint(window, &paint);
       return 0;
     }
