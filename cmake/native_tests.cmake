@@ -13,3 +13,18 @@ add_executable(unit_tests
 )
 target_link_libraries(unit_tests PRIVATE launcher_logic GTest::gtest GTest::gtest_main)
 gtest_discover_tests(unit_tests DISCOVERY_MODE PRE_TEST)
+
+# Property fuzzing with libFuzzer (clang): each target runs for a bounded time
+# as a test; seeds in tests/fuzz/seeds, what it finds in the build's corpus.
+if(ZELTRA_FUZZ)
+  set(ZELTRA_FUZZ_SECONDS 30 CACHE STRING "How long each fuzz target runs as a test")
+  foreach(target invocation region)
+    add_executable(${target}_fuzz tests/fuzz/${target}_fuzz.cpp)
+    target_link_libraries(${target}_fuzz PRIVATE launcher_logic)
+    target_link_options(${target}_fuzz PRIVATE -fsanitize=fuzzer)
+    file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/corpus/${target})
+    add_test(NAME fuzz_${target}
+      COMMAND ${target}_fuzz -max_total_time=${ZELTRA_FUZZ_SECONDS} -print_final_stats=1
+              ${CMAKE_BINARY_DIR}/corpus/${target} ${CMAKE_SOURCE_DIR}/tests/fuzz/seeds/${target})
+  endforeach()
+endif()

@@ -52,7 +52,7 @@ if(CMAKE_CROSSCOMPILING AND CMAKE_CROSSCOMPILING_EMULATOR)
             $<TARGET_FILE:ZELTRA_ScreenTool> ${CMAKE_OBJDUMP})
   # Every test below reaches every ffmpeg.exe on the desktop: they run one at a time.
   # The real encoder is fetched by scripts/fetch-encoder.sh into .cache/encoder.
-  foreach(suite control_window invocation_and_region recording_start real_recording)
+  foreach(suite control_window invocation_and_region recording_start bad_inputs real_recording)
     add_test(NAME wine_${suite}
       COMMAND ${Python3_EXECUTABLE} -m unittest -v test_${suite}
       WORKING_DIRECTORY ${ZELTRA_WINE_TESTS})

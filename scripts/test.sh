@@ -20,13 +20,23 @@ cmake --preset native >/dev/null
 cmake --build --preset native -j"$(nproc)"
 ctest --preset native
 
-step "static analysis"
-scripts/check-tidy.sh build/native
-
 step "unit tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake --preset native-sanitize >/dev/null
 cmake --build --preset native-sanitize -j"$(nproc)"
 ctest --preset native-sanitize
+
+step "property fuzzing (libFuzzer, 30 s a target, under the same sanitizers)"
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz -j"$(nproc)"
+# libFuzzer is verbose: keep its output in a log, show the run counts, all of it on failure.
+if ! ctest --preset fuzz >build/fuzz/fuzz.log 2>&1; then
+  cat build/fuzz/fuzz.log
+  exit 1
+fi
+grep -E 'Done [0-9]+ runs|Test +#' build/fuzz/fuzz.log
+
+step "static analysis"
+scripts/check-tidy.sh build/fuzz
 
 step "Windows build, and its tests under Wine"
 cmake --preset mingw-i686 >/dev/null

@@ -93,6 +93,10 @@ class LauncherRun(ReportingProcess):
         command_line = b'"' + windows_path(launcher).encode(ENCODING) + b'" ' + (
             arguments if isinstance(arguments, bytes) else arguments.encode(ENCODING))
         args = [helper("run_verbatim"), command_line.hex()]
+        if len(args[1]) > 16000:  # too long for a command line of its own: hand it over in a file
+            with tempfile.NamedTemporaryFile("w", suffix=".hex", delete=False) as f:
+                f.write(args[1])
+            args[1] = "@" + windows_path(f.name)
         if cwd:
             args += ["--cwd", hexed(windows_path(cwd))]
         if show is not None:

@@ -4,11 +4,12 @@
 //   debug <tick> <hex>           every diagnostic line it writes (OutputDebugString)
 //   crash <code>                 an exception it did not handle
 //   exit <code> <tick>           its exit code
-// Usage: run_verbatim <hex command line> [--cwd <hex dir>] [--show <mode>]
+// Usage: run_verbatim <hex command line | @file holding it> [--cwd <hex dir>] [--show <mode>]
 // Without --show the program gets no show mode, as when a caller starts it
 // the usual way; GetTickCount is the clock, shared with the other helpers.
 #include <windows.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -37,6 +38,16 @@ int main(int argc, char** argv) {
     return 2;
   }
   std::string commandLine = fromHex(argv[1]);
+  if (argv[1][0] == '@') {
+    // The hex of a long command line would not fit on this one's.
+    std::string hex;
+    if (FILE* file = std::fopen(argv[1] + 1, "rb")) {
+      char chunk[4096];
+      for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) hex.append(chunk, n);
+      std::fclose(file);
+    }
+    commandLine = fromHex(hex.c_str());
+  }
   std::string directory;
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
