@@ -102,6 +102,26 @@ def reference(index):
     return after_stop - before_stop, started - before_stop
 
 
+def fidelity(real_encoder, seconds=5):
+    """Frames in a real recording against 30 a second between the encoder's start and the stop."""
+    from recording_check import probe
+    directory = install()
+    os.symlink(real_encoder, os.path.join(directory, "ffmpeg-real.exe"))
+    log = StandInLog(directory)
+    target = TargetWindow("Fidelity Window", 80, 60, 403, 301)
+    run = LauncherRun(directory, "Fidelity Window#" + windows_path(os.path.join(directory, "f.avi")))
+    started = log.wait_for("start") and log.starts()[0]["tick"]
+    time.sleep(seconds)
+    sent = int(wine(helper("send_message"), "5a454c5452415f53637265656e546f6f6c",
+                    "5a454c5452415f53637265656e546f6f6c", str(STOP_MESSAGE)).stdout.split()[1])
+    run.wait_for_exit()
+    for p in (run, target):
+        p.stop()
+    frames = int(probe(os.path.join(directory, "f.avi"))["streams"][0]["nb_read_frames"])
+    shutil.rmtree(directory, True)
+    return frames, (sent - started) / 1000
+
+
 def main():
     stop_every_encoder()
     launcher_cpu, server_cpu = idle_wait()
@@ -117,6 +137,11 @@ def main():
           f"reference, bare stop command plus bare encoder start: {median(r[1] for r in references)} ms")
     print(f"stop: message sent to launcher exit, median {median(r[2] for r in runs)} ms; "
           f"reference, bare stop command: {median(r[0] for r in references)} ms")
+    real_encoder = os.environ.get("ZELTRA_REAL_ENCODER")
+    if real_encoder:
+        frames, seconds = fidelity(real_encoder)
+        print(f"fidelity: {frames} frames in the file for {seconds:.2f} s from encoder start to stop: "
+              f"{frames / (30 * seconds):.2f} of 30 fps (encoder start-up included)")
 
 
 if __name__ == "__main__":

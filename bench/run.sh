@@ -5,6 +5,8 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 cmake --preset mingw-i686 >/dev/null
 cmake --build --preset mingw-i686 -j"$(nproc)" >/dev/null
+ZELTRA_REAL_ENCODER=$(scripts/fetch-encoder.sh)
+export ZELTRA_REAL_ENCODER
 export ZELTRA_BUILD_DIR="$PWD/build/mingw"
 # shellcheck source=scripts/wine-env.sh
 source scripts/wine-env.sh
