@@ -35,6 +35,8 @@ struct ClipCase {
   CaptureRegion expected;
 };
 
+void PrintTo(const ClipCase& c, std::ostream* os) { *os << c.name; }
+
 class ClipTest : public ::testing::TestWithParam<ClipCase> {};
 
 TEST_P(ClipTest, ClipsToTheVirtualScreenAndRoundsTowardZero) {

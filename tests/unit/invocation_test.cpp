@@ -12,6 +12,8 @@ struct SplitCase {
   std::string tail;
 };
 
+void PrintTo(const SplitCase& c, std::ostream* os) { *os << '"' << c.text << '"'; }
+
 class SplitTest : public ::testing::TestWithParam<SplitCase> {};
 
 TEST_P(SplitTest, GivesTheThreeFields) {
@@ -33,7 +35,10 @@ INSTANTIATE_TEST_SUITE_P(
         SplitCase{"###A###B", "A", "B", ""}, SplitCase{"A# B", "A", " B", ""},
         SplitCase{" A #B# ", " A ", "B", " "}, SplitCase{"\"A#B#c.avi\"", "\"A", "B", "c.avi\""},
         SplitCase{"Title#C:\\whole\\path.avi", "Title", "C:\\whole\\path.avi", ""},
-        SplitCase{"t\xE9l\xE9#D:\\\x83\x5C\\#x", "t\xE9l\xE9", "D:\\\x83\x5C\\", "x"}));
+        SplitCase{"t\xE9l\xE9#D:\\\x83\x5C\\#x", "t\xE9l\xE9", "D:\\\x83\x5C\\", "x"}),
+    [](const ::testing::TestParamInfo<SplitCase>& info) {
+      return "Case" + std::to_string(info.index);
+    });
 
 TEST(SplitTest, KeepsAVeryLongTitleWhole) {
   const std::string title(30000, 'w');
