@@ -96,6 +96,7 @@ class LauncherRun(ReportingProcess):
         if len(args[1]) > 16000:  # too long for a command line of its own: hand it over in a file
             with tempfile.NamedTemporaryFile("w", suffix=".hex", delete=False) as f:
                 f.write(args[1])
+            self.handover = f.name
             args[1] = "@" + windows_path(f.name)
         if cwd:
             args += ["--cwd", hexed(windows_path(cwd))]
@@ -103,6 +104,14 @@ class LauncherRun(ReportingProcess):
             args += ["--show", str(show)]
         super().__init__(args, env=env)
         self.pid = int(self.wait_for(lambda l: l.startswith("pid "), "process id").split()[1])
+
+    handover = None  # the file that handed over a long command line
+
+    def stop(self):
+        super().stop()
+        if self.handover:
+            os.remove(self.handover)
+            self.handover = None
 
     def diagnostics(self):
         """The diagnostic lines so far, without prefix and line end, with their ticks."""
