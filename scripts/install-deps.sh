@@ -10,7 +10,7 @@ packages=(
   cmake make g++ googletest libgtest-dev
   clang clang-format clang-tidy libclang-rt-14-dev
   g++-mingw-w64-i686 binutils-mingw-w64-i686
-  wine wine32:i386 xvfb xauth x11-utils
+  wine wine32:i386 xvfb xauth x11-utils openbox
   ffmpeg python3 openssl xxd
 )
 

@@ -11,6 +11,7 @@ export WINEARCH=win32
 export LC_ALL=C.UTF-8
 
 zeltra_started_xvfb=""
+zeltra_started_wm=""
 
 wine_env_start() {
   if [ -z "${DISPLAY:-}" ]; then
@@ -27,7 +28,14 @@ wine_env_start() {
       [ -e "/tmp/.X11-unix/X${DISPLAY#:}" ] && break
       sleep 0.1
     done
+    # A window manager, as every desktop has: without one Wine cannot
+    # minimize a window, and leaves it mapped where it would stand restored.
+    openbox --sm-disable >/dev/null 2>&1 &
+    zeltra_started_wm=$!
   fi
+  # The prefix is the build's own: a server left from an earlier run (on a
+  # display that may be gone) is ended, so this run starts clean.
+  wineserver -k >/dev/null 2>&1 || true
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "wine-env: creating a Wine prefix in $WINEPREFIX" >&2
     wineboot -i >/dev/null 2>&1
@@ -39,6 +47,10 @@ wine_env_start() {
 
 wine_env_stop() {
   wineserver -k >/dev/null 2>&1 || true
+  if [ -n "$zeltra_started_wm" ]; then
+    kill "$zeltra_started_wm" 2>/dev/null || true
+    wait "$zeltra_started_wm" 2>/dev/null || true
+  fi
   if [ -n "$zeltra_started_xvfb" ]; then
     kill "$zeltra_started_xvfb" 2>/dev/null || true
     wait "$zeltra_started_xvfb" 2>/dev/null || true

@@ -53,3 +53,12 @@ def mean_difference(frame, window_size, offset=(0, 0)):
 
 def colour_near(pixel, expected, tolerance=40):
     return all(abs(a - b) <= tolerance for a, b in zip(pixel, expected))
+
+
+def bar_position(frame):
+    """Where the moving bar of an animated target stands in the middle row, or None."""
+    row = frame[len(frame) // 2]
+    for x, (r, g, b) in enumerate(row):
+        if r > 200 and g < 80 and b > 200:
+            return x
+    return None

@@ -4,7 +4,7 @@ import os
 import time
 import unittest
 
-from recording_check import colour_near, frame_rgb, mean_difference, pattern_colour, probe
+from recording_check import bar_position, colour_near, frame_rgb, mean_difference, pattern_colour, probe
 from winebench import STOP_MESSAGE, WM_CLOSE, WineTestCase, send_to_control_window, windows_path
 
 REAL_ENCODER = os.environ.get("ZELTRA_REAL_ENCODER", "")
@@ -17,9 +17,9 @@ class RealRecordingTest(WineTestCase):
         self.assertTrue(os.path.isfile(REAL_ENCODER), "no real encoder: run scripts/fetch-encoder.sh")
         os.symlink(REAL_ENCODER, os.path.join(self.dir, "ffmpeg-real.exe"))
 
-    def record(self, x, y, width, height, stop_message=STOP_MESSAGE):
+    def record(self, x, y, width, height, stop_message=STOP_MESSAGE, animate=False):
         title = "Recorded Window"
-        self.open_target(title, x, y, width, height)
+        self.open_target(title, x, y, width, height, animate=animate)
         run = self.start_launcher(f"{title}#{windows_path(self.dir)}\\#rec.avi")
         run.wait_for_diagnostic("starting ")
         time.sleep(RECORD_SECONDS)  # something to record; the length is checked loosely below
@@ -69,6 +69,16 @@ class RealRecordingTest(WineTestCase):
         path = self.record(200, 150, 322, 242, stop_message=WM_CLOSE)
         frames = self.assert_finished_recording(path, 320, 240)
         self.assert_shows_window(path, frames, (322, 242))
+
+    def test_a_moving_window_is_recorded_moving(self):
+        # Nothing may stand over the window while it is recorded (the control
+        # window, say): a still copy there would freeze the picture.
+        path = self.record(120, 90, 403, 301, animate=True)
+        frames = self.assert_finished_recording(path, 400, 300)
+        positions = {bar_position(frame_rgb(path, seconds, 400, 300))
+                     for seconds in (0.2 * frames / 30, 0.5 * frames / 30, 0.8 * frames / 30)}
+        self.assertNotIn(None, positions, "the moving bar is in every frame")
+        self.assertEqual(len(positions), 3, f"the bar moved between the frames: {positions}")
 
 
 if __name__ == "__main__":

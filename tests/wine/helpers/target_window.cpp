@@ -112,7 +112,7 @@ int main(int argc, char** argv) {
   windowClass.lpszClassName = "ZeltraTestTarget";
   ::RegisterClassA(&windowClass);
   const HWND window =
-      ::CreateWindowExA(WS_EX_TOPMOST, "ZeltraTestTarget", title.c_str(), WS_POPUP | WS_VISIBLE,
+      ::CreateWindowExA(WS_EX_TOPMOST, "ZeltraTestTarget", title.c_str(), WS_POPUP,
                         std::atoi(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]),
                         std::atoi(argv[5]), nullptr, nullptr, windowClass.hInstance, nullptr);
   if (window == nullptr) {
@@ -120,6 +120,9 @@ int main(int argc, char** argv) {
     return 3;
   }
   say("created %lu", existsAt);
+  // Shown without activation: a window that was never active stays out of
+  // the window manager's hands under Wine, so it keeps its exact place.
+  ::ShowWindow(window, SW_SHOWNOACTIVATE);
   ::UpdateWindow(window);
   if (animate) ::SetTimer(window, 1, 33, nullptr);
   if (seconds > 0) ::SetTimer(window, 2, static_cast<UINT>(seconds) * 1000, nullptr);
