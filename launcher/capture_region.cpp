@@ -17,7 +17,7 @@ int64_t roundTowardZeroToMultipleOf4(int64_t size) { return size - size % 4; }
 // poll is only the fallback for a change the watch does not report (a window
 // of a process that the watch cannot see, say), so it is kept rare to keep an
 // idle wait nearly free.
-constexpr uint32_t kFallbackPollMs = 250;
+constexpr uint32_t kFallbackPollMs = 1000;
 
 // Scope of the platform's window watch, so every way out of the wait ends it.
 class WindowWatch {
