@@ -35,12 +35,14 @@ if ! ctest --preset fuzz >build/fuzz/fuzz.log 2>&1; then
 fi
 grep -E 'Done [0-9]+ runs|Test +#' build/fuzz/fuzz.log
 
-step "static analysis"
-scripts/check-tidy.sh build/fuzz
-
-step "Windows build, and its tests under Wine"
+step "Windows build"
 cmake --preset mingw-i686 >/dev/null
 cmake --build --preset mingw-i686 -j"$(nproc)"
+
+step "static analysis"
+scripts/check-tidy.sh build/fuzz build/mingw
+
+step "tests of the Windows executable under Wine"
 scripts/fetch-encoder.sh >/dev/null
 export ZELTRA_BUILD_DIR="$PWD/build/mingw"
 # shellcheck source=scripts/wine-env.sh

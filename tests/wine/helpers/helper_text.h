@@ -27,6 +27,9 @@ inline std::string toHex(const std::string& text) {
   return hex;
 }
 
+// A decimal (or 0x) number from the driver; 0 when it is none.
+inline long toNumber(const char* text) { return std::strtol(text, nullptr, 0); }
+
 // One line to the driver, sent at once: the driver reacts to lines as they come.
 template <typename... Args>
 void say(const char* format, Args... args) {

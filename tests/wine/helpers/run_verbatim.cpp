@@ -43,7 +43,7 @@ int main(int argc, char** argv) {
     std::string hex;
     if (FILE* file = std::fopen(argv[1] + 1, "rb")) {
       char chunk[4096];
-      for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) hex.append(chunk, n);
+      for (size_t n = 0; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) hex.append(chunk, n);
       std::fclose(file);
     }
     commandLine = fromHex(hex.c_str());
@@ -55,7 +55,7 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[i], "--cwd") == 0) directory = fromHex(argv[i + 1]);
     if (std::strcmp(argv[i], "--show") == 0) {
       startup.dwFlags |= STARTF_USESHOWWINDOW;
-      startup.wShowWindow = static_cast<WORD>(std::atoi(argv[i + 1]));
+      startup.wShowWindow = static_cast<WORD>(zeltra::helpers::toNumber(argv[i + 1]));
     }
   }
   PROCESS_INFORMATION process{};

@@ -146,7 +146,8 @@ DWORD finishRealEncoder() {
 void finish(const char* reason) {
   logLine(std::string("close ") + std::to_string(::GetCurrentProcessId()) + " " +
           std::to_string(::GetTickCount()) + " " + reason);
-  if (const char* delay = std::getenv("ZELTRA_STAND_IN_CLOSE_MS")) ::Sleep(std::atoi(delay));
+  if (const char* delay = std::getenv("ZELTRA_STAND_IN_CLOSE_MS"))
+    ::Sleep(zeltra::helpers::toNumber(delay));
   const DWORD code = finishRealEncoder();
   logLine("exit " + std::to_string(::GetCurrentProcessId()) + " " +
           std::to_string(::GetTickCount()) + " " + std::to_string(code));

@@ -104,7 +104,8 @@ int main(int argc, char** argv) {
   int seconds = 0;
   for (int i = 6; i < argc; ++i) {
     if (std::strcmp(argv[i], "--animate") == 0) animate = true;
-    if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc) seconds = std::atoi(argv[++i]);
+    if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc)
+      seconds = zeltra::helpers::toNumber(argv[++i]);
   }
   WNDCLASSA windowClass{};
   windowClass.lpfnWndProc = targetProc;
@@ -113,8 +114,9 @@ int main(int argc, char** argv) {
   ::RegisterClassA(&windowClass);
   const HWND window =
       ::CreateWindowExA(WS_EX_TOPMOST, "ZeltraTestTarget", title.c_str(), WS_POPUP,
-                        std::atoi(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]),
-                        std::atoi(argv[5]), nullptr, nullptr, windowClass.hInstance, nullptr);
+                        zeltra::helpers::toNumber(argv[2]), zeltra::helpers::toNumber(argv[3]),
+                        zeltra::helpers::toNumber(argv[4]), zeltra::helpers::toNumber(argv[5]),
+                        nullptr, nullptr, windowClass.hInstance, nullptr);
   if (window == nullptr) {
     say("failed %lu", ::GetLastError());
     return 3;
