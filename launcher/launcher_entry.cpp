@@ -24,8 +24,8 @@ struct Session {
 Session* activeSession = nullptr;
 
 // Makes the session reachable from the window procedure for the duration of
-// the run. Afterwards the procedure leaves everything to the default
-// handling, so windows torn down at thread exit stop nothing.
+// the run. Afterwards the procedure acts on nothing: Windows' teardown of the
+// thread's windows at exit (WM_DESTROY included) must not stop encoders.
 class ActiveSession {
  public:
   explicit ActiveSession(Session& session) { activeSession = &session; }
