@@ -1,6 +1,10 @@
 # The launcher executable, the Windows test helpers and the tests run under Wine.
 
 set(ZELTRA_WINDOWS_DEFINITIONS NOMINMAX WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601 WINVER=0x0601)
+if(MSVC)
+  # The test helpers use getenv and fopen, which MSVC flags as deprecated under /WX.
+  list(APPEND ZELTRA_WINDOWS_DEFINITIONS _CRT_SECURE_NO_WARNINGS)
+endif()
 target_compile_definitions(launcher_logic PRIVATE ${ZELTRA_WINDOWS_DEFINITIONS})
 
 # The runtime goes into the executable, so a bare Windows needs nothing beside it.
@@ -19,7 +23,9 @@ add_executable(ZELTRA_ScreenTool WIN32
 )
 target_compile_definitions(ZELTRA_ScreenTool PRIVATE ${ZELTRA_WINDOWS_DEFINITIONS})
 target_link_libraries(ZELTRA_ScreenTool PRIVATE launcher_logic ole32 shell32 user32)
-target_include_directories(ZELTRA_ScreenTool PRIVATE ${CMAKE_BINARY_DIR}/generated)
+# The resource compiler finds version.h and the manifest on the include path.
+target_include_directories(ZELTRA_ScreenTool PRIVATE ${CMAKE_BINARY_DIR}/generated
+  ${CMAKE_CURRENT_SOURCE_DIR}/platform)
 zeltra_link_runtime_statically(ZELTRA_ScreenTool)
 if(MSVC)
   # The manifest comes from the resource file; the linker must not add a second.
