@@ -32,6 +32,10 @@ wine_env_start() {
     # minimize a window, and leaves it mapped where it would stand restored.
     openbox --sm-disable >/dev/null 2>&1 &
     zeltra_started_wm=$!
+    for i in $(seq 50); do
+      xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+      sleep 0.1
+    done
   fi
   # The prefix is the build's own: a server left from an earlier run (on a
   # display that may be gone) is ended, so this run starts clean.
