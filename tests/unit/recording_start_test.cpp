@@ -100,23 +100,19 @@ TEST_F(RecordingStartTest, UnusableInvocationsEndBeforeAnythingIsStoppedOrStarte
 }
 
 TEST_F(RecordingStartTest, AStopDuringTheWaitEndsTheRunWithoutALaunch) {
-  platform.lookupDefault = nullptr;
-  platform.deliverAfter("findTopLevelWindow", stopMessage(), 3);
-  run("Never#C:\\a.avi");
-  EXPECT_EQ(platform.count("runHiddenCommand"), 1);
-  EXPECT_EQ(platform.count("launchProcess"), 0);
-  // The quit was taken while waiting: no message loop waits for another.
-  EXPECT_EQ(platform.count("fetchMessage"), 0);
-  EXPECT_TRUE(hasDiagnostic("stopped while waiting for the window; no encoder started"));
-}
-
-TEST_F(RecordingStartTest, ClosingTheWindowDuringTheWaitStopsToo) {
-  platform.lookupDefault = nullptr;
-  platform.deliverAfter("findTopLevelWindow",
-                        Message{FakePlatform::kControlWindow, kWmClose, 0, 0});
-  run("Never#C:\\a.avi");
-  EXPECT_EQ(platform.count("runHiddenCommand"), 1);
-  EXPECT_EQ(platform.count("launchProcess"), 0);
+  // The stop message, or the control window closed.
+  for (const Message& stop :
+       {stopMessage(), Message{FakePlatform::kControlWindow, kWmClose, 0, 0}}) {
+    FakePlatform fresh;
+    fresh.deliverAfter("findTopLevelWindow", stop, 3);
+    runLauncher(fresh, nullptr, "Never#C:\\a.avi", kSwShowDefault);
+    EXPECT_EQ(fresh.count("runHiddenCommand"), 1) << stop.message;
+    EXPECT_EQ(fresh.count("launchProcess"), 0) << stop.message;
+    // The quit was taken while waiting: no message loop waits for another.
+    EXPECT_EQ(fresh.count("fetchMessage"), 0) << stop.message;
+    EXPECT_EQ(fresh.diagnostics.back(),
+              "ZELTRA_ScreenTool: stopped while waiting for the window; no encoder started\n");
+  }
 }
 
 TEST_F(RecordingStartTest, AStopBetweenTheWaitAndTheLaunchPreventsTheLaunch) {
