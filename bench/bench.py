@@ -80,16 +80,14 @@ def one_recording(index):
     time.sleep(0.3)
     target = TargetWindow(title, 50, 50, 320, 240)
     found = run.wait_for_diagnostic("found the window")
-    started = log.wait_for("start") and log.starts()[0]["tick"]
+    started = log.first_start()["tick"]
     time.sleep(0.3)
-    sent = int(wine(helper("send_message"), "5a454c5452415f53637265656e546f6f6c",
-                    "5a454c5452415f53637265656e546f6f6c", str(STOP_MESSAGE)).stdout.split()[1])
+    sent = send_to_control_window(STOP_MESSAGE)
     run.wait_for_exit()
-    exited = int([l for l in run.lines if l and l.startswith("exit ")][0].split()[2])
     for p in (run, target):
         p.stop()
     shutil.rmtree(directory, True)
-    return found - target.created_tick, started - target.created_tick, exited - sent
+    return found - target.created_tick, started - target.created_tick, run.exit_tick - sent
 
 
 def reference(index):
@@ -98,7 +96,7 @@ def reference(index):
     out = wine(helper("bench_reference"), windows_path(os.path.join(directory, "ffmpeg.exe"))
                .encode("cp1252").hex()).stdout.decode().split()
     before_stop, after_stop = int(out[1]), int(out[2])
-    started = log.wait_for("start") and log.starts()[0]["tick"]
+    started = log.first_start()["tick"]
     stop_every_encoder()
     shutil.rmtree(directory, True)
     return after_stop - before_stop, started - before_stop
@@ -112,10 +110,9 @@ def fidelity(real_encoder, seconds=5):
     log = StandInLog(directory)
     target = TargetWindow("Fidelity Window", 80, 60, 403, 301)
     run = LauncherRun(directory, "Fidelity Window#" + windows_path(os.path.join(directory, "f.avi")))
-    started = log.wait_for("start") and log.starts()[0]["tick"]
+    started = log.first_start()["tick"]
     time.sleep(seconds)
-    sent = int(wine(helper("send_message"), "5a454c5452415f53637265656e546f6f6c",
-                    "5a454c5452415f53637265656e546f6f6c", str(STOP_MESSAGE)).stdout.split()[1])
+    sent = send_to_control_window(STOP_MESSAGE)
     run.wait_for_exit()
     for p in (run, target):
         p.stop()

@@ -5,12 +5,13 @@
 
 #include <cstdint>
 
+#include "launcher/windows_constants.h"
 #include "platform/platform.h"
 
 namespace zeltra {
 
 inline constexpr char kControlWindowName[] = "ZELTRA_ScreenTool";
-inline constexpr uint32_t kStopMessage = 0x0400 + 1;  // WM_USER + 1
+inline constexpr uint32_t kStopMessage = kWmUser + 1;
 inline constexpr char kStopCommand[] = "taskkill /IM ffmpeg.exe";
 // How long the exit waits for the encoder to finish its file after the stop.
 inline constexpr uint32_t kEncoderExitWaitMs = 10000;

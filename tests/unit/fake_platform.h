@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "launcher/launcher_entry.h"
 #include "platform/platform.h"
 
 namespace zeltra::testing {
@@ -95,7 +96,7 @@ class FakePlatform : public Platform {
 };
 
 inline Message stopMessage(uintptr_t wParam = 0, intptr_t lParam = 0) {
-  return Message{FakePlatform::kControlWindow, 0x0401, wParam, lParam};
+  return Message{FakePlatform::kControlWindow, kStopMessage, wParam, lParam};
 }
 
 }  // namespace zeltra::testing

@@ -3,7 +3,7 @@ import os
 import unittest
 
 from winebench import (CONTROL_WINDOW, STOP_MESSAGE, WM_CLOSE, WineTestCase, send_to_control_window,
-                       top_level_windows, windows_path, wine, STAND_IN, StandInLog)
+                       top_level_windows, windows_path)
 
 
 class ControlWindowTest(WineTestCase):

@@ -47,7 +47,7 @@ class TargetWaitTest(WineTestCase):
         self.open_target("Off Left", -50, 700, 403, 301)
         run = self.start_launcher(f"Off Left#{windows_path(self.output)}")
         run.wait_for_diagnostic("found the window: rectangle -50,700 to 353,1001, capturing 352x100 at 0,700")
-        start = self.log.wait_for("start") and self.log.starts()[0]
+        start = self.log.first_start()
         self.assertIn(" -offset_x 0 -offset_y 700 -video_size 352x100 ", start["parameters"])
         send_to_control_window(STOP_MESSAGE)
         self.assertEqual(run.wait_for_exit(), 0)

@@ -44,7 +44,8 @@ class RealRecordingTest(WineTestCase):
         return frames
 
     def assert_shows_window(self, path, frames, window_size, offset=(0, 0)):
-        width, height = int(probe(path)["streams"][0]["width"]), int(probe(path)["streams"][0]["height"])
+        video = probe(path)["streams"][0]
+        width, height = video["width"], video["height"]
         frame = frame_rgb(path, frames / 2 / 30, width, height)
         dx, dy = offset
         for fx, fy in [(width // 2, height // 2), (8, 8), (width - 9, 8), (8, height - 9), (width - 9, height - 9)]:

@@ -106,6 +106,7 @@ class LauncherRun(ReportingProcess):
         self.pid = int(self.wait_for(lambda l: l.startswith("pid "), "process id").split()[1])
 
     handover = None  # the file that handed over a long command line
+    exit_tick = None  # GetTickCount when the launcher exited, once it has
 
     def stop(self):
         super().stop()
@@ -137,6 +138,7 @@ class LauncherRun(ReportingProcess):
         line = self.wait_for(lambda l: l.startswith("exit ") or l.startswith("crash "), "exit")
         assert line.startswith("exit "), f"the launcher crashed: {line}"
         self.process.wait(timeout=BOUND)
+        self.exit_tick = int(line.split()[2])
         return int(line.split()[1])
 
     def stop_commands(self):
@@ -156,9 +158,11 @@ class TargetWindow(ReportingProcess):
 
 
 def send_to_control_window(message, wparam=0, lparam=0, count=1):
+    """The tick at which the message was posted, or None when there was no control window."""
     result = wine(helper("send_message"), hexed(CONTROL_WINDOW), hexed(CONTROL_WINDOW), str(message),
                   str(wparam), str(lparam), str(count))
-    return result.stdout.decode().strip().startswith("sent")
+    words = result.stdout.decode().split()
+    return int(words[1]) if words[:1] == ["sent"] else None
 
 
 def top_level_windows(pid):
@@ -196,6 +200,15 @@ class StandInLog:
                  "cwd": bytes.fromhex(r[5]).decode(ENCODING), "parameters": bytes.fromhex(r[6]).decode(ENCODING),
                  "last_argument": bytes.fromhex(r[7]).decode(ENCODING) if len(r) > 7 else ""}
                 for r in self.records("start")]
+
+    def clear(self):
+        if os.path.exists(self.path):
+            os.remove(self.path)
+
+    def first_start(self):
+        """The first start of the stand-in encoder, waiting for it."""
+        self.wait_for("start")
+        return self.starts()[0]
 
     def wait_for(self, kind, count=1):
         deadline = time.monotonic() + BOUND
