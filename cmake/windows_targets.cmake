@@ -15,6 +15,19 @@ function(zeltra_link_runtime_statically target)
 endfunction()
 
 configure_file(platform/version.h.in ${CMAKE_BINARY_DIR}/generated/version.h)
+# The manifest's identity names the build's architecture: Windows' side-by-side
+# loader may refuse an executable whose manifest names another.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(ZELTRA_MANIFEST_ARCHITECTURE amd64)
+  set(ZELTRA_ENCODER_ARCHITECTURE amd64)
+  set(ZELTRA_PE_FORMAT PE32+)
+else()
+  set(ZELTRA_MANIFEST_ARCHITECTURE x86)
+  set(ZELTRA_ENCODER_ARCHITECTURE i386)
+  set(ZELTRA_PE_FORMAT PE32)
+endif()
+configure_file(platform/ZELTRA_ScreenTool.manifest.in
+  ${CMAKE_BINARY_DIR}/generated/ZELTRA_ScreenTool.manifest @ONLY)
 
 add_executable(ZELTRA_ScreenTool WIN32
   platform/win_main.cpp
@@ -24,8 +37,7 @@ add_executable(ZELTRA_ScreenTool WIN32
 target_compile_definitions(ZELTRA_ScreenTool PRIVATE ${ZELTRA_WINDOWS_DEFINITIONS})
 target_link_libraries(ZELTRA_ScreenTool PRIVATE launcher_logic ole32 shell32 user32)
 # The resource compiler finds version.h and the manifest on the include path.
-target_include_directories(ZELTRA_ScreenTool PRIVATE ${CMAKE_BINARY_DIR}/generated
-  ${CMAKE_CURRENT_SOURCE_DIR}/platform)
+target_include_directories(ZELTRA_ScreenTool PRIVATE ${CMAKE_BINARY_DIR}/generated)
 zeltra_link_runtime_statically(ZELTRA_ScreenTool)
 if(MSVC)
   # The manifest comes from the resource file; the linker must not add a second.
@@ -55,14 +67,15 @@ if(CMAKE_CROSSCOMPILING AND CMAKE_CROSSCOMPILING_EMULATOR)
   set(ZELTRA_WINE_TESTS ${CMAKE_SOURCE_DIR}/tests/wine)
   add_test(NAME executable_resources
     COMMAND ${Python3_EXECUTABLE} ${ZELTRA_WINE_TESTS}/check_executable.py
-            $<TARGET_FILE:ZELTRA_ScreenTool> ${CMAKE_OBJDUMP})
+            $<TARGET_FILE:ZELTRA_ScreenTool> ${CMAKE_OBJDUMP} ${ZELTRA_PE_FORMAT})
   # Every test below reaches every ffmpeg.exe on the desktop: they run one at a time.
-  # The real encoder is fetched by scripts/fetch-encoder.sh into .cache/encoder.
+  # The real encoder of the build's architecture is fetched by scripts/fetch-encoder.sh.
   foreach(suite control_window invocation_and_region recording_start bad_inputs real_recording)
     add_test(NAME wine_${suite}
       COMMAND ${Python3_EXECUTABLE} -m unittest -v test_${suite}
       WORKING_DIRECTORY ${ZELTRA_WINE_TESTS})
     set_tests_properties(wine_${suite} PROPERTIES RUN_SERIAL TRUE ENVIRONMENT
-      "ZELTRA_BUILD_DIR=${CMAKE_BINARY_DIR};ZELTRA_REAL_ENCODER=${CMAKE_SOURCE_DIR}/.cache/encoder/ffmpeg.exe")
+      "ZELTRA_BUILD_DIR=${CMAKE_BINARY_DIR};ZELTRA_WINE=${CMAKE_CROSSCOMPILING_EMULATOR};\
+ZELTRA_REAL_ENCODER=${CMAKE_SOURCE_DIR}/.cache/encoder/${ZELTRA_ENCODER_ARCHITECTURE}/ffmpeg.exe")
   endforeach()
 endif()

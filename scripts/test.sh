@@ -1,16 +1,44 @@
 #!/usr/bin/env bash
 # Runs every check and test: installs what is missing, checks formatting and
 # static analysis, builds the logic natively (plain and under sanitizers) and
-# the Windows executable with its helpers, then runs the unit tests and the
-# tests of the real executable under Wine.
+# the Windows executable with its helpers, 32- and 64-bit, then runs the unit
+# tests and, for each Windows build this machine can run, the tests of the
+# real executable under Wine. Ends with one line per Windows build saying
+# what happened to it.
+#   ZELTRA_WINE_ARCHES=x86_64   (or i686, or both) runs only those builds' Wine tests
 set -euo pipefail
 cd "$(dirname "$0")/.."
 started=$(date +%s)
 
 step() { printf '\n== %s\n' "$*"; }
+# shellcheck source=scripts/wine-env.sh
+source scripts/wine-env.sh
 
 step "installing what is missing"
 scripts/install-deps.sh
+
+step "which Windows builds to run under Wine"
+# Decided first, so a build forced where it cannot run fails in seconds.
+requested=$(wine_env_arches)
+i386_support=""
+if grep -qx i686 <<<"$requested"; then i386_support=$(wine_env_i386_support); fi
+declare -A outcome=([i686]="" [x86_64]="")
+to_run=()
+for arch in i686 x86_64; do
+  if ! grep -qx "$arch" <<<"$requested"; then
+    outcome[$arch]="built and checked; not run: left out by ZELTRA_WINE_ARCHES=$ZELTRA_WINE_ARCHES"
+  elif [ "$arch" = i686 ] && [ "$i386_support" = no ]; then
+    if [ -n "${ZELTRA_WINE_ARCHES:-}" ]; then
+      echo "test: ZELTRA_WINE_ARCHES asks for the 32-bit build, but this machine cannot run" \
+           "32-bit programs (Exec format error)" >&2
+      exit 1
+    fi
+    outcome[$arch]="built and checked; not run: this machine cannot run 32-bit programs"
+  else
+    to_run+=("$arch")
+  fi
+done
+echo "running the Wine tests for: ${to_run[*]}"
 
 step "format"
 scripts/check-format.sh
@@ -35,20 +63,48 @@ if ! ctest --preset fuzz >build/fuzz/fuzz.log 2>&1; then
 fi
 grep -E 'Done [0-9]+ runs|Test +#' build/fuzz/fuzz.log
 
-step "Windows build"
-cmake --preset mingw-i686 >/dev/null
-cmake --build --preset mingw-i686 -j"$(nproc)"
+for arch in i686 x86_64; do
+  step "Windows build, $arch, and its executable check"
+  cmake --preset "mingw-$arch" >/dev/null
+  cmake --build --preset "mingw-$arch" -j"$(nproc)"
+  ctest --preset "mingw-$arch" -R '^executable_resources$'
+done
 
 step "static analysis"
 scripts/check-tidy.sh build/fuzz build/mingw
 
-step "tests of the Windows executable under Wine"
-scripts/fetch-encoder.sh >/dev/null
-export ZELTRA_BUILD_DIR="$PWD/build/mingw"
-# shellcheck source=scripts/wine-env.sh
-source scripts/wine-env.sh
-trap wine_env_stop EXIT
-wine_env_start
-ctest --preset mingw-i686
+ran=0
+failed=0
+for arch in "${to_run[@]}"; do
+  step "tests of the $arch Windows executable under Wine"
+  # A subshell each: its own display, prefix and server, ended with it. The
+  # other build's tests still run when one fails, so both get their line.
+  set +e
+  (
+    set -e
+    wine_env_select "$arch"
+    scripts/fetch-encoder.sh "$ZELTRA_ENCODER_ARCH" >/dev/null
+    trap wine_env_stop EXIT
+    wine_env_start
+    ctest --preset "$ZELTRA_PRESET"
+  )
+  status=$?
+  set -e
+  if [ "$status" = 0 ]; then
+    outcome[$arch]="passed"
+  else
+    outcome[$arch]="FAILED"
+    failed=1
+  fi
+  ran=$((ran + 1))
+done
 
-printf '\nall checks passed in %ss\n' "$(( $(date +%s) - started ))"
+printf '\n'
+[ "$failed" = 0 ] && printf 'all checks passed in %ss\n' "$(( $(date +%s) - started ))"
+echo "Wine tests, 32-bit build: ${outcome[i686]}"
+echo "Wine tests, 64-bit build: ${outcome[x86_64]}"
+if [ "$ran" = 0 ]; then
+  echo "test: the Wine tests ran for no Windows build" >&2
+  exit 1
+fi
+exit "$failed"

@@ -1,19 +1,95 @@
-# Sourced by the scripts that run Windows programs: a display, a Wine prefix
-# of the build's own, and a pinned locale. Call wine_env_stop when done.
-#   ZELTRA_BUILD_DIR  the MinGW build tree (the prefix lives inside it)
+# Sourced by the scripts that run Windows programs: which Windows builds this
+# machine can run, and for the one chosen a display, a Wine prefix of the
+# build's own and a pinned locale. Call wine_env_stop when done.
+#
+#   wine_env_arches          the builds to run: ZELTRA_WINE_ARCHES (i686,
+#                            x86_64, or both, blanks or commas between) or both
+#   wine_env_i386_support    whether this machine runs 32-bit programs
+#   wine_env_pick            the one build to show or measure: the 32-bit
+#                            product where it runs, else the 64-bit build
+#   wine_env_select <arch>   the build, loader and prefix for i686 or x86_64
+#   wine_env_start           a display (when none is set) and a Wine server
 
-: "${ZELTRA_BUILD_DIR:?}"
-export WINEPREFIX="${WINEPREFIX:-$ZELTRA_BUILD_DIR/wineprefix}"
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEDEBUG="${WINEDEBUG:--all}"
-export WINEARCH=win32
 # C.UTF-8 gives Wine the ANSI code page 1252, the same on every machine.
 export LC_ALL=C.UTF-8
 
+zeltra_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 zeltra_started_xvfb=""
 zeltra_started_wm=""
 
+wine_env_arches() {
+  local requested="${ZELTRA_WINE_ARCHES:-i686 x86_64}" arch
+  for arch in ${requested//,/ }; do
+    case "$arch" in
+      i686|x86_64) echo "$arch" ;;
+      *) echo "wine-env: ZELTRA_WINE_ARCHES names '$arch'; the builds are i686 and x86_64" >&2; return 2 ;;
+    esac
+  done
+}
+
+# Prints "yes" or "no". Only "Exec format error" from a 32-bit program means
+# the kernel refuses them all; any other failure of the 32-bit loader is a
+# broken install, reported and returned as an error, never taken for "no".
+wine_env_i386_support() {
+  python3 - /usr/lib/wine/wine <<'PY'
+import errno, subprocess, sys
+try:
+    result = subprocess.run([sys.argv[1], "--version"], capture_output=True, text=True, timeout=60)
+except OSError as error:
+    if error.errno == errno.ENOEXEC:
+        print("no")
+        sys.exit(0)
+    sys.exit(f"wine-env: the 32-bit Wine loader {sys.argv[1]} cannot be started: {error}")
+if result.returncode != 0:
+    sys.exit(f"wine-env: the 32-bit Wine loader {sys.argv[1]} failed ({result.returncode}): "
+             f"{(result.stderr or result.stdout).strip()}")
+print("yes")
+PY
+}
+
+# Prints the build and, after a blank, why it was picked.
+wine_env_pick() {
+  local requested support
+  requested=$(wine_env_arches) || return
+  if grep -qx i686 <<<"$requested"; then
+    support=$(wine_env_i386_support) || return
+    if [ "$support" = yes ]; then
+      echo "i686 the 32-bit build, the product"
+      return
+    fi
+    grep -qx x86_64 <<<"$requested" || {
+      echo "wine-env: the 32-bit build was asked for, but this machine cannot run 32-bit programs" >&2
+      return 1
+    }
+    echo "x86_64 the 64-bit build: this machine cannot run 32-bit programs"
+    return
+  fi
+  echo "x86_64 the 64-bit build, as ZELTRA_WINE_ARCHES asks"
+}
+
+wine_env_select() {
+  export ZELTRA_WINE_ARCH="$1"
+  case "$1" in
+    i686)
+      export ZELTRA_PRESET=mingw-i686 ZELTRA_ENCODER_ARCH=i386 WINEARCH=win32
+      export ZELTRA_BUILD_DIR="$zeltra_root/build/mingw"
+      # Debian's wrapper, which picks the 32-bit loader.
+      export ZELTRA_WINE=wine ;;
+    x86_64)
+      export ZELTRA_PRESET=mingw-x86_64 ZELTRA_ENCODER_ARCH=amd64 WINEARCH=win64
+      export ZELTRA_BUILD_DIR="$zeltra_root/build/mingw-x86_64"
+      # Not on PATH, and the wrapper would pick the 32-bit loader where installed.
+      export ZELTRA_WINE=/usr/lib/wine/wine64 ;;
+    *) echo "wine-env: no Windows build '$1'" >&2; return 2 ;;
+  esac
+  # Each build has its prefix: a 64-bit loader cannot use a 32-bit prefix.
+  export WINEPREFIX="$ZELTRA_BUILD_DIR/wineprefix"
+}
+
 wine_env_start() {
+  : "${ZELTRA_WINE:?wine_env_select first}"
   if [ -z "${DISPLAY:-}" ]; then
     local n
     for n in $(seq 90 120); do
@@ -42,8 +118,11 @@ wine_env_start() {
   wineserver -k >/dev/null 2>&1 || true
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "wine-env: creating a Wine prefix in $WINEPREFIX" >&2
-    wineboot -i >/dev/null 2>&1
+    # The loader itself runs wineboot: Debian's wineboot wrapper would pick
+    # the 32-bit loader, which may not run here.
+    "$ZELTRA_WINE" wineboot -i >/dev/null 2>&1
     wineserver -w
+    [ -f "$WINEPREFIX/system.reg" ] || { echo "wine-env: no prefix was created" >&2; return 1; }
   fi
   # One server for the whole run, instead of one started per program.
   wineserver -p
@@ -54,9 +133,12 @@ wine_env_stop() {
   if [ -n "$zeltra_started_wm" ]; then
     kill "$zeltra_started_wm" 2>/dev/null || true
     wait "$zeltra_started_wm" 2>/dev/null || true
+    zeltra_started_wm=""
   fi
   if [ -n "$zeltra_started_xvfb" ]; then
     kill "$zeltra_started_xvfb" 2>/dev/null || true
     wait "$zeltra_started_xvfb" 2>/dev/null || true
+    zeltra_started_xvfb=""
+    unset DISPLAY
   fi
 }

@@ -1,18 +1,49 @@
-"""Checks the built launcher: a 32-bit GUI program that needs no DLL beyond
-the system's, carrying its manifest (invoker's privileges, no UI access,
-per-monitor DPI awareness) and its version record."""
+"""Checks a built launcher: a GUI program of the expected format (PE32 for
+the 32-bit product, PE32+ for the 64-bit build) that needs no DLL beyond the
+system's, carrying its manifest (invoker's privileges, no UI access,
+per-monitor DPI awareness, an identity naming the executable's own machine
+type) and its version record."""
 import re
+import struct
 import subprocess
 import sys
 
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "shell32.dll", "ole32.dll", "msvcrt.dll", "advapi32.dll", "gdi32.dll"}
+# The optional header's magic for each format, and the machine type that goes with it.
+FORMATS = {"PE32": "010b", "PE32+": "020b"}
+MANIFEST_ARCHITECTURE = {0x014C: "x86", 0x8664: "amd64"}
 
 
-def main(executable, objdump):
+def pe_machine(data):
+    """The machine field of the COFF header, read from the bytes themselves."""
+    header = struct.unpack_from("<I", data, 0x3C)[0]
+    if data[header:header + 4] != b"PE\0\0":
+        return None
+    return struct.unpack_from("<H", data, header + 4)[0]
+
+
+def manifest_failures(text, machine):
+    expected = {
+        "asInvoker": r'<requestedExecutionLevel[^>]*level="asInvoker"',
+        "no UI access": r'<requestedExecutionLevel[^>]*uiAccess="false"',
+        "per-monitor v2": r"<dpiAwareness[^>]*>\s*PerMonitorV2\s*</dpiAwareness>",
+        "dpiAware fallback": r"<dpiAware[^>]*>\s*true\s*</dpiAware>",
+    }
+    failures = [f"manifest lacks {what}" for what, pattern in expected.items() if not re.search(pattern, text)]
+    identity = re.search(r'<assemblyIdentity[^>]*processorArchitecture="([^"]*)"', text)
+    wanted = MANIFEST_ARCHITECTURE.get(machine)
+    if identity is None or identity.group(1) != wanted:
+        found = identity.group(1) if identity else "none"
+        failures.append(f"manifest names architecture {found}, the executable's machine type 0x{machine or 0:04x} "
+                        f"needs {wanted}")
+    return failures
+
+
+def main(executable, objdump, pe_format):
     failures = []
     headers = subprocess.run([objdump, "-p", executable], capture_output=True, text=True, check=True).stdout
-    if not re.search(r"^Magic\s+010b\s+\(PE32\)", headers, re.M):
-        failures.append("not a 32-bit (PE32) executable")
+    if not re.search(rf"^Magic\s+{FORMATS[pe_format]}\b", headers, re.M):
+        failures.append(f"not a {pe_format} executable")
     if not re.search(r"^Subsystem\s+00000002", headers, re.M):
         failures.append("not a GUI-subsystem program")
     dlls = {name.lower() for name in re.findall(r"DLL Name: (\S+)", headers)}
@@ -24,14 +55,7 @@ def main(executable, objdump):
     if manifest is None:
         failures.append("no manifest")
     else:
-        text = manifest.group(0).decode("utf-8")
-        expected = {
-            "asInvoker": r'<requestedExecutionLevel[^>]*level="asInvoker"',
-            "no UI access": r'<requestedExecutionLevel[^>]*uiAccess="false"',
-            "per-monitor v2": r"<dpiAwareness[^>]*>\s*PerMonitorV2\s*</dpiAwareness>",
-            "dpiAware fallback": r"<dpiAware[^>]*>\s*true\s*</dpiAware>",
-        }
-        failures += [f"manifest lacks {what}" for what, pattern in expected.items() if not re.search(pattern, text)]
+        failures += manifest_failures(manifest.group(0).decode("utf-8"), pe_machine(data))
     for field in ("FileVersion", "ProductName", "OriginalFilename"):
         if field.encode("utf-16-le") not in data:
             failures.append(f"version record lacks {field}")
@@ -39,9 +63,9 @@ def main(executable, objdump):
     for failure in failures:
         print("FAIL:", failure)
     if not failures:
-        print("executable: every check passed")
+        print(f"executable ({pe_format}): every check passed")
     return 1 if failures else 0
 
 
 if __name__ == "__main__":
-    sys.exit(main(sys.argv[1], sys.argv[2]))
+    sys.exit(main(*sys.argv[1:4]))

@@ -5,7 +5,7 @@ import shutil
 import subprocess
 import unittest
 
-from winebench import (BOUND, STAND_IN, STOP_MESSAGE, WM_CLOSE, StandInLog, WineTestCase,
+from winebench import (BOUND, STAND_IN, STOP_MESSAGE, WINE, WM_CLOSE, StandInLog, WineTestCase,
                        send_to_control_window, top_level_windows, windows_path)
 
 FIXED_START = "-y -rtbufsize 100M -f gdigrab -framerate 30 "
@@ -57,7 +57,7 @@ class RecordingStartTest(WineTestCase):
         os.makedirs(other)
         shutil.copy(STAND_IN, other)
         earlier_log = StandInLog(other)
-        earlier = subprocess.Popen(["wine", os.path.join(other, "ffmpeg.exe"), "earlier"],
+        earlier = subprocess.Popen([WINE, os.path.join(other, "ffmpeg.exe"), "earlier"],
                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.addCleanup(earlier.wait, BOUND)
         earlier_log.wait_for("start")

@@ -15,6 +15,8 @@ import unittest
 BUILD_DIR = os.environ.get("ZELTRA_BUILD_DIR", os.path.join(os.path.dirname(__file__), "..", "..", "build", "mingw"))
 LAUNCHER = os.path.join(BUILD_DIR, "ZELTRA_ScreenTool.exe")
 STAND_IN = os.path.join(BUILD_DIR, "stand-in", "ffmpeg.exe")
+# The loader that runs this build's programs: the 64-bit one is not on PATH.
+WINE = os.environ.get("ZELTRA_WINE", "wine")
 CONTROL_WINDOW = "ZELTRA_ScreenTool"
 STOP_MESSAGE = 1025
 WM_CLOSE = 0x0010
@@ -38,7 +40,7 @@ def helper(name):
 
 
 def wine(*args, **kwargs):
-    return subprocess.run(["wine", *args], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+    return subprocess.run([WINE, *args], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
                           timeout=BOUND, check=False, **kwargs)
 
 
@@ -48,7 +50,7 @@ class ReportingProcess:
     def __init__(self, args, env=None):
         self.lines = []
         self._changed = threading.Condition()
-        self.process = subprocess.Popen(["wine", *args], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+        self.process = subprocess.Popen([WINE, *args], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
                                         env=env)
         self._reader = threading.Thread(target=self._read, daemon=True)
         self._reader.start()
