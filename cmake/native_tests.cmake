@@ -6,7 +6,6 @@ add_executable(unit_tests
   tests/unit/fake_platform.cpp
   tests/unit/capture_region_test.cpp
   tests/unit/encoder_command_test.cpp
-  tests/unit/fake_platform_test.cpp
   tests/unit/invocation_test.cpp
   tests/unit/launcher_entry_test.cpp
   tests/unit/recording_start_test.cpp

@@ -44,7 +44,7 @@ if(MSVC)
   target_link_options(ZELTRA_ScreenTool PRIVATE /MANIFEST:NO)
 endif()
 
-# Test helpers: console programs, except the stand-in encoder (see its opening comment).
+# Test helpers: console programs, the stand-in encoder too, like the real one.
 function(zeltra_helper name)
   add_executable(${name} ${ARGN})
   target_compile_definitions(${name} PRIVATE ${ZELTRA_WINDOWS_DEFINITIONS})
@@ -58,7 +58,7 @@ zeltra_helper(send_message ${ZELTRA_HELPERS}/send_message.cpp)
 zeltra_helper(list_windows ${ZELTRA_HELPERS}/list_windows.cpp)
 zeltra_helper(target_window ${ZELTRA_HELPERS}/target_window.cpp)
 zeltra_helper(bench_reference ${ZELTRA_HELPERS}/bench_reference.cpp)
-zeltra_helper(stand_in_encoder WIN32 ${ZELTRA_HELPERS}/stand_in_encoder.cpp)
+zeltra_helper(stand_in_encoder ${ZELTRA_HELPERS}/stand_in_encoder.cpp)
 set_target_properties(stand_in_encoder PROPERTIES OUTPUT_NAME ffmpeg RUNTIME_OUTPUT_DIRECTORY
   ${CMAKE_BINARY_DIR}/stand-in)
 

@@ -1,12 +1,17 @@
 // The launcher's entry, its control window and the stop protocol.
 //
 // One thread, one pass: create the control window, start the recording, serve
-// messages until a stop request posts the quit, wait for the encoder to
-// finish its file, return 0. There is no other result: the caller learns of
-// failures only through the diagnostic lines.
+// messages until a stop request posts the quit, see the launcher's own encoder
+// through to its end, return 0. There is no other result: the caller learns
+// of failures only through the diagnostic lines.
+//
+// A caller sees two signals: the control window vanishes once the stop has
+// been accepted (the stop command has run), and the process exits once the
+// encoder has finished its file, or was ended unfinished after the time limit.
 #include "launcher/launcher_entry.h"
 
 #include "launcher/diagnostics.h"
+#include "launcher/encoder_stop.h"
 #include "launcher/message_pump.h"
 #include "launcher/recording_start.h"
 #include "launcher/windows_constants.h"
@@ -18,7 +23,9 @@ namespace {
 // called by the platform with the window's arguments only.
 struct Session {
   Platform& platform;
-  bool stopHandled = false;  // a stop request runs the stop command once per run
+  // Set once a stop is under way: later requests, and the WM_DESTROY of the
+  // launcher's own destruction of the window, are not new stops.
+  bool stopHandled = false;
 };
 
 Session* activeSession = nullptr;
@@ -55,32 +62,35 @@ int32_t unobtrusiveShowMode(int32_t requested) {
   return requested == kSwHide ? kSwHide : kSwShowMinNoActive;
 }
 
-void handleStopRequest(Session& session) {
-  if (!session.stopHandled) {
-    session.stopHandled = true;
-    stopEncoders(session.platform);
+// The stop command runs once; then the window goes, so that a caller sees at
+// once that the stop was accepted, and nothing sent to it blocks while the
+// encoder finishes.
+void handleStopRequest(Session& session, WindowHandle window, uint32_t message) {
+  if (session.stopHandled) {
+    return;
+  }
+  session.stopHandled = true;
+  stopEncoders(session.platform);
+  if (message != kWmDestroy) {
+    session.platform.destroyWindow(window);
   }
   session.platform.postQuit(0);
 }
 
-// Once asked to close, the encoder takes a moment to finish its file; the
-// caller may take the file as soon as the launcher exits, so wait for that.
-void awaitEncoderExit(Platform& platform, ProcessHandle encoder) {
-  if (encoder == nullptr) {
-    return;
-  }
-  if (!platform.waitForProcessExit(encoder, kEncoderExitWaitMs)) {
-    diagnose(platform, "the encoder is still running 10 s after the stop; leaving it");
-  }
-  platform.releaseProcess(encoder);
+// The loop ended without a stop request (a quit posted to the thread by
+// another program, or a failing wait): nobody serves the window any more, and
+// the encoder must not record on with nobody left to stop it.
+FinishRequest endWithoutStopRequest(Session& session, WindowHandle window, LoopEnd end) {
+  session.stopHandled = true;
+  diagnose(session.platform, end == LoopEnd::kQuit
+                                 ? "a quit message ended the run without a stop request; "
+                                   "asking the encoder to finish"
+                                 : "waiting for messages failed; asking the encoder to finish");
+  session.platform.destroyWindow(window);
+  return FinishRequest::kNone;
 }
 
 }  // namespace
-
-void stopEncoders(Platform& platform) {
-  diagnose(platform, std::string("asking every ffmpeg.exe to close: ") + kStopCommand);
-  platform.runHiddenCommand(kStopCommand);
-}
 
 intptr_t controlWindowProc(WindowHandle window, uint32_t message, uintptr_t wParam,
                            intptr_t lParam) {
@@ -90,7 +100,7 @@ intptr_t controlWindowProc(WindowHandle window, uint32_t message, uintptr_t wPar
     return 0;
   }
   if (message == kWmDestroy || message == kStopMessage) {
-    handleStopRequest(*session);
+    handleStopRequest(*session, window, message);
     return 0;
   }
   return session->platform.defaultWindowProcedure(window, message, wParam, lParam);
@@ -115,8 +125,15 @@ int runLauncher(Platform& platform, InstanceHandle instance, const char* command
   if (start.outcome != StartOutcome::kLaunchAttempted) {
     return 0;
   }
-  serveMessagesUntilQuit(platform);
-  awaitEncoderExit(platform, start.encoder);
+  ProcessHandle encoder = start.encoder;
+  const LoopEnd end = serveMessagesUntilQuit(platform, encoder, [&platform, &encoder] {
+    reportEncoderEndedOnItsOwn(platform, encoder);
+    platform.releaseProcess(encoder);
+    encoder = nullptr;
+  });
+  const FinishRequest asked = session.stopHandled ? FinishRequest::kStopCommand
+                                                  : endWithoutStopRequest(session, window, end);
+  finishOwnEncoder(platform, encoder, asked);
   return 0;
 }
 

@@ -12,9 +12,6 @@ namespace zeltra {
 
 inline constexpr char kControlWindowName[] = "ZELTRA_ScreenTool";
 inline constexpr uint32_t kStopMessage = kWmUser + 1;
-inline constexpr char kStopCommand[] = "taskkill /IM ffmpeg.exe";
-// How long the exit waits for the encoder to finish its file after the stop.
-inline constexpr uint32_t kEncoderExitWaitMs = 10000;
 
 // The whole run, from start to stop. Always returns 0, the process result.
 int runLauncher(Platform& platform, InstanceHandle instance, const char* commandLineText,
@@ -23,9 +20,5 @@ int runLauncher(Platform& platform, InstanceHandle instance, const char* command
 // The control window's procedure.
 intptr_t controlWindowProc(WindowHandle window, uint32_t message, uintptr_t wParam,
                            intptr_t lParam);
-
-// Asks every running ffmpeg.exe to close (no force), whoever started it, and
-// returns once the request has been made.
-void stopEncoders(Platform& platform);
 
 }  // namespace zeltra

@@ -24,11 +24,22 @@ PumpResult servePendingMessages(Platform& platform) {
   return PumpResult::kQueueEmpty;
 }
 
-void serveMessagesUntilQuit(Platform& platform) {
-  Message message;
-  // Fetching returns -1 on error; "while non-zero" would spin on it forever.
-  while (platform.fetchMessage(message) > 0) {
-    deliver(platform, message);
+LoopEnd serveMessagesUntilQuit(Platform& platform, ProcessHandle watched,
+                               const std::function<void()>& onWatchedExit) {
+  for (;;) {
+    if (servePendingMessages(platform) == PumpResult::kQuitTaken) {
+      return LoopEnd::kQuit;
+    }
+    switch (platform.waitForMessageOrProcessExit(watched)) {
+      case Wake::kMessage:
+        break;
+      case Wake::kProcessExited:
+        watched = nullptr;  // an ended process would wake every wait at once
+        onWatchedExit();
+        break;
+      case Wake::kFailed:
+        return LoopEnd::kWaitFailed;
+    }
   }
 }
 

@@ -2,6 +2,8 @@
 // keep the control window answerable while the launcher waits.
 #pragma once
 
+#include <functional>
+
 #include "platform/platform.h"
 
 namespace zeltra {
@@ -13,8 +15,12 @@ enum class PumpResult { kQueueEmpty, kQuitTaken };
 // the run, as no second quit will come.
 PumpResult servePendingMessages(Platform& platform);
 
-// The message loop: serves messages until the quit message, or until fetching
-// fails (an error must end the loop, not spin it).
-void serveMessagesUntilQuit(Platform& platform);
+enum class LoopEnd { kQuit, kWaitFailed };
+
+// The message loop: serves messages until the quit message, or until waiting
+// fails (an error must end the loop, not spin it). While watched is not null,
+// its exit wakes the loop too and is handed to onWatchedExit, once.
+LoopEnd serveMessagesUntilQuit(Platform& platform, ProcessHandle watched,
+                               const std::function<void()>& onWatchedExit);
 
 }  // namespace zeltra

@@ -7,8 +7,8 @@
 
 #include "launcher/diagnostics.h"
 #include "launcher/encoder_command.h"
+#include "launcher/encoder_stop.h"
 #include "launcher/invocation.h"
-#include "launcher/launcher_entry.h"
 #include "launcher/message_pump.h"
 #include "launcher/windows_constants.h"
 

@@ -60,6 +60,22 @@ struct WindowRequest {
   void* creationData = nullptr;
 };
 
+// How a process ended: its exit code and how long it ran.
+struct ProcessExit {
+  uint32_t exitCode = 0;
+  uint64_t ranMs = 0;
+};
+
+// What woke a wait for messages or a process's exit.
+enum class Wake { kMessage, kProcessExited, kFailed };
+
+// How a command reached the command interpreter.
+enum class CommandOutcome {
+  kRan,               // through %ComSpec%
+  kRanByFallback,     // %ComSpec% could not be started; cmd.exe in the system directory ran it
+  kInterpreterFailed  // no interpreter could be started; the command did not run
+};
+
 // The fields of a shell launch record that the launcher sets; all others are zero.
 struct ShellLaunchRequest {
   uint32_t mask = 0;
@@ -80,14 +96,16 @@ class Platform {
   // Returns the new window, or null when it could not be created.
   virtual WindowHandle createWindow(const WindowRequest& request) = 0;
   virtual void showWindow(WindowHandle window, int32_t showMode) = 0;
+  // Destroys the window; its procedure gets WM_DESTROY before this returns.
+  virtual void destroyWindow(WindowHandle window) = 0;
   // The default handling of a message; its result is to be returned unchanged.
   virtual intptr_t defaultWindowProcedure(WindowHandle window, uint32_t message, uintptr_t wParam,
                                           intptr_t lParam) = 0;
 
-  // Blocks until a message for this thread arrives, serving messages sent from
-  // other threads meanwhile. Returns > 0 for a message, 0 for the quit message
-  // (filled in too), -1 on error.
-  virtual int32_t fetchMessage(Message& message) = 0;
+  // Blocks until a message for this thread is waiting or, when process is not
+  // null, that process has exited, whichever is first; kFailed when the wait
+  // itself fails. Messages already waiting wake it at once.
+  virtual Wake waitForMessageOrProcessExit(ProcessHandle process) = 0;
   // Takes the next message without blocking; false when none is waiting.
   // Messages sent from other threads are served on the way.
   virtual bool takePendingMessage(Message& message) = 0;
@@ -117,15 +135,24 @@ class Platform {
   // Whether this byte starts a two-byte character in the process's ANSI code page.
   virtual bool isLeadByte(uint8_t byte) = 0;
 
-  // Runs a command line through the command interpreter, without a console
-  // window and from the system directory, and returns once it has finished.
-  // Failures are not reported.
-  virtual void runHiddenCommand(const std::string& commandText) = 0;
+  // Runs a command line through the command interpreter (%ComSpec%, else
+  // cmd.exe in the system directory), without a console window and from the
+  // system directory, and returns once it has finished. The command's own
+  // result is not reported.
+  virtual CommandOutcome runHiddenCommand(const std::string& commandText) = 0;
   // Starts a program through the shell. Returns the new process, or null when
   // the launch failed or the shell gave no process.
   virtual ProcessHandle launchProcess(const ShellLaunchRequest& request) = 0;
   // True once the process has exited, false when timeoutMs passed first.
   virtual bool waitForProcessExit(ProcessHandle process, uint32_t timeoutMs) = 0;
+  // Sends Ctrl+C to the console of that process and to no other console,
+  // without the launcher taking it itself. False when its console could not
+  // be reached (the process has none, or has ended).
+  virtual bool interruptConsoleProcess(ProcessHandle process) = 0;
+  // Ends that process at once, with that exit code.
+  virtual void terminateProcess(ProcessHandle process, uint32_t exitCode) = 0;
+  // The exit of a process that has ended.
+  virtual ProcessExit readProcessExit(ProcessHandle process) = 0;
   virtual void releaseProcess(ProcessHandle process) = 0;
   virtual void pause(uint32_t milliseconds) = 0;
 

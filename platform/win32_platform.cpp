@@ -76,15 +76,35 @@ std::string systemDirectory() {
   return length > 0 && length < MAX_PATH ? std::string(buffer, length) : std::string();
 }
 
-// The command interpreter as the runtime's system() finds it: %ComSpec%,
-// else cmd.exe in the system directory.
-std::string commandInterpreter(const std::string& systemDir) {
+// The command interpreter the runtime's system() names first: %ComSpec%.
+std::string configuredInterpreter() {
   char buffer[MAX_PATH];
   const DWORD length = ::GetEnvironmentVariableA("ComSpec", buffer, MAX_PATH);
-  if (length > 0 && length < MAX_PATH) {
-    return std::string(buffer, length);
+  return length > 0 && length < MAX_PATH ? std::string(buffer, length) : std::string();
+}
+
+// Runs "<interpreter> /c <command>" from the system directory, without a
+// console window, and waits for it. False when the interpreter did not start.
+bool runThroughInterpreter(const std::string& interpreter, const std::string& commandText,
+                           const std::string& systemDir) {
+  std::string commandLine = "\"" + interpreter + "\" /c " + commandText;
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  // No console window: a flash of one would land in the recording.
+  if (!::CreateProcessA(interpreter.c_str(), commandLine.data(), nullptr, nullptr,
+                        /*bInheritHandles=*/FALSE, CREATE_NO_WINDOW, /*lpEnvironment=*/nullptr,
+                        systemDir.empty() ? nullptr : systemDir.c_str(), &startup, &process)) {
+    return false;
   }
-  return systemDir + "\\cmd.exe";
+  const ScopedHandle processHandle(process.hProcess);
+  const ScopedHandle threadHandle(process.hThread);
+  ::WaitForSingleObject(processHandle.get(), INFINITE);
+  return true;
+}
+
+uint64_t fileTimeMs(const FILETIME& time) {
+  return ((static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime) / 10000;
 }
 
 class Win32Platform final : public Platform {
@@ -124,15 +144,22 @@ class Win32Platform final : public Platform {
     ::ShowWindow(static_cast<HWND>(window), showMode);
   }
 
+  void destroyWindow(WindowHandle window) override { ::DestroyWindow(static_cast<HWND>(window)); }
+
   intptr_t defaultWindowProcedure(WindowHandle window, uint32_t message, uintptr_t wParam,
                                   intptr_t lParam) override {
     return ::DefWindowProcA(static_cast<HWND>(window), message, wParam, lParam);
   }
 
-  int32_t fetchMessage(Message& message) override {
-    const BOOL result = ::GetMessageA(&last_, /*hWnd=*/nullptr, 0, 0);
-    message = toMessage(last_);
-    return result;
+  Wake waitForMessageOrProcessExit(ProcessHandle process) override {
+    HANDLE handle = static_cast<HANDLE>(process);
+    const DWORD count = handle != nullptr ? 1 : 0;
+    // MWMO_INPUTAVAILABLE: wake for messages already queued too, not only new ones.
+    const DWORD woke =
+        ::MsgWaitForMultipleObjectsEx(count, &handle, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    if (count == 1 && woke == WAIT_OBJECT_0) return Wake::kProcessExited;
+    if (woke == WAIT_OBJECT_0 + count) return Wake::kMessage;
+    return Wake::kFailed;
   }
 
   bool takePendingMessage(Message& message) override {
@@ -209,25 +236,20 @@ class Win32Platform final : public Platform {
 
   bool isLeadByte(uint8_t byte) override { return ::IsDBCSLeadByte(byte) != FALSE; }
 
-  void runHiddenCommand(const std::string& commandText) override {
+  CommandOutcome runHiddenCommand(const std::string& commandText) override {
     // Started from the system directory: the interpreter looks in the current
     // directory before the path, so a taskkill.exe or .bat planted in the
     // caller's directory would otherwise run instead of the system's.
     const std::string systemDir = systemDirectory();
-    const std::string interpreter = commandInterpreter(systemDir);
-    std::string commandLine = "\"" + interpreter + "\" /c " + commandText;
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    // No console window: a flash of one would land in the recording.
-    if (!::CreateProcessA(interpreter.c_str(), commandLine.data(), nullptr, nullptr,
-                          /*bInheritHandles=*/FALSE, CREATE_NO_WINDOW, /*lpEnvironment=*/nullptr,
-                          systemDir.empty() ? nullptr : systemDir.c_str(), &startup, &process)) {
-      return;
+    const std::string configured = configuredInterpreter();
+    if (!configured.empty() && runThroughInterpreter(configured, commandText, systemDir)) {
+      return CommandOutcome::kRan;
     }
-    const ScopedHandle processHandle(process.hProcess);
-    const ScopedHandle threadHandle(process.hThread);
-    ::WaitForSingleObject(processHandle.get(), INFINITE);
+    // As the runtime's system() does when %ComSpec% is unset or cannot start.
+    if (runThroughInterpreter(systemDir + "\\cmd.exe", commandText, systemDir)) {
+      return CommandOutcome::kRanByFallback;
+    }
+    return CommandOutcome::kInterpreterFailed;
   }
 
   ProcessHandle launchProcess(const ShellLaunchRequest& request) override {
@@ -246,6 +268,37 @@ class Win32Platform final : public Platform {
 
   bool waitForProcessExit(ProcessHandle process, uint32_t timeoutMs) override {
     return ::WaitForSingleObject(static_cast<HANDLE>(process), timeoutMs) == WAIT_OBJECT_0;
+  }
+
+  bool interruptConsoleProcess(ProcessHandle process) override {
+    const DWORD processId = ::GetProcessId(static_cast<HANDLE>(process));
+    // A GUI process has no console of its own, so it may attach to the
+    // encoder's; the event then goes to that console's processes alone.
+    if (processId == 0 || !::AttachConsole(processId)) return false;
+    // Attached, the launcher would get the event too, and by default end on it.
+    ::SetConsoleCtrlHandler(/*HandlerRoutine=*/nullptr, /*Add=*/TRUE);
+    const BOOL sent = ::GenerateConsoleCtrlEvent(CTRL_C_EVENT, /*dwProcessGroupId=*/0);
+    ::FreeConsole();
+    return sent != FALSE;
+  }
+
+  void terminateProcess(ProcessHandle process, uint32_t exitCode) override {
+    ::TerminateProcess(static_cast<HANDLE>(process), exitCode);
+    // Ending is asynchronous: wait (boundedly) so that whoever comes next sees it ended.
+    ::WaitForSingleObject(static_cast<HANDLE>(process), 5000);
+  }
+
+  ProcessExit readProcessExit(ProcessHandle process) override {
+    const HANDLE handle = static_cast<HANDLE>(process);
+    ProcessExit result;
+    DWORD code = 0;
+    if (::GetExitCodeProcess(handle, &code)) result.exitCode = code;
+    FILETIME created{}, exited{}, kernel{}, user{};
+    if (::GetProcessTimes(handle, &created, &exited, &kernel, &user) &&
+        fileTimeMs(exited) >= fileTimeMs(created)) {
+      result.ranMs = fileTimeMs(exited) - fileTimeMs(created);
+    }
+    return result;
   }
 
   void releaseProcess(ProcessHandle process) override {

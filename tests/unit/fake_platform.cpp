@@ -74,6 +74,13 @@ void FakePlatform::showWindow(WindowHandle, int32_t showMode) {
   record("showWindow", std::to_string(showMode));
 }
 
+void FakePlatform::destroyWindow(WindowHandle window) {
+  record("destroyWindow");
+  if (registeredProcedure != nullptr) {
+    registeredProcedure(window, kWmDestroy, 0, 0);
+  }
+}
+
 intptr_t FakePlatform::defaultWindowProcedure(WindowHandle window, uint32_t message, uintptr_t,
                                               intptr_t) {
   record("defaultWindowProcedure", std::to_string(message));
@@ -84,12 +91,16 @@ intptr_t FakePlatform::defaultWindowProcedure(WindowHandle window, uint32_t mess
   return 0;
 }
 
-int32_t FakePlatform::fetchMessage(Message& message) {
-  record("fetchMessage");
-  if (!takeNext(message)) {
-    return -1;  // an empty script stands for a failing fetch
+Wake FakePlatform::waitForMessageOrProcessExit(ProcessHandle process) {
+  record("waitForMessageOrProcessExit");
+  if (!queue_.empty() || quitPosted_) {
+    return Wake::kMessage;
   }
-  return message.message == kWmQuit ? 0 : 1;
+  if (process != nullptr && encoderEnd == EncoderEnd::kOnItsOwn && !encoderEnded_) {
+    encoderEnded_ = true;
+    return Wake::kProcessExited;
+  }
+  return Wake::kFailed;  // nothing left in the script stands for a failing wait
 }
 
 bool FakePlatform::takePendingMessage(Message& message) {
@@ -175,9 +186,10 @@ bool FakePlatform::isLeadByte(uint8_t byte) {
   return doubleByteCodePage && ((byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC));
 }
 
-void FakePlatform::runHiddenCommand(const std::string& commandText) {
+CommandOutcome FakePlatform::runHiddenCommand(const std::string& commandText) {
   commands.push_back(commandText);
   record("runHiddenCommand", commandText);
+  return commandOutcome;
 }
 
 ProcessHandle FakePlatform::launchProcess(const ShellLaunchRequest& request) {
@@ -188,7 +200,31 @@ ProcessHandle FakePlatform::launchProcess(const ShellLaunchRequest& request) {
 
 bool FakePlatform::waitForProcessExit(ProcessHandle, uint32_t timeoutMs) {
   record("waitForProcessExit", std::to_string(timeoutMs));
-  return encoderExitsInTime;
+  switch (encoderEnd) {
+    case EncoderEnd::kOnStopCommand:
+      return count("runHiddenCommand") > 0;
+    case EncoderEnd::kOnCtrlC:
+      return count("interruptConsoleProcess") > 0;
+    case EncoderEnd::kNever:
+      return false;
+    case EncoderEnd::kOnItsOwn:
+      return encoderEnded_;
+  }
+  return false;
+}
+
+bool FakePlatform::interruptConsoleProcess(ProcessHandle) {
+  record("interruptConsoleProcess");
+  return true;
+}
+
+void FakePlatform::terminateProcess(ProcessHandle, uint32_t exitCode) {
+  record("terminateProcess", std::to_string(exitCode));
+}
+
+ProcessExit FakePlatform::readProcessExit(ProcessHandle) {
+  record("readProcessExit");
+  return encoderExit;
 }
 
 void FakePlatform::releaseProcess(ProcessHandle) { record("releaseProcess"); }

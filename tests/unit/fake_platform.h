@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "launcher/encoder_stop.h"
 #include "launcher/launcher_entry.h"
 #include "platform/platform.h"
 
@@ -30,7 +31,11 @@ class FakePlatform : public Platform {
   std::string modulePath = "C:\\Tools\\ZELTRA_ScreenTool.exe";
   bool doubleByteCodePage = false;  // plays code page 932 when set
   bool launchFails = false;
-  bool encoderExitsInTime = true;
+  // What makes the launcher's encoder finish once it runs.
+  enum class EncoderEnd { kOnStopCommand, kOnCtrlC, kNever, kOnItsOwn };
+  EncoderEnd encoderEnd = EncoderEnd::kOnStopCommand;
+  ProcessExit encoderExit{0, 0};  // what reading its exit gives
+  CommandOutcome commandOutcome = CommandOutcome::kRan;
 
   // Makes message arrive in the queue right after the occurrence-th call of
   // the named operation (1 for the first), as if sent from outside.
@@ -63,9 +68,10 @@ class FakePlatform : public Platform {
                            InstanceHandle instance) override;
   WindowHandle createWindow(const WindowRequest& request) override;
   void showWindow(WindowHandle window, int32_t showMode) override;
+  void destroyWindow(WindowHandle window) override;
   intptr_t defaultWindowProcedure(WindowHandle window, uint32_t message, uintptr_t wParam,
                                   intptr_t lParam) override;
-  int32_t fetchMessage(Message& message) override;
+  Wake waitForMessageOrProcessExit(ProcessHandle process) override;
   bool takePendingMessage(Message& message) override;
   void translateMessage(const Message& message) override;
   intptr_t dispatchMessage(const Message& message) override;
@@ -78,9 +84,12 @@ class FakePlatform : public Platform {
   VirtualScreen readVirtualScreen() override;
   uint32_t readModuleFileName(char* buffer, uint32_t capacity) override;
   bool isLeadByte(uint8_t byte) override;
-  void runHiddenCommand(const std::string& commandText) override;
+  CommandOutcome runHiddenCommand(const std::string& commandText) override;
   ProcessHandle launchProcess(const ShellLaunchRequest& request) override;
   bool waitForProcessExit(ProcessHandle process, uint32_t timeoutMs) override;
+  bool interruptConsoleProcess(ProcessHandle process) override;
+  void terminateProcess(ProcessHandle process, uint32_t exitCode) override;
+  ProcessExit readProcessExit(ProcessHandle process) override;
   void releaseProcess(ProcessHandle process) override;
   void pause(uint32_t milliseconds) override;
   void writeDiagnostic(const std::string& line) override;
@@ -93,6 +102,7 @@ class FakePlatform : public Platform {
   std::optional<int32_t> quitPosted_;
   std::map<std::pair<std::string, int>, std::vector<Message>> arrivals_;
   std::map<std::string, int> counts_;
+  bool encoderEnded_ = false;
 };
 
 inline Message stopMessage(uintptr_t wParam = 0, intptr_t lParam = 0) {

@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "launcher/encoder_stop.h"
 #include "launcher/windows_constants.h"
 #include "tests/unit/fake_platform.h"
 
@@ -51,17 +56,10 @@ TEST_F(LauncherEntryTest, RegistersAndCreatesTheControlWindowAsCallersFindIt) {
 TEST_F(LauncherEntryTest, RunsInOrderFromWindowToRecordingToLoopToEncoderExit) {
   platform.deliverAfter("launchProcess", stopMessage());
   EXPECT_EQ(run(), 0);
-  const char* order[] = {"registerWindowClass",
-                         "createWindow",
-                         "showWindow",
-                         "findTopLevelWindow",
-                         "runHiddenCommand",
-                         "launchProcess",
-                         "pause 100",
-                         "fetchMessage",
-                         "dispatchMessage 1025",
-                         "waitForProcessExit 10000",
-                         "releaseProcess"};
+  const char* order[] = {
+      "registerWindowClass", "createWindow",           "showWindow",    "findTopLevelWindow",
+      "runHiddenCommand",    "launchProcess",          "pause 100",     "dispatchMessage 1025",
+      "destroyWindow",       "waitForProcessExit 500", "releaseProcess"};
   int previous = -1;
   for (const char* step : order) {
     const int index = platform.indexOf(step);
@@ -141,21 +139,134 @@ TEST_F(LauncherEntryTest, OtherMessagesGoToTheDefaultHandling) {
   EXPECT_EQ(stopCommandsRun(), 2);
 }
 
-TEST_F(LauncherEntryTest, AFailingFetchEndsTheLoopInsteadOfSpinning) {
-  // Nothing scripted after the launch: the double's fetch fails with -1.
-  EXPECT_EQ(run(), 0);
-  EXPECT_EQ(platform.count("fetchMessage"), 1);
-  EXPECT_EQ(stopCommandsRun(), 1);
+std::string line(const std::string& text) { return "ZELTRA_ScreenTool: " + text + "\n"; }
+
+const std::string kReAsked = line(
+    "the encoder has not finished on the stop command; asking it once more with Ctrl+C through "
+    "its console");
+const std::string kEnded = line(
+    "the encoder was still running 10 s after the stop; ended it, its file will be unfinished");
+
+TEST_F(LauncherEntryTest, AStopSeesTheOwnEncoderThroughToItsEnd) {
+  using End = FakePlatform::EncoderEnd;
+  struct Case {
+    End end;
+    int interrupts;
+    int terminations;
+    std::vector<std::string> waits;
+  } const cases[] = {
+      {End::kOnStopCommand, 0, 0, {"waitForProcessExit 500"}},
+      {End::kOnCtrlC, 1, 0, {"waitForProcessExit 500", "waitForProcessExit 9500"}},
+      {End::kNever, 1, 1, {"waitForProcessExit 500", "waitForProcessExit 9500"}},
+  };
+  for (const Case& c : cases) {
+    FakePlatform fresh;
+    fresh.lookupDefault = kTarget;
+    fresh.encoderEnd = c.end;
+    fresh.deliverAfter("launchProcess", stopMessage());
+    EXPECT_EQ(runLauncher(fresh, kInstance, "Demo#C:\\a.avi", kSwShowDefault), 0);
+    const int kind = static_cast<int>(c.end);
+    EXPECT_EQ(fresh.count("runHiddenCommand"), 2) << kind;
+    EXPECT_EQ(fresh.count("interruptConsoleProcess"), c.interrupts) << kind;
+    EXPECT_EQ(fresh.count("terminateProcess"), c.terminations) << kind;
+    std::vector<std::string> waits;
+    for (const std::string& call : fresh.calls) {
+      if (call.rfind("waitForProcessExit", 0) == 0) waits.push_back(call);
+    }
+    EXPECT_EQ(waits, c.waits) << kind;
+    EXPECT_EQ(fresh.count("releaseProcess"), 1) << kind;
+    const auto said = [&fresh](const std::string& text) {
+      return std::count(fresh.diagnostics.begin(), fresh.diagnostics.end(), text);
+    };
+    EXPECT_EQ(said(kReAsked), c.interrupts) << kind;
+    EXPECT_EQ(said(kEnded), c.terminations) << kind;
+    if (c.terminations == 1) {
+      EXPECT_LT(fresh.indexOf("terminateProcess 1"), fresh.indexOf("releaseProcess"));
+    }
+  }
 }
 
-TEST_F(LauncherEntryTest, TheExitWaitsForTheEncoderAndReleasesIt) {
+TEST_F(LauncherEntryTest, TheControlWindowGoesRightAfterTheStopCommandAndOnlyOnce) {
   platform.deliverAfter("launchProcess", stopMessage());
-  platform.encoderExitsInTime = false;
+  platform.deliverAfter("launchProcess", stopMessage());
   EXPECT_EQ(run(), 0);
-  EXPECT_GT(platform.indexOf("waitForProcessExit 10000"), platform.indexOf("postQuit"));
+  int lastStopCommand = -1;
+  for (size_t i = 0; i < platform.calls.size(); ++i) {
+    if (platform.calls[i].rfind("runHiddenCommand", 0) == 0) lastStopCommand = static_cast<int>(i);
+  }
+  EXPECT_LT(lastStopCommand, platform.indexOf("destroyWindow"));
+  EXPECT_LT(platform.indexOf("destroyWindow"), platform.indexOf("waitForProcessExit"));
+  EXPECT_EQ(platform.count("destroyWindow"), 1);
+  // Its WM_DESTROY is not a second stop request.
+  EXPECT_EQ(stopCommandsRun(), 2);
+  EXPECT_EQ(platform.count("postQuit"), 1);
+}
+
+TEST_F(LauncherEntryTest, AnyOtherEndOfTheLoopAsksTheOwnEncoderToFinish) {
+  const std::pair<bool, const char*> cases[] = {
+      {true, "a quit message ended the run without a stop request; asking the encoder to finish"},
+      {false, "waiting for messages failed; asking the encoder to finish"},
+  };
+  for (const auto& [quit, diagnostic] : cases) {
+    FakePlatform fresh;
+    fresh.lookupDefault = kTarget;
+    fresh.encoderEnd = FakePlatform::EncoderEnd::kOnCtrlC;
+    if (quit) fresh.deliverAfter("launchProcess", Message{nullptr, kWmQuit, 0, 0});
+    EXPECT_EQ(runLauncher(fresh, kInstance, "Demo#C:\\a.avi", kSwShowDefault), 0);
+    // Only the stop before the launch: the others' encoders are not this run's to end.
+    EXPECT_EQ(fresh.count("runHiddenCommand"), 1) << diagnostic;
+    EXPECT_EQ(fresh.count("destroyWindow"), 1) << diagnostic;
+    EXPECT_EQ(fresh.count("interruptConsoleProcess"), 1) << diagnostic;
+    EXPECT_LT(fresh.indexOf("interruptConsoleProcess"), fresh.indexOf("waitForProcessExit 10000"));
+    EXPECT_EQ(fresh.count("terminateProcess"), 0) << diagnostic;
+    EXPECT_NE(std::find(fresh.diagnostics.begin(), fresh.diagnostics.end(), line(diagnostic)),
+              fresh.diagnostics.end());
+  }
+}
+
+TEST_F(LauncherEntryTest, AnEncoderEndingOnItsOwnIsReportedAndTheStopStillServed) {
+  platform.encoderEnd = FakePlatform::EncoderEnd::kOnItsOwn;
+  platform.encoderExit = ProcessExit{1, 153};
+  platform.deliverAfter("readProcessExit", stopMessage());
+  EXPECT_EQ(run(), 0);
+  EXPECT_NE(std::find(platform.diagnostics.begin(), platform.diagnostics.end(),
+                      line("the encoder ended on its own with exit code 1 after 153 ms; nothing is "
+                           "being recorded")),
+            platform.diagnostics.end());
+  EXPECT_EQ(stopCommandsRun(), 2);
+  EXPECT_EQ(platform.count("waitForProcessExit"), 0);
+  EXPECT_EQ(platform.count("interruptConsoleProcess"), 0);
   EXPECT_EQ(platform.count("releaseProcess"), 1);
-  EXPECT_EQ(platform.diagnostics.back(),
-            "ZELTRA_ScreenTool: the encoder is still running 10 s after the stop; leaving it\n");
+}
+
+TEST_F(LauncherEntryTest, StatusExitCodesAreAlsoGivenInHex) {
+  platform.encoderEnd = FakePlatform::EncoderEnd::kOnItsOwn;
+  platform.encoderExit = ProcessExit{0xC0000005u, 20};
+  platform.deliverAfter("readProcessExit", stopMessage());
+  run();
+  EXPECT_NE(std::find(platform.diagnostics.begin(), platform.diagnostics.end(),
+                      line("the encoder ended on its own with exit code 3221225477 (0xC0000005) "
+                           "after 20 ms; nothing is being recorded")),
+            platform.diagnostics.end());
+}
+
+TEST_F(LauncherEntryTest, TheStopCommandSaysWhenItNeededTheFallbackInterpreter) {
+  const std::pair<CommandOutcome, const char*> cases[] = {
+      {CommandOutcome::kRanByFallback,
+       "%ComSpec% could not be started; ran the stop command through cmd.exe in the system "
+       "directory"},
+      {CommandOutcome::kInterpreterFailed,
+       "no command interpreter could be started; the stop command did not run"},
+  };
+  for (const auto& [outcome, diagnostic] : cases) {
+    FakePlatform fresh;
+    fresh.lookupDefault = kTarget;
+    fresh.commandOutcome = outcome;
+    fresh.deliverAfter("launchProcess", stopMessage());
+    runLauncher(fresh, kInstance, "Demo#C:\\a.avi", kSwShowDefault);
+    EXPECT_EQ(std::count(fresh.diagnostics.begin(), fresh.diagnostics.end(), line(diagnostic)), 2)
+        << diagnostic;
+  }
 }
 
 TEST_F(LauncherEntryTest, WithoutARunTheProcedureStopsNothing) {

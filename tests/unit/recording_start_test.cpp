@@ -93,7 +93,7 @@ TEST_F(RecordingStartTest, UnusableInvocationsEndBeforeAnythingIsStoppedOrStarte
     EXPECT_EQ(fresh.count("findTopLevelWindow"), 0) << text;
     EXPECT_EQ(fresh.count("runHiddenCommand"), 0) << text;
     EXPECT_EQ(fresh.count("launchProcess"), 0) << text;
-    EXPECT_EQ(fresh.count("fetchMessage"), 0) << text;
+    EXPECT_EQ(fresh.count("waitForMessageOrProcessExit"), 0) << text;
     ASSERT_EQ(fresh.diagnostics.size(), 1u) << text;
     EXPECT_EQ(fresh.diagnostics[0], std::string("ZELTRA_ScreenTool: ") + diagnostic + "\n");
   }
@@ -109,7 +109,7 @@ TEST_F(RecordingStartTest, AStopDuringTheWaitEndsTheRunWithoutALaunch) {
     EXPECT_EQ(fresh.count("runHiddenCommand"), 1) << stop.message;
     EXPECT_EQ(fresh.count("launchProcess"), 0) << stop.message;
     // The quit was taken while waiting: no message loop waits for another.
-    EXPECT_EQ(fresh.count("fetchMessage"), 0) << stop.message;
+    EXPECT_EQ(fresh.count("waitForMessageOrProcessExit"), 0) << stop.message;
     EXPECT_EQ(fresh.diagnostics.back(),
               "ZELTRA_ScreenTool: stopped while waiting for the window; no encoder started\n");
   }
@@ -120,7 +120,7 @@ TEST_F(RecordingStartTest, AStopBetweenTheWaitAndTheLaunchPreventsTheLaunch) {
   run("Demo#C:\\a.avi");
   EXPECT_EQ(platform.count("launchProcess"), 0);
   EXPECT_EQ(platform.count("runHiddenCommand"), 2);
-  EXPECT_EQ(platform.count("fetchMessage"), 0);
+  EXPECT_EQ(platform.count("waitForMessageOrProcessExit"), 0);
   EXPECT_TRUE(hasDiagnostic("stopped before the encoder was started; none started"));
 }
 

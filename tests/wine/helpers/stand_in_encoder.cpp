@@ -1,24 +1,28 @@
 // A stand-in for the encoder, built as ffmpeg.exe and placed beside the
-// launcher in tests. It writes down how it was started, keeps a top-level
-// window, and exits when asked to close (WM_CLOSE, which the stop command
-// sends), as the console encoder does on Windows.
+// launcher in tests. Like the real encoder it is a console program; it writes
+// down how it was started, keeps a top-level window (never shown) for the stop
+// command's close request, takes Ctrl+C on its console, and exits when asked
+// either way.
 //
 // Log lines, appended to stand-in-encoder.log beside it:
 //   start <pid> <tick> <usesShowWindow> <showMode> <hex cwd> <hex parameter line> <hex last
-//   argument> close <pid> <tick> exit <pid> <tick> <exit code of the real encoder, or 0>
-// ZELTRA_STAND_IN_CLOSE_MS makes it take that long to close, like an
-// encoder finishing its file.
+//   argument> close <pid> <tick> <WM_CLOSE | CTRL_C | encoder-ended> ignored <pid> <tick> <WM_CLOSE
+//   | CTRL_C> exit <pid> <tick> <exit code of the real encoder, or 0>
+// Behaviours, from the environment (the launcher passes its own on):
+//   ZELTRA_STAND_IN_CLOSE_MS=n     takes n ms to close, like an encoder finishing its file
+//   ZELTRA_STAND_IN_IGNORE=close   does not hear the close request (as under a pseudoconsole)
+//   ZELTRA_STAND_IN_IGNORE=all     hears neither the close request nor Ctrl+C
+//   ZELTRA_STAND_IN_EXIT=n         exits at once with code n, as the encoder does on a bad path
 //
 // When the real encoder lies beside it as ffmpeg-real.exe, it also forwards
-// the parameter line verbatim to it and, when asked to close, writes "q" to
-// its standard input and exits only once it has finished. That adapter exists
+// the parameter line verbatim to it, on its own console, and, when asked to
+// close, writes "q" to its standard input and exits only once it has
+// finished; a Ctrl+C reaches the real encoder directly through the shared
+// console. The real encoder runs in a job that ends it when this adapter
+// ends, so ending the adapter leaves no encoder behind. The adapter exists
 // for Wine alone: there the console does not pass the close request on to a
 // console program, so the real encoder would record forever. On Windows the
 // real ffmpeg.exe lies beside the launcher and needs none of this.
-//
-// It is a GUI program, unlike the real encoder: a console program started
-// from the launcher would get a console window of its own under Wine, which
-// could stand over the recorded window.
 #include <windows.h>  // first: shellapi.h builds on it
 
 #include <shellapi.h>
@@ -94,7 +98,35 @@ std::string currentDirectory() {
 struct RealEncoder {
   HANDLE process = nullptr;
   HANDLE input = nullptr;  // our end of its standard input
+  HANDLE job = nullptr;    // ends it with the adapter
 };
+
+constexpr UINT kConsoleInterrupt = WM_APP + 1;
+HWND standInWindow = nullptr;
+
+std::string environmentText(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr ? value : "";
+}
+
+bool ignores(const char* request) {
+  const std::string ignored = environmentText("ZELTRA_STAND_IN_IGNORE");
+  return ignored == "all" || ignored == request;
+}
+
+std::string stamp() {
+  return std::to_string(::GetCurrentProcessId()) + " " + std::to_string(::GetTickCount());
+}
+
+// A job that ends every process in it once its last handle closes, as it does
+// when the adapter exits or is ended.
+HANDLE makeKillOnCloseJob() {
+  const HANDLE job = ::CreateJobObjectA(nullptr, nullptr);
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+  ::SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+  return job;
+}
 
 RealEncoder encoder;
 
@@ -117,24 +149,29 @@ RealEncoder startRealEncoder(const std::string& parameters) {
   startup.hStdError = output;
   std::string commandLine = "\"" + path + "\" " + parameters;
   PROCESS_INFORMATION process{};
+  // On this console: a Ctrl+C sent to it reaches the real encoder as well.
   const BOOL started = ::CreateProcessA(path.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                                        CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process);
+                                        CREATE_SUSPENDED, nullptr, nullptr, &startup, &process);
   ::CloseHandle(readEnd);
   if (output != INVALID_HANDLE_VALUE) ::CloseHandle(output);
   if (!started) {
     ::CloseHandle(writeEnd);
     return {};
   }
+  const HANDLE job = makeKillOnCloseJob();
+  ::AssignProcessToJobObject(job, process.hProcess);
+  ::ResumeThread(process.hThread);
   ::CloseHandle(process.hThread);
-  return RealEncoder{process.hProcess, writeEnd};
+  return RealEncoder{process.hProcess, writeEnd, job};
 }
 
 // Asks the real encoder to finish its file, as a person at its console would
-// with "q", and waits until it has.
-DWORD finishRealEncoder() {
+// with "q" (unless Ctrl+C on the shared console has asked it already), and
+// waits until it has.
+DWORD finishRealEncoder(bool askWithQ) {
   if (encoder.process == nullptr) return 0;
   DWORD written = 0;
-  ::WriteFile(encoder.input, "q", 1, &written, nullptr);
+  if (askWithQ) ::WriteFile(encoder.input, "q", 1, &written, nullptr);
   ::CloseHandle(encoder.input);
   ::WaitForSingleObject(encoder.process, 60000);
   DWORD code = 0;
@@ -143,25 +180,47 @@ DWORD finishRealEncoder() {
   return code;
 }
 
-void finish(const char* reason) {
-  logLine(std::string("close ") + std::to_string(::GetCurrentProcessId()) + " " +
-          std::to_string(::GetTickCount()) + " " + reason);
+void finish(const std::string& reason) {
+  logLine("close " + stamp() + " " + reason);
   if (const char* delay = std::getenv("ZELTRA_STAND_IN_CLOSE_MS"))
     ::Sleep(zeltra::helpers::toNumber(delay));
-  const DWORD code = finishRealEncoder();
-  logLine("exit " + std::to_string(::GetCurrentProcessId()) + " " +
-          std::to_string(::GetTickCount()) + " " + std::to_string(code));
+  const DWORD code = finishRealEncoder(/*askWithQ=*/reason != "CTRL_C");
+  logLine("exit " + stamp() + " " + std::to_string(code));
   ::ExitProcess(0);
 }
 
+// Each request is either heard (and finishes the stand-in) or logged as ignored.
+void request(const char* kind) {
+  if (ignores(kind == std::string("WM_CLOSE") ? "close" : "ctrl-c")) {
+    logLine(std::string("ignored ") + stamp() + " " + kind);
+    return;
+  }
+  finish(kind);
+}
+
 LRESULT CALLBACK standInProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_CLOSE) finish("WM_CLOSE");
+  if (message == WM_CLOSE) {
+    request("WM_CLOSE");
+    return 0;
+  }
+  if (message == kConsoleInterrupt) {
+    request("CTRL_C");
+    return 0;
+  }
   return ::DefWindowProcA(window, message, wParam, lParam);
+}
+
+// Runs on a thread of the console's making: hand the event to the main thread.
+BOOL WINAPI onConsoleEvent(DWORD event) {
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
+  ::PostMessageA(standInWindow, kConsoleInterrupt, 0, 0);
+  return TRUE;
 }
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+int main() {
+  const HINSTANCE instance = ::GetModuleHandleA(nullptr);
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   ::GetStartupInfoA(&startup);
@@ -171,6 +230,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
           ((startup.dwFlags & STARTF_USESHOWWINDOW) ? "1" : "0") + " " +
           std::to_string(startup.wShowWindow) + " " + toHex(currentDirectory()) + " " +
           toHex(parameters) + " " + toHex(lastArgument()));
+  const std::string exitCode = environmentText("ZELTRA_STAND_IN_EXIT");
+  if (!exitCode.empty()) {
+    logLine("exit " + stamp() + " " + exitCode);
+    return static_cast<int>(zeltra::helpers::toNumber(exitCode.c_str()));
+  }
 
   WNDCLASSA windowClass{};
   windowClass.lpfnWndProc = standInProc;
@@ -178,8 +242,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   windowClass.lpszClassName = "ZeltraStandInEncoder";
   ::RegisterClassA(&windowClass);
   // Never shown: it is there to be asked to close, not to be seen.
-  ::CreateWindowExA(0, "ZeltraStandInEncoder", "stand-in encoder", WS_OVERLAPPED, 0, 0, 10, 10,
-                    nullptr, nullptr, instance, nullptr);
+  standInWindow = ::CreateWindowExA(0, "ZeltraStandInEncoder", "stand-in encoder", WS_OVERLAPPED, 0,
+                                    0, 10, 10, nullptr, nullptr, instance, nullptr);
+  ::SetConsoleCtrlHandler(onConsoleEvent, TRUE);
   encoder = startRealEncoder(parameters);
 
   for (;;) {
@@ -187,7 +252,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     const DWORD woke =
         ::MsgWaitForMultipleObjects(count, &encoder.process, FALSE, INFINITE, QS_ALLINPUT);
     if (count == 1 && woke == WAIT_OBJECT_0) {
-      finish("encoder ended");  // the real encoder stopped on its own (an error, say)
+      finish("encoder-ended");  // the real encoder stopped on its own (an error, say)
     }
     MSG msg;
     while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {

@@ -1,0 +1,88 @@
+// Stopping encoders.
+//
+// The stop command asks by image name, through each encoder's console window.
+// Where a console program has no window of its own (a pseudoconsole session,
+// or Wine's console) that request goes unheard, and an encoder started just
+// before the stop may not listen yet. So the launcher follows its own encoder
+// to the end: once more through its console, then, after the time limit, by
+// ending it. The real encoder abandons its file after more than three close
+// signals, so the launcher sends at most one of its own.
+#include "launcher/encoder_stop.h"
+
+#include <string>
+
+#include "launcher/capture_region.h"
+#include "launcher/diagnostics.h"
+
+namespace zeltra {
+namespace {
+
+std::string describeExitCode(uint32_t code) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  std::string text = formatDecimal(code);
+  // Codes with the high bit set are status values, which are read in hex.
+  if (code >= 0x80000000u) {
+    std::string hex;
+    for (int shift = 28; shift >= 0; shift -= 4) hex += kDigits[(code >> shift) & 0xF];
+    text += " (0x" + hex + ")";
+  }
+  return text;
+}
+
+void askThroughConsole(Platform& platform, ProcessHandle encoder) {
+  if (!platform.interruptConsoleProcess(encoder)) {
+    diagnose(platform, "could not reach the encoder's console to ask it to finish");
+  }
+}
+
+}  // namespace
+
+void stopEncoders(Platform& platform) {
+  diagnose(platform, std::string("asking every ffmpeg.exe to close: ") + kStopCommand);
+  switch (platform.runHiddenCommand(kStopCommand)) {
+    case CommandOutcome::kRan:
+      break;
+    case CommandOutcome::kRanByFallback:
+      diagnose(platform,
+               "%ComSpec% could not be started; ran the stop command through cmd.exe in the "
+               "system directory");
+      break;
+    case CommandOutcome::kInterpreterFailed:
+      diagnose(platform, "no command interpreter could be started; the stop command did not run");
+      break;
+  }
+}
+
+void finishOwnEncoder(Platform& platform, ProcessHandle encoder, FinishRequest askedSoFar) {
+  if (encoder == nullptr) {
+    return;
+  }
+  uint32_t waited = 0;
+  if (askedSoFar == FinishRequest::kStopCommand) {
+    if (platform.waitForProcessExit(encoder, kStopGraceMs)) {
+      platform.releaseProcess(encoder);
+      return;
+    }
+    waited = kStopGraceMs;
+    diagnose(platform,
+             "the encoder has not finished on the stop command; asking it once more with "
+             "Ctrl+C through its console");
+  }
+  askThroughConsole(platform, encoder);
+  if (!platform.waitForProcessExit(encoder, kEncoderExitWaitMs - waited)) {
+    platform.terminateProcess(encoder, kTerminatedExitCode);
+    diagnose(platform, "the encoder was still running " + formatDecimal(kEncoderExitWaitMs / 1000) +
+                           " s after the stop; ended it, its file will be unfinished");
+  }
+  platform.releaseProcess(encoder);
+}
+
+void reportEncoderEndedOnItsOwn(Platform& platform, ProcessHandle encoder) {
+  const ProcessExit exit = platform.readProcessExit(encoder);
+  diagnose(platform, "the encoder ended on its own with exit code " +
+                         describeExitCode(exit.exitCode) + " after " +
+                         formatDecimal(static_cast<int64_t>(exit.ranMs)) +
+                         " ms; nothing is being recorded");
+}
+
+}  // namespace zeltra

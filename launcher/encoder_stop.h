@@ -1,0 +1,44 @@
+// Stopping encoders: the stop command that asks every ffmpeg.exe to close,
+// and seeing the launcher's own encoder through to its end, so that no
+// recording it started outlives it.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/platform.h"
+
+namespace zeltra {
+
+inline constexpr char kStopCommand[] = "taskkill /IM ffmpeg.exe";
+// How long the launcher's own encoder may take to finish its file after the
+// stop, before it is ended unfinished.
+inline constexpr uint32_t kEncoderExitWaitMs = 10000;
+// How long the encoder may take to finish on the stop command alone before
+// the launcher asks it once more through its console. Where only that second
+// request reaches it (under Wine, in a pseudoconsole), every stop waits this
+// long; an encoder that heard the stop command has finished a file of this
+// launcher's kind well within it.
+inline constexpr uint32_t kStopGraceMs = 500;
+// The exit code an encoder ended by the launcher gets (as "taskkill /F" gives).
+inline constexpr uint32_t kTerminatedExitCode = 1;
+
+// Asks every running ffmpeg.exe to close (no force), whoever started it, and
+// returns once the request has been made.
+void stopEncoders(Platform& platform);
+
+// How the launcher's own encoder has been asked to finish so far.
+enum class FinishRequest {
+  kStopCommand,  // by the stop command; it is asked once more if it has not finished
+  kNone,         // not at all (the loop ended without a stop request)
+};
+
+// Waits for the launcher's own encoder to finish its file, asking it through
+// its console where the stop command has not made it finish, and ending it
+// when it is still running kEncoderExitWaitMs after the stop. Releases it.
+void finishOwnEncoder(Platform& platform, ProcessHandle encoder, FinishRequest askedSoFar);
+
+// Says that the launcher's own encoder ended before any stop, with its exit
+// code and how long it ran: the one clue to why nothing was recorded.
+void reportEncoderEndedOnItsOwn(Platform& platform, ProcessHandle encoder);
+
+}  // namespace zeltra
