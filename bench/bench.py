@@ -10,7 +10,7 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tests", "wine"))
 from winebench import (LAUNCHER, STAND_IN, STOP_MESSAGE, LauncherRun, StandInLog, TargetWindow,  # noqa: E402
-                       helper, send_to_control_window, stop_every_encoder, wine, windows_path)
+                       helper, linux_pids, send_to_control_window, stop_every_encoder, wine, windows_path)
 
 RUNS = int(os.environ.get("ZELTRA_BENCH_RUNS", "10"))
 
@@ -22,19 +22,6 @@ def cpu_seconds(pid):
         with open(f"/proc/{pid}/task/{thread}/schedstat") as f:
             total += int(f.read().split()[0])
     return total / 1e9
-
-
-def linux_pids(name):
-    pids = []
-    for entry in os.listdir("/proc"):
-        if entry.isdigit():
-            try:
-                with open(f"/proc/{entry}/cmdline", "rb") as f:
-                    if name.encode() in f.read():
-                        pids.append(int(entry))
-            except OSError:
-                pass
-    return pids
 
 
 def install():

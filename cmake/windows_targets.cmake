@@ -55,6 +55,7 @@ endfunction()
 set(ZELTRA_HELPERS tests/wine/helpers)
 zeltra_helper(run_verbatim ${ZELTRA_HELPERS}/run_verbatim.cpp)
 zeltra_helper(send_message ${ZELTRA_HELPERS}/send_message.cpp)
+zeltra_helper(process_exit ${ZELTRA_HELPERS}/process_exit.cpp)
 zeltra_helper(list_windows ${ZELTRA_HELPERS}/list_windows.cpp)
 zeltra_helper(target_window ${ZELTRA_HELPERS}/target_window.cpp)
 zeltra_helper(bench_reference ${ZELTRA_HELPERS}/bench_reference.cpp)
@@ -70,7 +71,7 @@ if(CMAKE_CROSSCOMPILING AND CMAKE_CROSSCOMPILING_EMULATOR)
             $<TARGET_FILE:ZELTRA_ScreenTool> ${CMAKE_OBJDUMP} ${ZELTRA_PE_FORMAT})
   # Every test below reaches every ffmpeg.exe on the desktop: they run one at a time.
   # The real encoder of the build's architecture is fetched by scripts/fetch-encoder.sh.
-  foreach(suite control_window invocation_and_region recording_start bad_inputs real_recording)
+  foreach(suite control_window invocation_and_region recording_start stop bad_inputs real_recording)
     add_test(NAME wine_${suite}
       COMMAND ${Python3_EXECUTABLE} -m unittest -v test_${suite}
       WORKING_DIRECTORY ${ZELTRA_WINE_TESTS})

@@ -272,8 +272,11 @@ class Win32Platform final : public Platform {
 
   bool interruptConsoleProcess(ProcessHandle process) override {
     const DWORD processId = ::GetProcessId(static_cast<HANDLE>(process));
-    // A GUI process has no console of its own, so it may attach to the
-    // encoder's; the event then goes to that console's processes alone.
+    // A process attaches to one console at most. The launcher, a GUI program,
+    // has none of its own, but may have been handed its starter's (Wine does
+    // that); it lets go of it first. The event then goes to the processes on
+    // the encoder's console alone.
+    ::FreeConsole();
     if (processId == 0 || !::AttachConsole(processId)) return false;
     // Attached, the launcher would get the event too, and by default end on it.
     ::SetConsoleCtrlHandler(/*HandlerRoutine=*/nullptr, /*Add=*/TRUE);

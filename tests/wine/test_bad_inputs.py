@@ -65,8 +65,10 @@ class BadInputTest(WineTestCase):
             run.wait_for_diagnostic("starting " if row.target else "waiting for the window")
             boxes = [w for w in top_level_windows(run.pid) if w[0] and w[2] != "ZELTRA_ScreenTool"]
             self.assertEqual(boxes, [], "the launcher shows no window but its control window")
-            for message, count in row.stops:
-                self.assertTrue(send_to_control_window(message, count=count))
+            first, *later = row.stops
+            self.assertTrue(send_to_control_window(first[0], count=first[1]))
+            for message, count in later:  # the window may be gone already: the stop was accepted
+                send_to_control_window(message, count=count)
         # A modal box would keep the launcher from exiting: exiting proves there was none.
         self.assertEqual(run.wait_for_exit(), 0)
         self.assertEqual(run.stop_commands(), row.stop_commands)

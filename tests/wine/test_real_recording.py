@@ -25,6 +25,7 @@ class RealRecordingTest(WineTestCase):
         time.sleep(RECORD_SECONDS)  # something to record; the length is checked loosely below
         self.assertTrue(send_to_control_window(stop_message))
         self.assertEqual(run.wait_for_exit(), 0)
+        self.run = run
         # The launcher has exited: the file must be finished by now.
         return os.path.join(self.dir, "rec.avi")
 
@@ -70,6 +71,16 @@ class RealRecordingTest(WineTestCase):
         path = self.record(200, 150, 322, 242, stop_message=WM_CLOSE)
         frames = self.assert_finished_recording(path, 320, 240)
         self.assert_shows_window(path, frames, (322, 242))
+
+    def test_the_real_encoder_alone_finishes_its_file_on_the_launchers_ctrl_c(self):
+        # No adapter: under Wine the stop command cannot make the console
+        # encoder finish, so only the launcher's own Ctrl+C can.
+        os.remove(os.path.join(self.dir, "ffmpeg.exe"))
+        os.symlink(REAL_ENCODER, os.path.join(self.dir, "ffmpeg.exe"))
+        path = self.record(120, 90, 403, 301)
+        self.assertIn("the encoder has not finished on the stop command; asking it once more with Ctrl+C "
+                      "through its console", self.run.diagnostic_texts())
+        self.assert_finished_recording(path, 400, 300)
 
     def test_a_moving_window_is_recorded_moving(self):
         # Nothing may stand over the window while it is recorded (the control

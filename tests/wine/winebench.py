@@ -90,7 +90,7 @@ class ReportingProcess:
 class LauncherRun(ReportingProcess):
     """The launcher started with an exact command-line text, watched by run_verbatim as its debugger."""
 
-    def __init__(self, install_dir, arguments, cwd=None, show=None, env=None, launcher=None):
+    def __init__(self, install_dir, arguments, cwd=None, show=None, env=None, launcher=None, windows_env=None):
         launcher = launcher or os.path.join(install_dir, "ZELTRA_ScreenTool.exe")
         command_line = b'"' + windows_path(launcher).encode(ENCODING) + b'" ' + (
             arguments if isinstance(arguments, bytes) else arguments.encode(ENCODING))
@@ -104,6 +104,8 @@ class LauncherRun(ReportingProcess):
             args += ["--cwd", hexed(windows_path(cwd))]
         if show is not None:
             args += ["--show", str(show)]
+        for name, value in (windows_env or {}).items():  # set on the Windows side, as Wine's registry wins
+            args += ["--env", name, hexed(value)]
         super().__init__(args, env=env)
         self.pid = int(self.wait_for(lambda l: l.startswith("pid "), "process id").split()[1])
 
@@ -159,12 +161,38 @@ class TargetWindow(ReportingProcess):
         self.created_tick = int(self.wait_for(lambda l: l.startswith("created "), "window").split()[1])
 
 
-def send_to_control_window(message, wparam=0, lparam=0, count=1):
+def send_to_control_window(message, wparam=0, lparam=0, count=1, how="post"):
     """The tick at which the message was posted, or None when there was no control window."""
     result = wine(helper("send_message"), hexed(CONTROL_WINDOW), hexed(CONTROL_WINDOW), str(message),
-                  str(wparam), str(lparam), str(count))
+                  str(wparam), str(lparam), str(count), how)
     words = result.stdout.decode().split()
     return int(words[1]) if words[:1] == ["sent"] else None
+
+
+def send_synchronously(message, count, timeout_ms):
+    """SendMessageTimeout count times to the one control window: (succeeded, last error) each."""
+    result = wine(helper("send_message"), hexed(CONTROL_WINDOW), hexed(CONTROL_WINDOW), str(message),
+                  "0", "0", str(count), f"send:{timeout_ms}")
+    return [(words[2] == "1", int(words[3])) for words in map(str.split, result.stdout.decode().splitlines())
+            if words[:1] == ["result"]]
+
+
+def control_window_exists():
+    return send_to_control_window(0) is not None  # WM_NULL: found, and nothing done
+
+
+def linux_pids(name):
+    """Linux processes whose command line holds name (a Windows program's, under Wine)."""
+    pids = []
+    for entry in os.listdir("/proc"):
+        if entry.isdigit():
+            try:
+                with open(f"/proc/{entry}/cmdline", "rb") as f:
+                    if name.encode() in f.read():
+                        pids.append(int(entry))
+            except OSError:
+                pass
+    return pids
 
 
 def top_level_windows(pid):
@@ -206,6 +234,10 @@ class StandInLog:
     def clear(self):
         if os.path.exists(self.path):
             os.remove(self.path)
+
+    def reasons(self, kind):
+        """The reason of each close (or ignored) line: WM_CLOSE, CTRL_C, encoder-ended."""
+        return [r[3] for r in self.records(kind)]
 
     def first_start(self):
         """The first start of the stand-in encoder, waiting for it."""

@@ -5,6 +5,7 @@
 //   crash <code>                 an exception it did not handle
 //   exit <code> <tick>           its exit code
 // Usage: run_verbatim <hex command line | @file holding it> [--cwd <hex dir>] [--show <mode>]
+//                     [--env <NAME> <hex value>]...
 // Without --show the program gets no show mode, as when a caller starts it
 // the usual way; GetTickCount is the clock, shared with the other helpers.
 #include <windows.h>
@@ -52,6 +53,13 @@ int main(int argc, char** argv) {
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   for (int i = 2; i + 1 < argc; i += 2) {
+    // Set here, the program inherits it: Wine takes some variables (ComSpec)
+    // from its registry rather than from the Linux environment.
+    if (std::strcmp(argv[i], "--env") == 0 && i + 2 < argc) {
+      ::SetEnvironmentVariableA(argv[i + 1], fromHex(argv[i + 2]).c_str());
+      ++i;
+      continue;
+    }
     if (std::strcmp(argv[i], "--cwd") == 0) directory = fromHex(argv[i + 1]);
     if (std::strcmp(argv[i], "--show") == 0) {
       startup.dwFlags |= STARTF_USESHOWWINDOW;
@@ -70,7 +78,7 @@ int main(int argc, char** argv) {
 
   for (;;) {
     DEBUG_EVENT event{};
-    if (!::WaitForDebugEvent(&event, INFINITE)) return 4;
+    if (!::WaitForDebugEvent(&event, INFINITE)) break;
     DWORD continueStatus = DBG_CONTINUE;
     switch (event.dwDebugEventCode) {
       case OUTPUT_DEBUG_STRING_EVENT:
@@ -96,10 +104,15 @@ int main(int argc, char** argv) {
       case EXIT_PROCESS_DEBUG_EVENT:
         say("exit %lu %lu", event.u.ExitProcess.dwExitCode, ::GetTickCount());
         ::ContinueDebugEvent(event.dwProcessId, event.dwThreadId, DBG_CONTINUE);
+        ::CloseHandle(process.hThread);
+        ::CloseHandle(process.hProcess);
         return 0;
       default:
         break;
     }
     ::ContinueDebugEvent(event.dwProcessId, event.dwThreadId, continueStatus);
   }
+  ::CloseHandle(process.hThread);
+  ::CloseHandle(process.hProcess);
+  return 4;
 }

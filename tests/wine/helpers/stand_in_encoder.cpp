@@ -149,9 +149,13 @@ RealEncoder startRealEncoder(const std::string& parameters) {
   startup.hStdError = output;
   std::string commandLine = "\"" + path + "\" " + parameters;
   PROCESS_INFORMATION process{};
-  // On this console: a Ctrl+C sent to it reaches the real encoder as well.
-  const BOOL started = ::CreateProcessA(path.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                                        CREATE_SUSPENDED, nullptr, nullptr, &startup, &process);
+  // On this console: a Ctrl+C sent to it reaches the real encoder as well,
+  // unless this stand-in plays one that hears nothing (a group of its own
+  // has Ctrl+C turned off).
+  const DWORD group = ignores("ctrl-c") ? CREATE_NEW_PROCESS_GROUP : 0;
+  const BOOL started =
+      ::CreateProcessA(path.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                       CREATE_SUSPENDED | group, nullptr, nullptr, &startup, &process);
   ::CloseHandle(readEnd);
   if (output != INVALID_HANDLE_VALUE) ::CloseHandle(output);
   if (!started) {

@@ -1,0 +1,122 @@
+"""The stop, seen through to the end of the launcher's own encoder: asked once
+more through its console, ended after the time limit, on every way out of the
+message loop; the control window gone as soon as the stop is accepted."""
+import os
+import shutil
+import time
+import unittest
+
+from winebench import (BOUND, LAUNCHER, STAND_IN, STOP_MESSAGE, ReportingProcess, StandInLog, WineTestCase,
+                       control_window_exists, helper, linux_pids, send_synchronously, send_to_control_window,
+                       windows_path)
+
+WM_QUIT = 0x0012
+ERROR_INVALID_WINDOW_HANDLE = 1400
+RE_ASKED = "the encoder has not finished on the stop command; asking it once more with Ctrl+C through its console"
+ENDED = "the encoder was still running 10 s after the stop; ended it, its file will be unfinished"
+
+
+def wait_until(condition, what):
+    deadline = time.monotonic() + BOUND
+    while not condition():
+        if time.monotonic() > deadline:
+            raise AssertionError(f"not within {BOUND} s: {what}")
+        time.sleep(0.05)
+
+
+class StopTest(WineTestCase):
+    def start_recording(self, title="Stop Target", behaviour=None, **kwargs):
+        """The launcher recording, its stand-in encoder behaving as the environment says."""
+        self.open_target(title)
+        run = self.start_launcher(f"{title}#{windows_path(self.output)}", env=dict(os.environ, **(behaviour or {})),
+                                  **kwargs)
+        run.wait_for_diagnostic("starting ")
+        return run
+
+    def test_an_encoder_deaf_to_the_stop_command_finishes_on_the_launchers_ctrl_c(self):
+        run = self.start_recording(behaviour={"ZELTRA_STAND_IN_IGNORE": "close"})
+        self.log.wait_for("start")
+        send_to_control_window(STOP_MESSAGE)
+        self.assertEqual(run.wait_for_exit(), 0)
+        self.assertEqual(self.log.reasons("ignored"), ["WM_CLOSE"])
+        self.assertEqual(self.log.reasons("close"), ["CTRL_C"])
+        self.assertEqual(len(self.log.records("exit")), 1, "it had finished when the launcher exited")
+        self.assertIn(RE_ASKED, run.diagnostic_texts())
+
+    def test_an_encoder_that_hears_nothing_is_ended_and_leaves_no_encoder_behind(self):
+        os.symlink(os.environ["ZELTRA_REAL_ENCODER"], os.path.join(self.dir, "ffmpeg-real.exe"))
+        run = self.start_recording(behaviour={"ZELTRA_STAND_IN_IGNORE": "all"})
+        watcher = ReportingProcess([helper("process_exit"), str(self.log.first_start()["pid"])])
+        self.addCleanup(watcher.stop)
+        watcher.wait_for(lambda line: line == "watching", "the encoder watched")
+        send_to_control_window(STOP_MESSAGE)
+        self.assertEqual(run.wait_for_exit(), 0)
+        self.assertEqual(watcher.wait_for(lambda line: line.startswith("exit "), "the encoder's exit"), "exit 1",
+                         "the exit code of the termination")
+        self.assertEqual(self.log.reasons("ignored"), ["WM_CLOSE", "CTRL_C"])
+        self.assertIn(ENDED, run.diagnostic_texts())
+        # The adapter's job takes the real encoder with it.
+        wait_until(lambda: not linux_pids("ffmpeg-real.exe") and not linux_pids("ffmpeg.exe"),
+                   "no encoder left running")
+
+    def test_a_second_launcher_keeps_recording_while_the_first_re_asks_and_ends(self):
+        first = self.start_recording("First Target", behaviour={"ZELTRA_STAND_IN_IGNORE": "close",
+                                                                "ZELTRA_STAND_IN_CLOSE_MS": "3000"})
+        second_dir = os.path.join(self.dir, "second")
+        os.makedirs(second_dir)
+        shutil.copy(LAUNCHER, second_dir)
+        shutil.copy(STAND_IN, second_dir)
+        second_log = StandInLog(second_dir)
+        send_to_control_window(STOP_MESSAGE)
+        wait_until(lambda: not control_window_exists(), "the first control window vanished")
+        self.open_target("Second Target")
+        second = self.start_launcher(f"Second Target#{windows_path(self.output)}",
+                                     launcher=os.path.join(second_dir, "ZELTRA_ScreenTool.exe"))
+        second_log.wait_for("start")
+        self.assertEqual(first.wait_for_exit(), 0)
+        self.assertEqual(self.log.reasons("close"), ["CTRL_C"])
+        self.assertEqual(second_log.reasons("close"), [], "the second recording runs on")
+        send_to_control_window(STOP_MESSAGE)
+        self.assertEqual(second.wait_for_exit(), 0)
+        self.assertEqual(second_log.reasons("close"), ["WM_CLOSE"])
+
+    def test_a_quit_posted_to_the_launchers_thread_makes_its_encoder_finish(self):
+        run = self.start_recording()
+        self.log.wait_for("start")
+        send_to_control_window(WM_QUIT, how="thread")
+        self.assertEqual(run.wait_for_exit(), 0)
+        self.assertEqual(self.log.reasons("close"), ["CTRL_C"])
+        self.assertEqual(run.stop_commands(), 1, "only the one before the launch")
+        self.assertFalse(control_window_exists())
+
+    def test_a_sent_stop_is_taken_once_and_the_window_is_gone_while_the_encoder_finishes(self):
+        run = self.start_recording(behaviour={"ZELTRA_STAND_IN_CLOSE_MS": "1500"})
+        self.log.wait_for("start")
+        results = send_synchronously(STOP_MESSAGE, count=2, timeout_ms=5000)
+        self.assertEqual(results[0][0], True)
+        self.assertEqual(results[1], (False, ERROR_INVALID_WINDOW_HANDLE), "the window is gone, not hung")
+        self.assertFalse(control_window_exists())
+        self.assertEqual(self.log.records("exit"), [], "the encoder is still finishing")
+        self.assertEqual(run.wait_for_exit(), 0)
+        self.assertEqual(run.stop_commands(), 2)
+        self.assertEqual(len(self.log.records("exit")), 1)
+
+    def test_a_comspec_that_cannot_start_falls_back_to_the_system_interpreter(self):
+        run = self.start_recording(windows_env={"ComSpec": "C:\\nowhere\\cmd.exe"})
+        self.log.wait_for("start")
+        send_to_control_window(STOP_MESSAGE)
+        self.assertEqual(run.wait_for_exit(), 0)
+        self.assertEqual(self.log.reasons("close"), ["WM_CLOSE"])
+        fallback = [t for t in run.diagnostic_texts() if t.startswith("%ComSpec% could not be started")]
+        self.assertEqual(len(fallback), 2, "before the launch and at the stop")
+
+    def test_an_encoder_that_ends_on_its_own_is_reported_and_the_stop_still_served(self):
+        run = self.start_recording(behaviour={"ZELTRA_STAND_IN_EXIT": "1"})
+        run.wait_for_diagnostic("the encoder ended on its own with exit code 1 after ")
+        self.assertTrue(send_to_control_window(STOP_MESSAGE))
+        self.assertEqual(run.wait_for_exit(), 0)
+        self.assertNotIn(RE_ASKED, run.diagnostic_texts())
+
+
+if __name__ == "__main__":
+    unittest.main()
