@@ -1,18 +1,27 @@
 """Measures the launcher under Wine: the cost of an idle wait, how fast it
-finds a window, starts the encoder and stops, each beside a reference taken
-in the same run. Run through bench/run.sh; not part of the tests."""
+finds a window, starts the encoder and stops, and what of the window's life
+the file misses at its start and end, each beside a reference taken in the
+same run. Run through bench/run.sh; not part of the tests.
+Usage: bench.py [idle] [timing] [fidelity] [file]   (all of them when none is named)"""
 import os
 import shutil
 import statistics
+import subprocess
 import sys
 import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tests", "wine"))
-from winebench import (LAUNCHER, STAND_IN, STOP_MESSAGE, LauncherRun, StandInLog, TargetWindow,  # noqa: E402
-                       helper, linux_pids, send_to_control_window, stop_every_encoder, wine, windows_path)
+from winebench import (LAUNCHER, STAND_IN, STOP_MESSAGE, WINE, WM_CLOSE, LauncherRun, StandInLog,  # noqa: E402
+                       TargetWindow, control_window_exists, helper, hexed, linux_pids, send_to_control_window,
+                       stop_every_encoder, wine, windows_path)
+from recording_check import clock_ticks, probe  # noqa: E402
 
 RUNS = int(os.environ.get("ZELTRA_BENCH_RUNS", "10"))
+FILE_RUNS = int(os.environ.get("ZELTRA_BENCH_FILE_RUNS", "20"))
+CLOCK_WINDOW = (80, 60, 403, 301)  # recorded as 400x300 at 80,60
+CLOCK_PARAMETERS = ("-y -rtbufsize 100M -f gdigrab -framerate 30 -offset_x 80 -offset_y 60 -video_size 400x300 "
+                    "-draw_mouse 1 -i desktop -c:v libxvid -r 30 -qscale:v 10 ")
 
 
 def cpu_seconds(pid):
@@ -91,7 +100,6 @@ def reference(index):
 
 def fidelity(real_encoder, seconds=5):
     """Frames in a real recording against 30 a second between the encoder's start and the stop."""
-    from recording_check import probe
     directory = install()
     os.symlink(real_encoder, os.path.join(directory, "ffmpeg-real.exe"))
     log = StandInLog(directory)
@@ -108,27 +116,138 @@ def fidelity(real_encoder, seconds=5):
     return frames, (sent - started) / 1000
 
 
-def main():
+def recording_install(real_encoder):
+    directory = install()
+    os.symlink(real_encoder, os.path.join(directory, "ffmpeg-real.exe"))
+    return directory
+
+
+def start_stale_encoder():
+    """An ffmpeg.exe left from an earlier run, idle until asked to close."""
+    directory = install()
+    process = subprocess.Popen([WINE, os.path.join(directory, "ffmpeg.exe"), "stale"], stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL)
+    StandInLog(directory).wait_for("start")
+    return process, directory
+
+
+def file_ends(path):
+    """The window's tick in the file's first and last frames (None where unreadable)."""
+    ticks = clock_ticks(path)
+    return (ticks[0], ticks[-1]) if ticks else (None, None)
+
+
+def launcher_in_file(index, real_encoder, window_first, stale, seconds=1.0):
+    """Missed start (first frame's tick minus the moment the window could be found by a launcher
+    already running, or the launcher's start when the window was there first) and lost tail
+    (1025 sent minus the last frame's tick), the launcher started as callers start it."""
+    directory = recording_install(real_encoder)
+    output = os.path.join(directory, "c.avi")
+    title = f"Clock Window {index}"
+    arguments = f"{title}#{windows_path(output)}"
+    stale_encoder = start_stale_encoder() if stale else None
+    if window_first:
+        target = TargetWindow(title, *CLOCK_WINDOW, clock=True)
+        time.sleep(0.3)
+        run = LauncherRun(directory, arguments, plain=True)
+        findable = run.launch_tick
+    else:
+        run = LauncherRun(directory, arguments, plain=True)
+        while not control_window_exists():
+            time.sleep(0.05)
+        time.sleep(0.3)  # waiting for the window by now
+        target = TargetWindow(title, *CLOCK_WINDOW, clock=True)
+        findable = target.created_tick
+    StandInLog(directory).first_start()
+    time.sleep(seconds)
+    sent = send_to_control_window(STOP_MESSAGE)
+    run.wait_for_exit()
+    for p in (run, target):
+        p.stop()
+    if stale_encoder:
+        stale_encoder[0].wait(timeout=60)
+        shutil.rmtree(stale_encoder[1], True)
+    first, last = file_ends(output)
+    shutil.rmtree(directory, True)
+    return (None if first is None else first - findable), (None if last is None else sent - last)
+
+
+def reference_in_file(index, real_encoder, seconds=1.0):
+    """The same, with the encoder started by the window itself when it has its title, through the
+    same adapter, launch record and parameter line, and stopped by a close request sent to it."""
+    directory = recording_install(real_encoder)
+    output = os.path.join(directory, "c.avi")
+    log = StandInLog(directory)
+    target = TargetWindow(f"Reference Window {index}", *CLOCK_WINDOW, clock=True,
+                          start_encoder=(windows_path(os.path.join(directory, "ffmpeg.exe")),
+                                         CLOCK_PARAMETERS + f'"{windows_path(output)}"'))
+    log.first_start()
+    time.sleep(seconds)
+    out = wine(helper("send_message"), hexed("ZeltraStandInEncoder"), hexed("stand-in encoder"),
+               str(WM_CLOSE)).stdout.decode().split()
+    sent = int(out[1])
+    log.wait_for("exit")
+    target.stop()
+    first, last = file_ends(output)
+    shutil.rmtree(directory, True)
+    return (None if first is None else first - target.created_tick), (None if last is None else sent - last)
+
+
+def spread(values):
+    values = sorted(v for v in values if v is not None)
+    if not values:
+        return "no readable runs"
+    return f"min {values[0]}, median {statistics.median(values):g}, max {values[-1]} ms ({len(values)} runs)"
+
+
+def in_the_file(real_encoder):
+    flows = {
+        "window appears while the launcher waits": dict(window_first=False, stale=False),
+        "window there before the launcher starts": dict(window_first=True, stale=False),
+        "window appears while it waits, a stale ffmpeg.exe running": dict(window_first=False, stale=True),
+        "window there before it starts, a stale ffmpeg.exe running": dict(window_first=True, stale=True),
+    }
+    results = {name: [] for name in flows}
+    references = []
+    for i in range(FILE_RUNS):  # interleaved, so that drifts of the machine fall on all alike
+        references.append(reference_in_file(i, real_encoder))
+        for name, flow in flows.items():
+            results[name].append(launcher_in_file(i, real_encoder, **flow))
+    reference_start = [r[0] for r in references]
+    print(f"in the file, reference (encoder started by the window itself): missed start {spread(reference_start)}; "
+          f"lost tail {spread(r[1] for r in references)}")
+    for name, runs in results.items():
+        costs = [run[0] - ref for run, ref in zip(runs, reference_start) if run[0] is not None and ref is not None]
+        print(f"in the file, {name}: missed start {spread(r[0] for r in runs)}; launcher's cost over the "
+              f"reference run beside it {spread(costs)}; lost tail {spread(r[1] for r in runs)}")
+
+
+def main(parts):
+    parts = set(parts) or {"idle", "timing", "fidelity", "file"}
     stop_every_encoder()
-    launcher_cpu, server_cpu = idle_wait()
-    baseline = idle_server()
-    print(f"idle wait: launcher {launcher_cpu:.3f} s CPU, wineserver {server_cpu:.3f} s CPU over 10 s "
-          f"(target: at most 0.05 s together); reference, wineserver with nothing waiting: {baseline:.3f} s")
-    runs = [one_recording(i) for i in range(RUNS)]
-    references = [reference(i) for i in range(RUNS)]
-    median = statistics.median
-    print(f"detection: window created to found, median {median(r[0] for r in runs)} ms "
-          f"(runs: {sorted(r[0] for r in runs)}; target: at most 20 ms)")
-    print(f"start: window created to encoder started, median {median(r[1] for r in runs)} ms; "
-          f"reference, bare stop command plus bare encoder start: {median(r[1] for r in references)} ms")
-    print(f"stop: message sent to launcher exit, median {median(r[2] for r in runs)} ms; "
-          f"reference, bare stop command: {median(r[0] for r in references)} ms")
+    if "idle" in parts:
+        launcher_cpu, server_cpu = idle_wait()
+        baseline = idle_server()
+        print(f"idle wait: launcher {launcher_cpu:.3f} s CPU, wineserver {server_cpu:.3f} s CPU over 10 s "
+              f"(target: at most 0.05 s together); reference, wineserver with nothing waiting: {baseline:.3f} s")
+    if "timing" in parts:
+        runs = [one_recording(i) for i in range(RUNS)]
+        references = [reference(i) for i in range(RUNS)]
+        median = statistics.median
+        print(f"detection: window created to found, median {median(r[0] for r in runs)} ms "
+              f"(runs: {sorted(r[0] for r in runs)}; target: at most 20 ms)")
+        print(f"start: window created to encoder started, median {median(r[1] for r in runs)} ms; "
+              f"reference, bare stop command plus bare encoder start: {median(r[1] for r in references)} ms")
+        print(f"stop: message sent to launcher exit, median {median(r[2] for r in runs)} ms; "
+              f"reference, bare stop command: {median(r[0] for r in references)} ms")
     real_encoder = os.environ.get("ZELTRA_REAL_ENCODER")
-    if real_encoder:
+    if real_encoder and "fidelity" in parts:
         frames, seconds = fidelity(real_encoder)
         print(f"fidelity: {frames} frames in the file for {seconds:.2f} s from encoder start to stop: "
               f"{frames / (30 * seconds):.2f} of 30 fps (encoder start-up included)")
+    if real_encoder and "file" in parts:
+        in_the_file(real_encoder)
 
 
 if __name__ == "__main__":
-    main()
+    main(sys.argv[1:])

@@ -62,3 +62,34 @@ def bar_position(frame):
         if r > 200 and g < 80 and b > 200:
             return x
     return None
+
+
+# The clock target_window --clock paints: 8 by 4 cells of 40 by 30 pixels in
+# its top left corner, bit 0 first, row by row.
+CLOCK_COLUMNS, CLOCK_ROWS, CLOCK_CELL = 8, 4, (40, 30)
+CLOCK_SIZE = (CLOCK_COLUMNS * CLOCK_CELL[0], CLOCK_ROWS * CLOCK_CELL[1])
+
+
+def clock_tick(gray):
+    """The tick a clock picture shows (bytes of its luma, CLOCK_SIZE), or None when unreadable."""
+    width = CLOCK_SIZE[0]
+    bits = 0
+    for i in range(CLOCK_COLUMNS * CLOCK_ROWS):
+        # The middle of the cell: its edges blur under compression.
+        cx = (i % CLOCK_COLUMNS) * CLOCK_CELL[0] + CLOCK_CELL[0] // 2
+        cy = (i // CLOCK_COLUMNS) * CLOCK_CELL[1] + CLOCK_CELL[1] // 2
+        samples = [gray[(cy + dy) * width + cx + dx] for dy in range(-4, 5) for dx in range(-6, 7)]
+        if sum(samples) / len(samples) > 128:
+            bits |= 1 << i
+    if not bits >> 31 or bin(bits & 0x7FFFFFFF).count("1") % 2:
+        return None
+    return (bits & 0x3FFFFFFF) * 4
+
+
+def clock_ticks(path):
+    """The window's tick shown in each frame of the recording, in order (None where unreadable)."""
+    width, height = CLOCK_SIZE
+    raw = subprocess.run(["ffmpeg", "-v", "error", "-i", path, "-vf", f"crop={width}:{height}:0:0", "-f", "rawvideo",
+                          "-pix_fmt", "gray", "-"], capture_output=True, check=True).stdout
+    size = width * height
+    return [clock_tick(raw[i:i + size]) for i in range(0, len(raw) - size + 1, size)]

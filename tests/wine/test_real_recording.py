@@ -4,7 +4,7 @@ import os
 import time
 import unittest
 
-from recording_check import bar_position, colour_near, frame_rgb, mean_difference, pattern_colour, probe
+from recording_check import bar_position, clock_ticks, colour_near, frame_rgb, mean_difference, pattern_colour, probe
 from winebench import STOP_MESSAGE, WM_CLOSE, WineTestCase, send_to_control_window, windows_path
 
 REAL_ENCODER = os.environ.get("ZELTRA_REAL_ENCODER", "")
@@ -17,9 +17,9 @@ class RealRecordingTest(WineTestCase):
         self.assertTrue(os.path.isfile(REAL_ENCODER), "no real encoder: run scripts/fetch-encoder.sh")
         os.symlink(REAL_ENCODER, os.path.join(self.dir, "ffmpeg-real.exe"))
 
-    def record(self, x, y, width, height, stop_message=STOP_MESSAGE, animate=False):
+    def record(self, x, y, width, height, stop_message=STOP_MESSAGE, **target_options):
         title = "Recorded Window"
-        self.open_target(title, x, y, width, height, animate=animate)
+        self.open_target(title, x, y, width, height, **target_options)
         run = self.start_launcher(f"{title}#{windows_path(self.dir)}\\#rec.avi")
         run.wait_for_diagnostic("starting ")
         time.sleep(RECORD_SECONDS)  # something to record; the length is checked loosely below
@@ -81,6 +81,16 @@ class RealRecordingTest(WineTestCase):
         self.assertIn("the encoder has not finished on the stop command; asking it once more with Ctrl+C "
                       "through its console", self.run.diagnostic_texts())
         self.assert_finished_recording(path, 400, 300)
+
+    def test_the_windows_clock_reads_back_from_the_recording(self):
+        # What the benchmark measures the start and the end of a recording with.
+        ticks = clock_ticks(self.record(120, 90, 403, 301, clock=True))
+        self.assertGreaterEqual(len(ticks), 30)
+        self.assertIsNotNone(ticks[0], "the first frame's clock reads")
+        self.assertIsNotNone(ticks[-1], "the last frame's clock reads")
+        readable = [t for t in ticks if t is not None]
+        self.assertEqual(readable, sorted(readable), "the clock never goes back")
+        self.assertLess(ticks[0], ticks[-1])
 
     def test_a_moving_window_is_recorded_moving(self):
         # Nothing may stand over the window while it is recorded (the control

@@ -90,7 +90,8 @@ class ReportingProcess:
 class LauncherRun(ReportingProcess):
     """The launcher started with an exact command-line text, watched by run_verbatim as its debugger."""
 
-    def __init__(self, install_dir, arguments, cwd=None, show=None, env=None, launcher=None, windows_env=None):
+    def __init__(self, install_dir, arguments, cwd=None, show=None, env=None, launcher=None, windows_env=None,
+                 plain=False):
         launcher = launcher or os.path.join(install_dir, "ZELTRA_ScreenTool.exe")
         command_line = b'"' + windows_path(launcher).encode(ENCODING) + b'" ' + (
             arguments if isinstance(arguments, bytes) else arguments.encode(ENCODING))
@@ -106,10 +107,15 @@ class LauncherRun(ReportingProcess):
             args += ["--show", str(show)]
         for name, value in (windows_env or {}).items():  # set on the Windows side, as Wine's registry wins
             args += ["--env", name, hexed(value)]
+        if plain:  # started as callers start it: no diagnostic lines, no debugger round trips
+            args.append("--plain")
         super().__init__(args, env=env)
+        if plain:
+            self.launch_tick = int(self.wait_for(lambda l: l.startswith("launch "), "launch").split()[1])
         self.pid = int(self.wait_for(lambda l: l.startswith("pid "), "process id").split()[1])
 
     handover = None  # the file that handed over a long command line
+    launch_tick = None  # GetTickCount just before a plain start
     exit_tick = None  # GetTickCount when the launcher exited, once it has
 
     def stop(self):
@@ -153,10 +159,17 @@ class LauncherRun(ReportingProcess):
 
 
 class TargetWindow(ReportingProcess):
-    def __init__(self, title, x, y, width, height, animate=False):
+    """A window to record; with clock its tick shows in its top left corner, with start_encoder
+    (program, parameter line) it starts that encoder itself once it has its title."""
+
+    def __init__(self, title, x, y, width, height, animate=False, clock=False, start_encoder=None):
         args = [helper("target_window"), hexed(title), str(x), str(y), str(width), str(height)]
         if animate:
             args.append("--animate")
+        if clock:
+            args.append("--clock")
+        if start_encoder:
+            args += ["--start-encoder", hexed(start_encoder[0]), hexed(start_encoder[1])]
         super().__init__(args)
         self.created_tick = int(self.wait_for(lambda l: l.startswith("created "), "window").split()[1])
 

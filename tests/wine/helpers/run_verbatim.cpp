@@ -5,9 +5,12 @@
 //   crash <code>                 an exception it did not handle
 //   exit <code> <tick>           its exit code
 // Usage: run_verbatim <hex command line | @file holding it> [--cwd <hex dir>] [--show <mode>]
-//                     [--env <NAME> <hex value>]...
+//                     [--env <NAME> <hex value>]... [--plain]
 // Without --show the program gets no show mode, as when a caller starts it
 // the usual way; GetTickCount is the clock, shared with the other helpers.
+// With --plain it starts the program as callers do, not as its debugger (each
+// diagnostic line would cost a round trip through the debugger): then it
+// reports "launch <tick>" just before the start, "pid" and "exit" only.
 #include <windows.h>
 
 #include <cstdio>
@@ -50,30 +53,43 @@ int main(int argc, char** argv) {
     commandLine = fromHex(hex.c_str());
   }
   std::string directory;
+  bool plain = false;
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
-  for (int i = 2; i + 1 < argc; i += 2) {
-    // Set here, the program inherits it: Wine takes some variables (ComSpec)
-    // from its registry rather than from the Linux environment.
-    if (std::strcmp(argv[i], "--env") == 0 && i + 2 < argc) {
+  for (int i = 2; i < argc; ++i) {
+    const bool hasValue = i + 1 < argc;
+    if (std::strcmp(argv[i], "--plain") == 0) {
+      plain = true;
+    } else if (std::strcmp(argv[i], "--env") == 0 && i + 2 < argc) {
+      // Set here, the program inherits it: Wine takes some variables (ComSpec)
+      // from its registry rather than from the Linux environment.
       ::SetEnvironmentVariableA(argv[i + 1], fromHex(argv[i + 2]).c_str());
-      ++i;
-      continue;
-    }
-    if (std::strcmp(argv[i], "--cwd") == 0) directory = fromHex(argv[i + 1]);
-    if (std::strcmp(argv[i], "--show") == 0) {
+      i += 2;
+    } else if (std::strcmp(argv[i], "--cwd") == 0 && hasValue) {
+      directory = fromHex(argv[++i]);
+    } else if (std::strcmp(argv[i], "--show") == 0 && hasValue) {
       startup.dwFlags |= STARTF_USESHOWWINDOW;
-      startup.wShowWindow = static_cast<WORD>(zeltra::helpers::toNumber(argv[i + 1]));
+      startup.wShowWindow = static_cast<WORD>(zeltra::helpers::toNumber(argv[++i]));
     }
   }
   PROCESS_INFORMATION process{};
+  if (plain) say("launch %lu", ::GetTickCount());
   if (!::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE,
-                        DEBUG_ONLY_THIS_PROCESS, nullptr,
+                        plain ? 0 : DEBUG_ONLY_THIS_PROCESS, nullptr,
                         directory.empty() ? nullptr : directory.c_str(), &startup, &process)) {
     say("failed %lu", ::GetLastError());
     return 3;
   }
   say("pid %lu", process.dwProcessId);
+  if (plain) {
+    ::WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = 0;
+    ::GetExitCodeProcess(process.hProcess, &code);
+    say("exit %lu %lu", code, ::GetTickCount());
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+    return 0;
+  }
   ::DebugSetProcessKillOnExit(FALSE);
 
   for (;;) {

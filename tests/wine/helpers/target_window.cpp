@@ -4,23 +4,42 @@
 // distinct colours, checkered with black in 16-pixel cells, and a white
 // square in the centre. With --animate a bar sweeps across it, so that a
 // recording differs from frame to frame.
-// Usage: target_window <hex title> <x> <y> <width> <height> [--animate] [--seconds n]
+// With --clock it shows its own tick count in its top left corner, repainted
+// every 4 ms, so a recording can be read back against the window's clock: a
+// grid of 8 by 4 cells of 40 by 30 pixels, black or white, row by row, bit 0
+// first: bits 0-29 are the tick in 4 ms units, bit 30 makes the count of
+// white cells even, bit 31 is always white (see recording_check.py).
+// With --start-encoder it starts that program itself, as the launcher does,
+// at the moment it has its title: the benchmark's reference.
+// Usage: target_window <hex title> <x> <y> <width> <height> [--animate] [--clock] [--seconds n]
+//                      [--start-encoder <hex program> <hex parameter line>]
 // Prints "created <tick>" (when the window had its title, during its
-// creation: from then on it can be found) and then runs until it
-// is closed or the seconds have passed.
-#include <windows.h>
+// creation: from then on it can be found), "encoder-started <tick>" after
+// starting the encoder, and then runs until it is closed or the seconds have
+// passed.
+#include <windows.h>  // first: shellapi.h builds on it
 
+#include <shellapi.h>
+
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "helper_text.h"
 
 namespace {
 
 constexpr int kCell = 16;
+constexpr int kClockColumns = 8;
+constexpr int kClockRows = 4;
+constexpr int kClockCellWidth = 40;
+constexpr int kClockCellHeight = 30;
+constexpr DWORD kClockPeriodMs = 4;
 constexpr COLORREF kQuadrants[4] = {RGB(220, 40, 40), RGB(40, 200, 60), RGB(50, 80, 230),
                                     RGB(240, 220, 40)};
 bool animate = false;
+bool clock = false;
 DWORD existsAt = 0;  // when the window first had its title, and so could be found
 int sweep = 0;
 
@@ -58,6 +77,49 @@ void paintFrame(HDC dc, int width, int height) {
     const int x = sweep % (width > 24 ? width - 24 : 1);
     fill(dc, x, 0, x + 24, height, RGB(255, 0, 255));
   }
+}
+
+uint32_t clockBits(DWORD tick) {
+  uint32_t bits = (tick / 4) & 0x3FFFFFFFu;
+  uint32_t ones = 0;
+  for (uint32_t v = bits; v != 0; v &= v - 1) ++ones;
+  if (ones % 2 == 1) bits |= 1u << 30;  // even count of white cells among bits 0-30
+  return bits | (1u << 31);
+}
+
+// Drawn off screen and copied in one piece, so that a grab never catches a
+// clock half drawn.
+void paintClock(HWND window) {
+  constexpr int kWidth = kClockColumns * kClockCellWidth;
+  constexpr int kHeight = kClockRows * kClockCellHeight;
+  const HDC dc = ::GetDC(window);
+  static HDC canvas = nullptr;
+  if (canvas == nullptr) {
+    canvas = ::CreateCompatibleDC(dc);
+    ::SelectObject(canvas, ::CreateCompatibleBitmap(dc, kWidth, kHeight));
+  }
+  const uint32_t bits = clockBits(::GetTickCount());
+  for (int i = 0; i < kClockColumns * kClockRows; ++i) {
+    const int x = (i % kClockColumns) * kClockCellWidth;
+    const int y = (i / kClockColumns) * kClockCellHeight;
+    fill(canvas, x, y, x + kClockCellWidth, y + kClockCellHeight,
+         (bits >> i) & 1u ? RGB(255, 255, 255) : RGB(0, 0, 0));
+  }
+  ::BitBlt(dc, 0, 0, kWidth, kHeight, canvas, 0, 0, SRCCOPY);
+  ::ReleaseDC(window, dc);
+}
+
+// Starts the encoder as the launcher does: the same launch record.
+void startEncoder(const std::string& program, const std::string& parameters) {
+  SHELLEXECUTEINFOA info{};
+  info.cbSize = sizeof info;
+  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+  info.lpVerb = "open";
+  info.lpFile = program.c_str();
+  info.lpParameters = parameters.c_str();
+  info.nShow = SW_SHOWMINNOACTIVE;
+  ::ShellExecuteExA(&info);
+  if (info.hProcess != nullptr) ::CloseHandle(info.hProcess);
 }
 
 LRESULT CALLBACK targetProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -102,10 +164,17 @@ int main(int argc, char** argv) {
   }
   const std::string title = zeltra::helpers::fromHex(argv[1]);
   int seconds = 0;
+  std::string encoder;
+  std::string encoderParameters;
   for (int i = 6; i < argc; ++i) {
     if (std::strcmp(argv[i], "--animate") == 0) animate = true;
+    if (std::strcmp(argv[i], "--clock") == 0) clock = true;
     if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc)
       seconds = zeltra::helpers::toNumber(argv[++i]);
+    if (std::strcmp(argv[i], "--start-encoder") == 0 && i + 2 < argc) {
+      encoder = zeltra::helpers::fromHex(argv[++i]);
+      encoderParameters = zeltra::helpers::fromHex(argv[++i]);
+    }
   }
   WNDCLASSA windowClass{};
   windowClass.lpfnWndProc = targetProc;
@@ -121,6 +190,10 @@ int main(int argc, char** argv) {
     say("failed %lu", ::GetLastError());
     return 3;
   }
+  if (!encoder.empty()) {
+    startEncoder(encoder, encoderParameters);
+    say("encoder-started %lu", ::GetTickCount());
+  }
   say("created %lu", existsAt);
   // Shown without activation: a window that was never active stays out of
   // the window manager's hands under Wine, so it keeps its exact place.
@@ -128,11 +201,20 @@ int main(int argc, char** argv) {
   ::UpdateWindow(window);
   if (animate) ::SetTimer(window, 1, 33, nullptr);
   if (seconds > 0) ::SetTimer(window, 2, static_cast<UINT>(seconds) * 1000, nullptr);
-  MSG msg;
-  while (::GetMessageA(&msg, nullptr, 0, 0) > 0) {
-    ::TranslateMessage(&msg);
-    ::DispatchMessageA(&msg);
+  for (;;) {
+    // The clock is repainted whenever the wait times out: every 4 ms, where a
+    // window timer could not go below 10 ms, and without a busy loop, which
+    // would take a core from the encoder.
+    if (clock) paintClock(window);
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, clock ? kClockPeriodMs : INFINITE, QS_ALLINPUT);
+    MSG msg;
+    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_QUIT) {
+        say("closed %lu", ::GetTickCount());
+        return 0;
+      }
+      ::TranslateMessage(&msg);
+      ::DispatchMessageA(&msg);
+    }
   }
-  say("closed %lu", ::GetTickCount());
-  return 0;
 }
