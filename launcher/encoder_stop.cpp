@@ -53,6 +53,14 @@ void stopEncoders(Platform& platform) {
   }
 }
 
+void stopEncodersBeforeLaunch(Platform& platform) {
+  if (!platform.isProcessRunning(kEncoderImageName)) {
+    diagnose(platform, "no ffmpeg.exe is running; nothing to stop before the launch");
+    return;
+  }
+  stopEncoders(platform);
+}
+
 void finishOwnEncoder(Platform& platform, ProcessHandle encoder, FinishRequest askedSoFar) {
   if (encoder == nullptr) {
     return;

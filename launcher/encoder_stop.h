@@ -9,6 +9,7 @@
 
 namespace zeltra {
 
+inline constexpr char kEncoderImageName[] = "ffmpeg.exe";
 inline constexpr char kStopCommand[] = "taskkill /IM ffmpeg.exe";
 // How long the launcher's own encoder may take to finish its file after the
 // stop, before it is ended unfinished.
@@ -25,6 +26,12 @@ inline constexpr uint32_t kTerminatedExitCode = 1;
 // Asks every running ffmpeg.exe to close (no force), whoever started it, and
 // returns once the request has been made.
 void stopEncoders(Platform& platform);
+
+// The stop command before a launch, so that no encoder left from an earlier
+// run holds the file or the screen. Skipped when no ffmpeg.exe is running: it
+// could close nothing then, and it would delay the recording's start by the
+// command interpreter's and taskkill's start-up.
+void stopEncodersBeforeLaunch(Platform& platform);
 
 // How the launcher's own encoder has been asked to finish so far.
 enum class FinishRequest {

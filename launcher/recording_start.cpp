@@ -95,7 +95,7 @@ RecordingStart startRecording(Platform& platform, CaptureTarget& target,
   }
   const std::string parameters =
       buildEncoderParameters(target, fields->outputHead, fields->outputTail, isLeadByte);
-  stopEncoders(platform);
+  stopEncodersBeforeLaunch(platform);
 
   // A stop request that came while measuring or stopping is served now: once
   // launched, an encoder that has no window yet would not hear the stop command.

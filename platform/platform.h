@@ -135,6 +135,9 @@ class Platform {
   // Whether this byte starts a two-byte character in the process's ANSI code page.
   virtual bool isLeadByte(uint8_t byte) = 0;
 
+  // Whether a process with this image name ("ffmpeg.exe"), compared without
+  // regard to case, is running for any user. True when it cannot be told.
+  virtual bool isProcessRunning(const std::string& imageName) = 0;
   // Runs a command line through the command interpreter (%ComSpec%, else
   // cmd.exe in the system directory), without a console window and from the
   // system directory, and returns once it has finished. The command's own

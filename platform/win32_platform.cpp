@@ -10,6 +10,7 @@
 
 #include <objbase.h>
 #include <shellapi.h>
+#include <tlhelp32.h>
 
 #include <string>
 #include <vector>
@@ -235,6 +236,21 @@ class Win32Platform final : public Platform {
   }
 
   bool isLeadByte(uint8_t byte) override { return ::IsDBCSLeadByte(byte) != FALSE; }
+
+  bool isProcessRunning(const std::string& imageName) override {
+    // The snapshot holds every process of the session and beyond, so it sees
+    // at least what taskkill could reach.
+    const ScopedHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot.valid()) return true;
+    PROCESSENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = ::Process32First(snapshot.get(), &entry); more;
+         more = ::Process32Next(snapshot.get(), &entry)) {
+      // Without regard to case, as taskkill compares image names.
+      if (::lstrcmpiA(entry.szExeFile, imageName.c_str()) == 0) return true;
+    }
+    return false;
+  }
 
   CommandOutcome runHiddenCommand(const std::string& commandText) override {
     // Started from the system directory: the interpreter looks in the current

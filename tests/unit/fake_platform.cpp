@@ -186,6 +186,11 @@ bool FakePlatform::isLeadByte(uint8_t byte) {
   return doubleByteCodePage && ((byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC));
 }
 
+bool FakePlatform::isProcessRunning(const std::string& imageName) {
+  record("isProcessRunning", imageName);
+  return encoderImageRunning;
+}
+
 CommandOutcome FakePlatform::runHiddenCommand(const std::string& commandText) {
   commands.push_back(commandText);
   record("runHiddenCommand", commandText);

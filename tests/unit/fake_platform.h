@@ -36,6 +36,7 @@ class FakePlatform : public Platform {
   EncoderEnd encoderEnd = EncoderEnd::kOnStopCommand;
   ProcessExit encoderExit{0, 0};  // what reading its exit gives
   CommandOutcome commandOutcome = CommandOutcome::kRan;
+  bool encoderImageRunning = true;  // what a look for a running ffmpeg.exe finds
 
   // Makes message arrive in the queue right after the occurrence-th call of
   // the named operation (1 for the first), as if sent from outside.
@@ -84,6 +85,7 @@ class FakePlatform : public Platform {
   VirtualScreen readVirtualScreen() override;
   uint32_t readModuleFileName(char* buffer, uint32_t capacity) override;
   bool isLeadByte(uint8_t byte) override;
+  bool isProcessRunning(const std::string& imageName) override;
   CommandOutcome runHiddenCommand(const std::string& commandText) override;
   ProcessHandle launchProcess(const ShellLaunchRequest& request) override;
   bool waitForProcessExit(ProcessHandle process, uint32_t timeoutMs) override;

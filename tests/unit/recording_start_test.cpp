@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "launcher/launcher_entry.h"
 #include "launcher/windows_constants.h"
 #include "tests/unit/fake_platform.h"
@@ -66,6 +68,27 @@ TEST_F(RecordingStartTest, StopsRunningEncodersBeforeTheLaunchAndPausesAfter) {
   EXPECT_LT(stopped, launched);
   EXPECT_EQ(paused, launched + 1);
   EXPECT_EQ(platform.calls[paused], "pause 100");
+}
+
+TEST_F(RecordingStartTest, TheStopBeforeTheLaunchRunsOnlyWhenAnEncoderIsRunning) {
+  for (const bool running : {true, false}) {
+    FakePlatform fresh;
+    fresh.lookupDefault = kTarget;
+    fresh.encoderImageRunning = running;
+    fresh.deliverAfter("pause", stopMessage());
+    runLauncher(fresh, nullptr, "Demo#C:\\a.avi", kSwShowDefault);
+    EXPECT_EQ(fresh.calls[fresh.indexOf("isProcessRunning")], "isProcessRunning ffmpeg.exe");
+    EXPECT_LT(fresh.indexOf("readWindowRect"), fresh.indexOf("isProcessRunning"));
+    // One for the stop request, and one before the launch if anything could be closed.
+    EXPECT_EQ(fresh.count("runHiddenCommand"), running ? 2 : 1) << running;
+    const bool saidSkipped =
+        std::find(
+            fresh.diagnostics.begin(), fresh.diagnostics.end(),
+            "ZELTRA_ScreenTool: no ffmpeg.exe is running; nothing to stop before the launch\n") !=
+        fresh.diagnostics.end();
+    EXPECT_EQ(saidSkipped, !running);
+    EXPECT_EQ(fresh.launches.size(), 1u);
+  }
 }
 
 TEST_F(RecordingStartTest, UnusableInvocationsEndBeforeAnythingIsStoppedOrStarted) {

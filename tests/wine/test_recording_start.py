@@ -55,13 +55,15 @@ class RecordingStartTest(WineTestCase):
     def test_an_encoder_already_running_is_asked_to_close_before_the_new_one_starts(self):
         other = os.path.join(self.dir, "other")
         os.makedirs(other)
-        shutil.copy(STAND_IN, other)
+        # Named as taskkill matches it, without regard to case.
+        shutil.copy(STAND_IN, os.path.join(other, "FFmpeg.EXE"))
         earlier_log = StandInLog(other)
-        earlier = subprocess.Popen([WINE, os.path.join(other, "ffmpeg.exe"), "earlier"],
+        earlier = subprocess.Popen([WINE, os.path.join(other, "FFmpeg.EXE"), "earlier"],
                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.addCleanup(earlier.wait, BOUND)
         earlier_log.wait_for("start")
-        self.record_and_stop("Second Target", windows_path(self.output))
+        run, _ = self.record_and_stop("Second Target", windows_path(self.output))
+        self.assertEqual(run.stop_commands(), 2, "one before the launch, one for the stop")
         closed_tick = int(earlier_log.wait_for("close")[0][2])
         self.assertLess(closed_tick, self.log.starts()[0]["tick"])
 
@@ -91,7 +93,7 @@ class NoEncoderTest(WineTestCase):
         self.assertEqual(titles, [("ZELTRA_ScreenTool", "ZELTRA_ScreenTool")])
         self.assertTrue(send_to_control_window(STOP_MESSAGE))
         self.assertEqual(run.wait_for_exit(), 0)
-        self.assertEqual(run.stop_commands(), 2)
+        self.assertEqual(run.stop_commands(), 1)
 
 
 if __name__ == "__main__":
