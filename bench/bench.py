@@ -11,17 +11,14 @@ import sys
 import tempfile
 import time
 
-sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tests", "wine"))
-from winebench import (LAUNCHER, STAND_IN, STOP_MESSAGE, WINE, WM_CLOSE, LauncherRun, StandInLog,  # noqa: E402
-                       TargetWindow, control_window_exists, helper, hexed, linux_pids, send_to_control_window,
-                       stop_every_encoder, wine, windows_path)
-from recording_check import clock_ticks, probe  # noqa: E402
+from winebench.recording_check import clock_ticks, probe
+from winebench.runner import (LAUNCHER, STAND_IN, STOP_MESSAGE, WINE, WM_CLOSE, LauncherRun, StandInLog,
+                              TargetWindow, control_window_exists, expected_parameters, helper, hexed, linux_pids,
+                              send_to_control_window, stop_every_encoder, wine, windows_path)
 
 RUNS = int(os.environ.get("ZELTRA_BENCH_RUNS", "10"))
 FILE_RUNS = int(os.environ.get("ZELTRA_BENCH_FILE_RUNS", "20"))
 CLOCK_WINDOW = (80, 60, 403, 301)  # recorded as 400x300 at 80,60
-CLOCK_PARAMETERS = ("-y -rtbufsize 100M -f gdigrab -framerate 30 -offset_x 80 -offset_y 60 -video_size 400x300 "
-                    "-draw_mouse 1 -i desktop -c:v libxvid -r 30 -qscale:v 10 ")
 
 
 def cpu_seconds(pid):
@@ -180,7 +177,7 @@ def reference_in_file(index, real_encoder, seconds=1.0):
     log = StandInLog(directory)
     target = TargetWindow(f"Reference Window {index}", *CLOCK_WINDOW, clock=True,
                           start_encoder=(windows_path(os.path.join(directory, "ffmpeg.exe")),
-                                         CLOCK_PARAMETERS + f'"{windows_path(output)}"'))
+                                         expected_parameters(80, 60, 400, 300, f'"{windows_path(output)}"')))
     log.first_start()
     time.sleep(seconds)
     out = wine(helper("send_message"), hexed("ZeltraStandInEncoder"), hexed("stand-in encoder"),

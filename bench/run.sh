@@ -16,4 +16,4 @@ ZELTRA_REAL_ENCODER=$(scripts/fetch-encoder.sh "$ZELTRA_ENCODER_ARCH")
 export ZELTRA_REAL_ENCODER
 trap wine_env_stop EXIT
 wine_env_start
-python3 bench/bench.py "$@"
+python3 -m bench.bench "$@"

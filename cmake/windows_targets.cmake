@@ -1,8 +1,8 @@
-# The launcher executable, the Windows test helpers and the tests run under Wine.
+# The launcher executable, the Wine bench's Windows helpers and the tests run under Wine.
 
 set(ZELTRA_WINDOWS_DEFINITIONS NOMINMAX WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601 WINVER=0x0601)
 if(MSVC)
-  # The test helpers use getenv and fopen, which MSVC flags as deprecated under /WX.
+  # The bench's helpers use getenv and fopen, which MSVC flags as deprecated under /WX.
   list(APPEND ZELTRA_WINDOWS_DEFINITIONS _CRT_SECURE_NO_WARNINGS)
 endif()
 target_compile_definitions(launcher_logic PRIVATE ${ZELTRA_WINDOWS_DEFINITIONS})
@@ -44,7 +44,7 @@ if(MSVC)
   target_link_options(ZELTRA_ScreenTool PRIVATE /MANIFEST:NO)
 endif()
 
-# Test helpers: console programs, the stand-in encoder too, like the real one.
+# The bench's helpers: console programs, the stand-in encoder too, like the real one.
 function(zeltra_helper name)
   add_executable(${name} ${ARGN})
   target_compile_definitions(${name} PRIVATE ${ZELTRA_WINDOWS_DEFINITIONS})
@@ -52,7 +52,7 @@ function(zeltra_helper name)
   zeltra_link_runtime_statically(${name})
 endfunction()
 
-set(ZELTRA_HELPERS tests/wine/helpers)
+set(ZELTRA_HELPERS winebench/helpers)
 zeltra_helper(run_verbatim ${ZELTRA_HELPERS}/run_verbatim.cpp)
 zeltra_helper(send_message ${ZELTRA_HELPERS}/send_message.cpp)
 zeltra_helper(process_exit ${ZELTRA_HELPERS}/process_exit.cpp)
@@ -65,16 +65,15 @@ set_target_properties(stand_in_encoder PROPERTIES OUTPUT_NAME ffmpeg RUNTIME_OUT
 
 if(CMAKE_CROSSCOMPILING AND CMAKE_CROSSCOMPILING_EMULATOR)
   find_package(Python3 REQUIRED COMPONENTS Interpreter)
-  set(ZELTRA_WINE_TESTS ${CMAKE_SOURCE_DIR}/tests/wine)
   add_test(NAME executable_resources
-    COMMAND ${Python3_EXECUTABLE} ${ZELTRA_WINE_TESTS}/check_executable.py
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/wine/check_executable.py
             $<TARGET_FILE:ZELTRA_ScreenTool> ${CMAKE_OBJDUMP} ${ZELTRA_PE_FORMAT})
   # Every test below reaches every ffmpeg.exe on the desktop: they run one at a time.
   # The real encoder of the build's architecture is fetched by scripts/fetch-encoder.sh.
   foreach(suite control_window invocation_and_region recording_start stop bad_inputs real_recording)
     add_test(NAME wine_${suite}
-      COMMAND ${Python3_EXECUTABLE} -m unittest -v test_${suite}
-      WORKING_DIRECTORY ${ZELTRA_WINE_TESTS})
+      COMMAND ${Python3_EXECUTABLE} -m unittest -v tests.wine.test_${suite}
+      WORKING_DIRECTORY ${CMAKE_SOURCE_DIR})
     set_tests_properties(wine_${suite} PROPERTIES RUN_SERIAL TRUE ENVIRONMENT
       "ZELTRA_BUILD_DIR=${CMAKE_BINARY_DIR};ZELTRA_WINE=${CMAKE_CROSSCOMPILING_EMULATOR};\
 ZELTRA_REAL_ENCODER=${CMAKE_SOURCE_DIR}/.cache/encoder/${ZELTRA_ENCODER_ARCHITECTURE}/ffmpeg.exe")

@@ -1,10 +1,9 @@
-// Finding the target window and measuring what to record of it.
+// Measuring what to record of the target window.
 #include "launcher/capture_region.h"
 
 #include <algorithm>
 
 #include "launcher/diagnostics.h"
-#include "launcher/message_pump.h"
 
 namespace zeltra {
 namespace {
@@ -12,24 +11,6 @@ namespace {
 // The encoder's grabber wants sizes in multiples of 4. "%" truncates toward
 // zero, so this rounds toward zero for negative sizes too (-5 gives -4).
 int64_t roundTowardZeroToMultipleOf4(int64_t size) { return size - size % 4; }
-
-// A new window is usually seen at once through the window watch; this slow
-// poll is only the fallback for a change the watch does not report (a window
-// of a process that the watch cannot see, say), so it is kept rare to keep an
-// idle wait nearly free.
-constexpr uint32_t kFallbackPollMs = 1000;
-
-// Scope of the platform's window watch, so every way out of the wait ends it.
-class WindowWatch {
- public:
-  explicit WindowWatch(Platform& platform) : platform_(platform) { platform_.startWindowWatch(); }
-  ~WindowWatch() { platform_.stopWindowWatch(); }
-  WindowWatch(const WindowWatch&) = delete;
-  WindowWatch& operator=(const WindowWatch&) = delete;
-
- private:
-  Platform& platform_;
-};
 
 }  // namespace
 
@@ -53,22 +34,6 @@ CaptureRegion clipCaptureRegion(const Rect& window, const VirtualScreen& screen)
   const int64_t bottom = std::min<int64_t>(window.bottom, screenBottom);
   return CaptureRegion{left, top, roundTowardZeroToMultipleOf4(right - left),
                        roundTowardZeroToMultipleOf4(bottom - top)};
-}
-
-TargetWait locateTargetWindow(Platform& platform, CaptureTarget& target,
-                              const std::string& targetTitle) {
-  diagnose(platform, "waiting for the window titled \"" + targetTitle + "\"");
-  WindowWatch watch(platform);
-  for (;;) {
-    target.window = platform.findTopLevelWindow(targetTitle);
-    if (target.window != nullptr) {
-      return TargetWait::kFound;
-    }
-    platform.waitForMessageOrWindowChange(kFallbackPollMs);
-    if (servePendingMessages(platform) == PumpResult::kQuitTaken) {
-      return TargetWait::kStopped;
-    }
-  }
 }
 
 bool measureCaptureRegion(Platform& platform, CaptureTarget& target) {

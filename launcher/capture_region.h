@@ -35,14 +35,6 @@ std::string formatDecimal(int64_t value);
 // pulled back, so the size can come out zero or negative; it is kept as is.
 CaptureRegion clipCaptureRegion(const Rect& window, const VirtualScreen& screen);
 
-enum class TargetWait { kFound, kStopped };
-
-// Waits, with no time limit, until a top-level window titled targetTitle
-// exists and stores it in target.window. Messages are served meanwhile;
-// returns kStopped when a quit message was taken (a stop request ends it).
-TargetWait locateTargetWindow(Platform& platform, CaptureTarget& target,
-                              const std::string& targetTitle);
-
 // Fills the four texts of target from target.window. Returns false, leaving
 // the texts alone, when the window has gone before it could be measured.
 bool measureCaptureRegion(Platform& platform, CaptureTarget& target);

@@ -10,6 +10,7 @@
 #include "launcher/encoder_stop.h"
 #include "launcher/invocation.h"
 #include "launcher/message_pump.h"
+#include "launcher/target_wait.h"
 #include "launcher/windows_constants.h"
 
 namespace zeltra {

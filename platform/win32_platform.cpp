@@ -1,12 +1,7 @@
 // The Windows implementation of the platform boundary: 8-bit ("A") calls on
 // the launcher's one thread.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>  // first: the other Windows headers build on it
+#include <windows.h>  // first: the other Windows headers build on it; NOMINMAX and
+                      // WIN32_LEAN_AND_MEAN come from the build
 
 #include <objbase.h>
 #include <shellapi.h>

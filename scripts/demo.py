@@ -1,16 +1,16 @@
 """The launcher's main job, shown: record a moving window under Wine with the
 real encoder, stop by message 1025, and describe the file. Run through
-scripts/demo.sh. Every step is real; a failing one is named and ends it."""
+scripts/demo.sh (as python3 -m scripts.demo from the project's root). Every
+step is real; a failing one is named and ends it."""
 import os
 import shutil
 import subprocess
 import sys
 import time
 
-sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tests", "wine"))
-from winebench import (LAUNCHER, STAND_IN, STOP_MESSAGE, LauncherRun, TargetWindow,  # noqa: E402
-                       send_to_control_window, stop_every_encoder, windows_path)
-from recording_check import probe  # noqa: E402
+from winebench.recording_check import probe
+from winebench.runner import (LAUNCHER, STAND_IN, STOP_MESSAGE, LauncherRun, TargetWindow, send_to_control_window,
+                              stop_every_encoder, windows_path)
 
 SECONDS = 5
 

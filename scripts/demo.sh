@@ -25,5 +25,5 @@ echo "demo: fetching the real encoder"
 encoder=$(scripts/fetch-encoder.sh "$ZELTRA_ENCODER_ARCH") || fail "fetching the encoder"
 trap wine_env_stop EXIT
 wine_env_start || fail "starting the display and Wine"
-python3 scripts/demo.py "$encoder" "$PWD/out/demo"
+python3 -m scripts.demo "$encoder" "$PWD/out/demo"
 echo "demo: took $(( $(date +%s) - started )) s in all"

@@ -1,4 +1,5 @@
 #include "launcher/capture_region.h"
+#include "launcher/target_wait.h"
 
 #include <gtest/gtest.h>
 
@@ -16,6 +17,7 @@ TEST(FormatDecimalTest, WritesDigitsAndMinusOnly) {
       {0, "0"},
       {7, "7"},
       {10, "10"},
+      {-1, "-1"},
       {-4, "-4"},
       {800, "800"},
       {-100, "-100"},

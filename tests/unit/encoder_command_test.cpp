@@ -53,9 +53,6 @@ TEST(EncoderParametersTest, ComposesTheExactLine) {
 }
 
 TEST(EncoderParametersTest, QuotesThePathAsGiven) {
-  const std::string prefix =
-      "-y -rtbufsize 100M -f gdigrab -framerate 30 -offset_x -4 -offset_y 0 "
-      "-video_size -100x0 -draw_mouse 1 -i desktop -c:v libxvid -r 30 -qscale:v 10 ";
   const CaptureTarget target = region("-4", "0", "-100", "0");
   const struct {
     const char* head;
@@ -70,9 +67,12 @@ TEST(EncoderParametersTest, QuotesThePathAsGiven) {
       {"C:\\rec\\\\", "", "\"C:\\rec\\\\\\\\\""},
       // Backslashes anywhere else are literal and stay single.
       {"\\\\srv\\share\\a.avi", "", "\"\\\\srv\\share\\a.avi\""},
+      // A path of backslashes alone: every one of them trails.
+      {"\\\\", "", "\"\\\\\\\\\""},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(buildEncoderParameters(target, c.head, c.tail, kSingleByte), prefix + c.quoted)
+    EXPECT_EQ(buildEncoderParameters(target, c.head, c.tail, kSingleByte),
+              testing::expectedParameterLine("-4", "0", "-100", "0", c.quoted))
         << c.head << c.tail;
   }
 }
@@ -84,25 +84,15 @@ TEST(EncoderParametersTest, ATrailingDoubleByteCharacterIsNotABackslash) {
 }
 
 TEST(EncoderParametersTest, ParsesBackIntoTheIntendedArguments) {
-  const std::string paths[] = {"C:\\rec\\clip.avi", "C:\\rec\\",         "C:\\a b\\\\",
-                               "rel ative.avi",     "\\\\srv\\x\\\\y\\", "C:\\#tag#\\v.avi"};
+  const std::string paths[] = {
+      "C:\\rec\\clip.avi", "C:\\rec\\",        "C:\\a b\\\\", "rel ative.avi",
+      "\\\\srv\\x\\\\y\\", "C:\\#tag#\\v.avi", "\\\\\\"};
   for (const std::string& path : paths) {
     const auto arguments = testing::splitWindowsArguments(
         buildEncoderParameters(region("100", "80", "400", "300"), path, "", kSingleByte));
-    const std::vector<std::string> expected = {
-        "-y",      "-rtbufsize",  "100M", "-f",        "gdigrab", "-framerate",
-        "30",      "-offset_x",   "100",  "-offset_y", "80",      "-video_size",
-        "400x300", "-draw_mouse", "1",    "-i",        "desktop", "-c:v",
-        "libxvid", "-r",          "30",   "-qscale:v", "10",      path};
-    EXPECT_EQ(arguments, expected) << path;
+    EXPECT_EQ(arguments, testing::expectedEncoderArguments("100", "80", "400", "300", path))
+        << path;
   }
-}
-
-TEST(DoubleQuoteTest, FindsAQuoteAnywhere) {
-  EXPECT_TRUE(holdsDoubleQuote("C:\\a\"b.avi"));
-  EXPECT_TRUE(holdsDoubleQuote("c.avi\""));
-  EXPECT_FALSE(holdsDoubleQuote("C:\\rec\\clip.avi"));
-  EXPECT_FALSE(holdsDoubleQuote("C:\\'single'.avi"));
 }
 
 }  // namespace

@@ -14,6 +14,16 @@ constexpr int kLookupLimit = 100000;
 }  // namespace
 
 void FakePlatform::deliverAfter(const std::string& operation, Message message, int occurrence) {
+  static const std::string kOperations =
+      " registerWindowClass createWindow showWindow destroyWindow defaultWindowProcedure"
+      " waitForMessageOrProcessExit takePendingMessage translateMessage dispatchMessage postQuit"
+      " startWindowWatch stopWindowWatch waitForMessageOrWindowChange findTopLevelWindow"
+      " readWindowRect readVirtualScreen readModuleFileName isProcessRunning runHiddenCommand"
+      " launchProcess waitForProcessExit interruptConsoleProcess terminateProcess readProcessExit"
+      " releaseProcess pause writeDiagnostic ";
+  if (kOperations.find(" " + operation + " ") == std::string::npos) {
+    throw std::invalid_argument("the double has no operation " + operation);
+  }
   arrivals_[{operation, occurrence}].push_back(message);
 }
 
@@ -29,6 +39,19 @@ int FakePlatform::indexOf(const std::string& operation) const {
     }
   }
   return -1;
+}
+
+int FakePlatform::lastIndexOf(const std::string& operation) const {
+  int last = -1;
+  for (int i = indexOf(operation); i >= 0 && i < static_cast<int>(calls.size()); ++i) {
+    if (calls[i] == operation || calls[i].rfind(operation + " ", 0) == 0) last = i;
+  }
+  return last;
+}
+
+std::string FakePlatform::firstCall(const std::string& operation) const {
+  const int index = indexOf(operation);
+  return index < 0 ? "(no call of " + operation + ")" : calls[index];
 }
 
 void FakePlatform::record(const std::string& operation, const std::string& detail) {
@@ -56,29 +79,11 @@ bool FakePlatform::takeNext(Message& message) {
 }
 
 bool FakePlatform::registerWindowClass(const std::string& className, WindowProcedure procedure,
-                                       InstanceHandle instance) {
+                                       InstanceHandle) {
   record("registerWindowClass", className);
   registeredClassName = className;
   registeredProcedure = procedure;
-  registeredInstance = instance;
   return true;
-}
-
-WindowHandle FakePlatform::createWindow(const WindowRequest& request) {
-  record("createWindow", request.title);
-  windowRequests.push_back(request);
-  return windowCreationFails ? nullptr : kControlWindow;
-}
-
-void FakePlatform::showWindow(WindowHandle, int32_t showMode) {
-  record("showWindow", std::to_string(showMode));
-}
-
-void FakePlatform::destroyWindow(WindowHandle window) {
-  record("destroyWindow");
-  if (registeredProcedure != nullptr) {
-    registeredProcedure(window, kWmDestroy, 0, 0);
-  }
 }
 
 intptr_t FakePlatform::defaultWindowProcedure(WindowHandle window, uint32_t message, uintptr_t,
@@ -103,13 +108,6 @@ Wake FakePlatform::waitForMessageOrProcessExit(ProcessHandle process) {
   return Wake::kFailed;  // nothing left in the script stands for a failing wait
 }
 
-bool FakePlatform::takePendingMessage(Message& message) {
-  record("takePendingMessage");
-  return takeNext(message);
-}
-
-void FakePlatform::translateMessage(const Message&) { record("translateMessage"); }
-
 intptr_t FakePlatform::dispatchMessage(const Message& message) {
   record("dispatchMessage", std::to_string(message.message));
   dispatched.push_back(message);
@@ -119,27 +117,8 @@ intptr_t FakePlatform::dispatchMessage(const Message& message) {
   return registeredProcedure(message.window, message.message, message.wParam, message.lParam);
 }
 
-void FakePlatform::postQuit(int32_t exitCode) {
-  record("postQuit", std::to_string(exitCode));
-  quitPosted_ = exitCode;
-}
-
-void FakePlatform::startWindowWatch() {
-  record("startWindowWatch");
-  ++watchesOpen;
-}
-
-void FakePlatform::stopWindowWatch() {
-  record("stopWindowWatch");
-  --watchesOpen;
-}
-
-void FakePlatform::waitForMessageOrWindowChange(uint32_t timeoutMs) {
-  record("waitForMessageOrWindowChange", std::to_string(timeoutMs));
-}
-
 WindowHandle FakePlatform::findTopLevelWindow(const std::string& title) {
-  if (++lookups > kLookupLimit) {
+  if (++lookups_ > kLookupLimit) {
     throw std::runtime_error("the launcher looked for the window " + std::to_string(kLookupLimit) +
                              " times without end");
   }
@@ -165,11 +144,6 @@ bool FakePlatform::readWindowRect(WindowHandle, Rect& rect) {
   return result.has_value();
 }
 
-VirtualScreen FakePlatform::readVirtualScreen() {
-  record("readVirtualScreen");
-  return virtualScreen;
-}
-
 uint32_t FakePlatform::readModuleFileName(char* buffer, uint32_t capacity) {
   record("readModuleFileName", std::to_string(capacity));
   // Like Windows: a path that does not fit is cut to the buffer, and the
@@ -180,27 +154,6 @@ uint32_t FakePlatform::readModuleFileName(char* buffer, uint32_t capacity) {
     buffer[copied] = '\0';
   }
   return copied;
-}
-
-bool FakePlatform::isLeadByte(uint8_t byte) {
-  return doubleByteCodePage && ((byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC));
-}
-
-bool FakePlatform::isProcessRunning(const std::string& imageName) {
-  record("isProcessRunning", imageName);
-  return encoderImageRunning;
-}
-
-CommandOutcome FakePlatform::runHiddenCommand(const std::string& commandText) {
-  commands.push_back(commandText);
-  record("runHiddenCommand", commandText);
-  return commandOutcome;
-}
-
-ProcessHandle FakePlatform::launchProcess(const ShellLaunchRequest& request) {
-  launches.push_back(request);
-  record("launchProcess", request.file);
-  return launchFails ? nullptr : kEncoderProcess;
 }
 
 bool FakePlatform::waitForProcessExit(ProcessHandle, uint32_t timeoutMs) {
@@ -216,29 +169,6 @@ bool FakePlatform::waitForProcessExit(ProcessHandle, uint32_t timeoutMs) {
       return encoderEnded_;
   }
   return false;
-}
-
-bool FakePlatform::interruptConsoleProcess(ProcessHandle) {
-  record("interruptConsoleProcess");
-  return true;
-}
-
-void FakePlatform::terminateProcess(ProcessHandle, uint32_t exitCode) {
-  record("terminateProcess", std::to_string(exitCode));
-}
-
-ProcessExit FakePlatform::readProcessExit(ProcessHandle) {
-  record("readProcessExit");
-  return encoderExit;
-}
-
-void FakePlatform::releaseProcess(ProcessHandle) { record("releaseProcess"); }
-
-void FakePlatform::pause(uint32_t milliseconds) { record("pause", std::to_string(milliseconds)); }
-
-void FakePlatform::writeDiagnostic(const std::string& line) {
-  diagnostics.push_back(line);
-  record("writeDiagnostic");
 }
 
 }  // namespace zeltra::testing

@@ -39,27 +39,27 @@ class FakePlatform : public Platform {
   bool encoderImageRunning = true;  // what a look for a running ffmpeg.exe finds
 
   // Makes message arrive in the queue right after the occurrence-th call of
-  // the named operation (1 for the first), as if sent from outside.
+  // the named operation (1 for the first), as if sent from outside. A name
+  // that is no operation of the double throws, rather than delivering nothing.
   void deliverAfter(const std::string& operation, Message message, int occurrence = 1);
-  // Queues a message now.
-  void deliver(Message message) { queue_.push_back(message); }
 
   // --- record -----------------------------------------------------------
   std::vector<std::string> calls;  // "operation detail", in order
   std::vector<std::string> diagnostics;
-  std::vector<std::string> commands;
   std::vector<ShellLaunchRequest> launches;
   std::vector<WindowRequest> windowRequests;
   std::vector<Message> dispatched;
   WindowProcedure registeredProcedure = nullptr;
-  InstanceHandle registeredInstance = nullptr;
   std::string registeredClassName;
-  int lookups = 0;
   int watchesOpen = 0;
 
   int count(const std::string& operation) const;
-  // Index of the first call of the operation in calls, or -1.
+  // Index of the first (or last) call of the operation in calls, or -1.
   int indexOf(const std::string& operation) const;
+  int lastIndexOf(const std::string& operation) const;
+  // The first call of the operation with its detail, or a text saying there
+  // was none, which no expectation matches.
+  std::string firstCall(const std::string& operation) const;
 
   inline static const WindowHandle kControlWindow = reinterpret_cast<WindowHandle>(0x1001);
   inline static const ProcessHandle kEncoderProcess = reinterpret_cast<ProcessHandle>(0x2001);
@@ -67,34 +67,85 @@ class FakePlatform : public Platform {
   // --- Platform ---------------------------------------------------------
   bool registerWindowClass(const std::string& className, WindowProcedure procedure,
                            InstanceHandle instance) override;
-  WindowHandle createWindow(const WindowRequest& request) override;
-  void showWindow(WindowHandle window, int32_t showMode) override;
-  void destroyWindow(WindowHandle window) override;
+  WindowHandle createWindow(const WindowRequest& request) override {
+    record("createWindow", request.title);
+    windowRequests.push_back(request);
+    return windowCreationFails ? nullptr : kControlWindow;
+  }
+  void showWindow(WindowHandle, int32_t showMode) override {
+    record("showWindow", std::to_string(showMode));
+  }
+  void destroyWindow(WindowHandle window) override {
+    record("destroyWindow");
+    if (registeredProcedure != nullptr) {
+      registeredProcedure(window, kWmDestroy, 0, 0);
+    }
+  }
   intptr_t defaultWindowProcedure(WindowHandle window, uint32_t message, uintptr_t wParam,
                                   intptr_t lParam) override;
   Wake waitForMessageOrProcessExit(ProcessHandle process) override;
-  bool takePendingMessage(Message& message) override;
-  void translateMessage(const Message& message) override;
+  bool takePendingMessage(Message& message) override {
+    record("takePendingMessage");
+    return takeNext(message);
+  }
+  void translateMessage(const Message&) override { record("translateMessage"); }
   intptr_t dispatchMessage(const Message& message) override;
-  void postQuit(int32_t exitCode) override;
-  void startWindowWatch() override;
-  void stopWindowWatch() override;
-  void waitForMessageOrWindowChange(uint32_t timeoutMs) override;
+  void postQuit(int32_t exitCode) override {
+    record("postQuit", std::to_string(exitCode));
+    quitPosted_ = exitCode;
+  }
+  void startWindowWatch() override {
+    record("startWindowWatch");
+    ++watchesOpen;
+  }
+  void stopWindowWatch() override {
+    record("stopWindowWatch");
+    --watchesOpen;
+  }
+  void waitForMessageOrWindowChange(uint32_t timeoutMs) override {
+    record("waitForMessageOrWindowChange", std::to_string(timeoutMs));
+  }
   WindowHandle findTopLevelWindow(const std::string& title) override;
   bool readWindowRect(WindowHandle window, Rect& rect) override;
-  VirtualScreen readVirtualScreen() override;
+  VirtualScreen readVirtualScreen() override {
+    record("readVirtualScreen");
+    return virtualScreen;
+  }
   uint32_t readModuleFileName(char* buffer, uint32_t capacity) override;
-  bool isLeadByte(uint8_t byte) override;
-  bool isProcessRunning(const std::string& imageName) override;
-  CommandOutcome runHiddenCommand(const std::string& commandText) override;
-  ProcessHandle launchProcess(const ShellLaunchRequest& request) override;
+  bool isLeadByte(uint8_t byte) override {
+    return doubleByteCodePage && ((byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC));
+  }
+  bool isProcessRunning(const std::string& imageName) override {
+    record("isProcessRunning", imageName);
+    return encoderImageRunning;
+  }
+  CommandOutcome runHiddenCommand(const std::string& commandText) override {
+    record("runHiddenCommand", commandText);
+    return commandOutcome;
+  }
+  ProcessHandle launchProcess(const ShellLaunchRequest& request) override {
+    launches.push_back(request);
+    record("launchProcess", request.file);
+    return launchFails ? nullptr : kEncoderProcess;
+  }
   bool waitForProcessExit(ProcessHandle process, uint32_t timeoutMs) override;
-  bool interruptConsoleProcess(ProcessHandle process) override;
-  void terminateProcess(ProcessHandle process, uint32_t exitCode) override;
-  ProcessExit readProcessExit(ProcessHandle process) override;
-  void releaseProcess(ProcessHandle process) override;
-  void pause(uint32_t milliseconds) override;
-  void writeDiagnostic(const std::string& line) override;
+  bool interruptConsoleProcess(ProcessHandle) override {
+    record("interruptConsoleProcess");
+    return true;
+  }
+  void terminateProcess(ProcessHandle, uint32_t exitCode) override {
+    record("terminateProcess", std::to_string(exitCode));
+  }
+  ProcessExit readProcessExit(ProcessHandle) override {
+    record("readProcessExit");
+    return encoderExit;
+  }
+  void releaseProcess(ProcessHandle) override { record("releaseProcess"); }
+  void pause(uint32_t milliseconds) override { record("pause", std::to_string(milliseconds)); }
+  void writeDiagnostic(const std::string& line) override {
+    diagnostics.push_back(line);
+    record("writeDiagnostic");
+  }
 
  private:
   void record(const std::string& operation, const std::string& detail = "");
@@ -105,6 +156,7 @@ class FakePlatform : public Platform {
   std::map<std::pair<std::string, int>, std::vector<Message>> arrivals_;
   std::map<std::string, int> counts_;
   bool encoderEnded_ = false;
+  int lookups_ = 0;
 };
 
 inline Message stopMessage(uintptr_t wParam = 0, intptr_t lParam = 0) {

@@ -7,6 +7,7 @@
 #include "launcher/launcher_entry.h"
 #include "launcher/windows_constants.h"
 #include "tests/unit/fake_platform.h"
+#include "tests/unit/windows_argv.h"
 
 namespace zeltra {
 namespace {
@@ -48,12 +49,9 @@ TEST_F(RecordingStartTest, LaunchesTheExactCommandBesideTheLauncher) {
   EXPECT_EQ(launch.mask, 0x40u | 0x400u);
   EXPECT_EQ(launch.showMode, 7);
   const std::string parameters =
-      "-y -rtbufsize 100M -f gdigrab -framerate 30 -offset_x 100 -offset_y 80 "
-      "-video_size 400x300 -draw_mouse 1 -i desktop -c:v libxvid -r 30 -qscale:v 10 "
-      "\"C:\\rec\\clip.avi\"";
+      testing::expectedParameterLine("100", "80", "400", "300", "\"C:\\rec\\clip.avi\"");
   EXPECT_EQ(launch.parameters, parameters);
-  EXPECT_EQ(platform.calls[platform.indexOf("findTopLevelWindow")],
-            "findTopLevelWindow Demo Window");
+  EXPECT_EQ(platform.firstCall("findTopLevelWindow"), "findTopLevelWindow Demo Window");
   EXPECT_TRUE(hasDiagnostic("starting C:\\Tools\\ffmpeg.exe " + parameters));
 }
 
@@ -67,7 +65,7 @@ TEST_F(RecordingStartTest, StopsRunningEncodersBeforeTheLaunchAndPausesAfter) {
   EXPECT_LT(measured, stopped);
   EXPECT_LT(stopped, launched);
   EXPECT_EQ(paused, launched + 1);
-  EXPECT_EQ(platform.calls[paused], "pause 100");
+  EXPECT_EQ(platform.firstCall("pause"), "pause 100");
 }
 
 TEST_F(RecordingStartTest, TheStopBeforeTheLaunchRunsOnlyWhenAnEncoderIsRunning) {
@@ -77,7 +75,7 @@ TEST_F(RecordingStartTest, TheStopBeforeTheLaunchRunsOnlyWhenAnEncoderIsRunning)
     fresh.encoderImageRunning = running;
     fresh.deliverAfter("pause", stopMessage());
     runLauncher(fresh, nullptr, "Demo#C:\\a.avi", kSwShowDefault);
-    EXPECT_EQ(fresh.calls[fresh.indexOf("isProcessRunning")], "isProcessRunning ffmpeg.exe");
+    EXPECT_EQ(fresh.firstCall("isProcessRunning"), "isProcessRunning ffmpeg.exe");
     EXPECT_LT(fresh.indexOf("readWindowRect"), fresh.indexOf("isProcessRunning"));
     // One for the stop request, and one before the launch if anything could be closed.
     EXPECT_EQ(fresh.count("runHiddenCommand"), running ? 2 : 1) << running;
@@ -145,6 +143,22 @@ TEST_F(RecordingStartTest, AStopBetweenTheWaitAndTheLaunchPreventsTheLaunch) {
   EXPECT_EQ(platform.count("runHiddenCommand"), 2);
   EXPECT_EQ(platform.count("waitForMessageOrProcessExit"), 0);
   EXPECT_TRUE(hasDiagnostic("stopped before the encoder was started; none started"));
+}
+
+TEST_F(RecordingStartTest, AMessageOtherThanAStopBeforeTheLaunchDoesNotPreventIt) {
+  platform.deliverAfter("isProcessRunning", Message{FakePlatform::kControlWindow, 0x000F, 0, 0});
+  run("Demo#C:\\a.avi");
+  EXPECT_EQ(platform.launches.size(), 1u);
+  EXPECT_EQ(platform.count("runHiddenCommand"), 2);
+}
+
+TEST_F(RecordingStartTest, FindsTheEncoderBesideALauncherInADoubleByteFolder) {
+  // Code page 932: the folder's last character ends in 0x5C, the backslash's byte.
+  platform.doubleByteCodePage = true;
+  platform.modulePath = "C:\\\x83\x5C\\ZELTRA_ScreenTool.exe";
+  run("Demo#C:\\a.avi");
+  ASSERT_EQ(platform.launches.size(), 1u);
+  EXPECT_EQ(platform.launches[0].file, "C:\\\x83\x5C\\ffmpeg.exe");
 }
 
 TEST_F(RecordingStartTest, AWindowThatVanishesBeforeMeasuringIsWaitedForAgain) {

@@ -51,4 +51,48 @@ inline std::vector<std::string> splitWindowsArguments(std::string_view line) {
   }
 }
 
+// The arguments the encoder must read for a region and an output path: the
+// fixed settings around the region, the path last.
+inline std::vector<std::string> expectedEncoderArguments(const std::string& x, const std::string& y,
+                                                         const std::string& width,
+                                                         const std::string& height,
+                                                         const std::string& path) {
+  return {"-y",
+          "-rtbufsize",
+          "100M",
+          "-f",
+          "gdigrab",
+          "-framerate",
+          "30",
+          "-offset_x",
+          x,
+          "-offset_y",
+          y,
+          "-video_size",
+          width + "x" + height,
+          "-draw_mouse",
+          "1",
+          "-i",
+          "desktop",
+          "-c:v",
+          "libxvid",
+          "-r",
+          "30",
+          "-qscale:v",
+          "10",
+          path};
+}
+
+// The same as one parameter line, every argument but the path joined by one
+// blank, the path as given (quoted by the caller of this).
+inline std::string expectedParameterLine(const std::string& x, const std::string& y,
+                                         const std::string& width, const std::string& height,
+                                         const std::string& quotedPath) {
+  std::string line;
+  for (const std::string& argument : expectedEncoderArguments(x, y, width, height, "")) {
+    if (!argument.empty()) line += argument + " ";
+  }
+  return line + quotedPath;
+}
+
 }  // namespace zeltra::testing

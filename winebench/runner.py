@@ -1,18 +1,19 @@
-"""The Wine test bench: runs the real launcher and the Windows helpers under
-Wine and lets tests watch what happens, through the helpers' report lines.
+"""The Wine bench: runs the real launcher and the Windows helper programs
+under Wine and lets the tests, the demo and the benchmark watch what
+happens, through the helpers' report lines.
 
 Texts reach the helpers hex-encoded so that no shell, locale or argument rule
 alters them. Waits here are bounds against a hung run, not measurements.
 """
 import os
-import shutil
 import subprocess
 import tempfile
 import threading
 import time
-import unittest
+from dataclasses import dataclass
+from typing import NamedTuple
 
-BUILD_DIR = os.environ.get("ZELTRA_BUILD_DIR", os.path.join(os.path.dirname(__file__), "..", "..", "build", "mingw"))
+BUILD_DIR = os.environ.get("ZELTRA_BUILD_DIR", os.path.join(os.path.dirname(__file__), "..", "build", "mingw"))
 LAUNCHER = os.path.join(BUILD_DIR, "ZELTRA_ScreenTool.exe")
 STAND_IN = os.path.join(BUILD_DIR, "stand-in", "ffmpeg.exe")
 # The loader that runs this build's programs: the 64-bit one is not on PATH.
@@ -57,8 +58,9 @@ class ReportingProcess:
 
     def _read(self):
         for raw in self.process.stdout:
+            line = self._parse(raw.decode("ascii", "replace").strip())
             with self._changed:
-                self.lines.append(raw.decode("ascii", "replace").strip())
+                self.lines.append(line)
                 self._changed.notify_all()
         with self._changed:
             self.lines.append(None)  # end of output
@@ -79,12 +81,21 @@ class ReportingProcess:
                     raise AssertionError(f"no {what} within {BOUND} s; lines: {self.lines}")
                 self._changed.wait(left)
 
+    def _parse(self, line):
+        """A report line as it is kept; helpers whose lines carry texts decode them here, once."""
+        return line
+
     def stop(self):
         if self.process.poll() is None:
             self.process.kill()
         self.process.wait(timeout=BOUND)
         self._reader.join(timeout=BOUND)
         self.process.stdout.close()
+
+
+class Diagnostic(NamedTuple):
+    tick: int
+    text: str  # without the prefix and the line end
 
 
 class LauncherRun(ReportingProcess):
@@ -111,8 +122,9 @@ class LauncherRun(ReportingProcess):
             args.append("--plain")
         super().__init__(args, env=env)
         if plain:
-            self.launch_tick = int(self.wait_for(lambda l: l.startswith("launch "), "launch").split()[1])
-        self.pid = int(self.wait_for(lambda l: l.startswith("pid "), "process id").split()[1])
+            self.launch_tick = int(self.wait_for(lambda l: isinstance(l, str) and l.startswith("launch "),
+                                                 "launch").split()[1])
+        self.pid = int(self.wait_for(lambda l: isinstance(l, str) and l.startswith("pid "), "process id").split()[1])
 
     handover = None  # the file that handed over a long command line
     launch_tick = None  # GetTickCount just before a plain start
@@ -124,28 +136,30 @@ class LauncherRun(ReportingProcess):
             os.remove(self.handover)
             self.handover = None
 
+    def _parse(self, line):
+        if not line.startswith("debug "):
+            return line
+        _, tick, text = line.split(" ", 2)
+        decoded = bytes.fromhex(text).decode(ENCODING)
+        if not (decoded.startswith(PREFIX) and decoded.endswith("\n")):
+            return line  # not one of the launcher's lines; diagnostics() leaves it out
+        return Diagnostic(int(tick), decoded[len(PREFIX):-1])
+
     def diagnostics(self):
-        """The diagnostic lines so far, without prefix and line end, with their ticks."""
-        result = []
-        for line in list(self.lines):
-            if line and line.startswith("debug "):
-                _, tick, text = line.split(" ", 2)
-                decoded = bytes.fromhex(text).decode(ENCODING)
-                assert decoded.startswith(PREFIX) and decoded.endswith("\n"), decoded
-                result.append((int(tick), decoded[len(PREFIX):-1]))
-        return result
+        """The diagnostic lines so far."""
+        return [line for line in list(self.lines) if isinstance(line, Diagnostic)]
 
     def diagnostic_texts(self):
-        return [text for _, text in self.diagnostics()]
+        return [d.text for d in self.diagnostics()]
 
     def wait_for_diagnostic(self, start):
-        line = self.wait_for(lambda l: l.startswith("debug ") and bytes.fromhex(l.split(" ", 2)[2])
-                             .decode(ENCODING)[len(PREFIX):].startswith(start), f"diagnostic '{start}'")
-        return int(line.split()[1])
+        """The tick of the first diagnostic line that begins so, waiting for it."""
+        return self.wait_for(lambda l: isinstance(l, Diagnostic) and l.text.startswith(start),
+                             f"diagnostic '{start}'").tick
 
     def wait_for_exit(self):
         """The exit code; fails the test on a crash."""
-        line = self.wait_for(lambda l: l.startswith("exit ") or l.startswith("crash "), "exit")
+        line = self.wait_for(lambda l: isinstance(l, str) and l.startswith(("exit ", "crash ")), "exit")
         assert line.startswith("exit "), f"the launcher crashed: {line}"
         self.process.wait(timeout=BOUND)
         self.exit_tick = int(line.split()[2])
@@ -172,6 +186,12 @@ class TargetWindow(ReportingProcess):
             args += ["--start-encoder", hexed(start_encoder[0]), hexed(start_encoder[1])]
         super().__init__(args)
         self.created_tick = int(self.wait_for(lambda l: l.startswith("created "), "window").split()[1])
+
+
+def expected_parameters(x, y, width, height, quoted_path):
+    """The encoder's parameter line for a region, built once here for the tests and the benchmark."""
+    return (f"-y -rtbufsize 100M -f gdigrab -framerate 30 -offset_x {x} -offset_y {y} -video_size {width}x{height} "
+            f"-draw_mouse 1 -i desktop -c:v libxvid -r 30 -qscale:v 10 {quoted_path}")
 
 
 def send_to_control_window(message, wparam=0, lparam=0, count=1, how="post"):
@@ -208,22 +228,43 @@ def linux_pids(name):
     return pids
 
 
+class Window(NamedTuple):
+    visible: bool
+    iconic: bool
+    class_name: str
+    title: str
+
+
 def top_level_windows(pid):
-    """(visible, iconic, class, title) of each top-level window of the process."""
+    """Each top-level window of the process."""
     out = wine(helper("list_windows"), str(pid)).stdout.decode()
     windows = []
     for line in out.splitlines():
         parts = line.split()
         if parts and parts[0] == "window":
             parts += [""] * (5 - len(parts))
-            windows.append((parts[1] == "1", parts[2] == "1", bytes.fromhex(parts[3]).decode(ENCODING),
-                            bytes.fromhex(parts[4]).decode(ENCODING)))
+            windows.append(Window(parts[1] == "1", parts[2] == "1", bytes.fromhex(parts[3]).decode(ENCODING),
+                                  bytes.fromhex(parts[4]).decode(ENCODING)))
     return windows
 
 
 def stop_every_encoder():
     """Ends every ffmpeg.exe left over, so no test sees another's."""
     wine("taskkill", "/F", "/IM", "ffmpeg.exe")
+
+
+@dataclass
+class LogRecord:
+    """One line of the stand-in encoder's log: start, close, ignored or exit."""
+    kind: str
+    pid: int
+    tick: int
+    words: list  # the rest of the line
+
+    @property
+    def detail(self):
+        """Why it closed or what it ignored (WM_CLOSE, CTRL_C, encoder-ended), or an exit's code."""
+        return self.words[0]
 
 
 class StandInLog:
@@ -234,23 +275,24 @@ class StandInLog:
         if not os.path.exists(self.path):
             return []
         with open(self.path, "rb") as f:
-            return [line.decode("ascii").split(" ") for line in f.read().splitlines()
-                    if line.startswith(kind.encode() + b" ")]
+            lines = [line.decode("ascii").split(" ") for line in f.read().splitlines()]
+        return [LogRecord(w[0], int(w[1]), int(w[2]), w[3:]) for w in lines if w[0] == kind]
 
     def starts(self):
         """One dict per start of the stand-in encoder."""
-        return [{"pid": int(r[1]), "tick": int(r[2]), "uses_show": r[3] == "1", "show": int(r[4]),
-                 "cwd": bytes.fromhex(r[5]).decode(ENCODING), "parameters": bytes.fromhex(r[6]).decode(ENCODING),
-                 "last_argument": bytes.fromhex(r[7]).decode(ENCODING) if len(r) > 7 else ""}
+        return [{"pid": r.pid, "tick": r.tick, "uses_show": r.words[0] == "1", "show": int(r.words[1]),
+                 "cwd": bytes.fromhex(r.words[2]).decode(ENCODING),
+                 "parameters": bytes.fromhex(r.words[3]).decode(ENCODING),
+                 "last_argument": bytes.fromhex(r.words[4]).decode(ENCODING) if len(r.words) > 4 else ""}
                 for r in self.records("start")]
+
+    def reasons(self, kind):
+        """The detail of each close (or ignored) line."""
+        return [r.detail for r in self.records(kind)]
 
     def clear(self):
         if os.path.exists(self.path):
             os.remove(self.path)
-
-    def reasons(self, kind):
-        """The reason of each close (or ignored) line: WM_CLOSE, CTRL_C, encoder-ended."""
-        return [r[3] for r in self.records(kind)]
 
     def first_start(self):
         """The first start of the stand-in encoder, waiting for it."""
@@ -264,30 +306,3 @@ class StandInLog:
                 raise AssertionError(f"stand-in encoder logged no '{kind}' within {BOUND} s")
             time.sleep(0.05)
         return self.records(kind)
-
-
-class WineTestCase(unittest.TestCase):
-    """A fresh install directory per test, with the launcher and (unless told
-    otherwise) the stand-in encoder beside it; leftovers are stopped after."""
-
-    with_encoder = True
-
-    def setUp(self):
-        self.dir = tempfile.mkdtemp(prefix="zeltra-")
-        self.addCleanup(shutil.rmtree, self.dir, True)
-        self.addCleanup(stop_every_encoder)
-        shutil.copy(LAUNCHER, self.dir)
-        if self.with_encoder:
-            shutil.copy(STAND_IN, self.dir)
-        self.log = StandInLog(self.dir)
-        self.output = os.path.join(self.dir, "out.avi")
-
-    def start_launcher(self, arguments, **kwargs):
-        run = LauncherRun(self.dir, arguments, **kwargs)
-        self.addCleanup(run.stop)
-        return run
-
-    def open_target(self, title, x=100, y=80, width=403, height=301, **kwargs):
-        target = TargetWindow(title, x, y, width, height, **kwargs)
-        self.addCleanup(target.stop)
-        return target
