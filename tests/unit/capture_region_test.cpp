@@ -100,6 +100,9 @@ TEST_F(CaptureRegionTest, MeasureSetsTheFourTexts) {
   EXPECT_EQ(target.offsetY, "10");
   EXPECT_EQ(target.width, "800");
   EXPECT_EQ(target.height, "588");
+  EXPECT_EQ(platform.diagnostics.back(),
+            "ZELTRA_ScreenTool: found the window: rectangle -8,10 to 803,611, capturing 800x588 at "
+            "0,10\n");
 }
 
 TEST_F(CaptureRegionTest, MeasureOfAVanishedWindowLeavesTheTextsAlone) {

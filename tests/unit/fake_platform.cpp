@@ -162,7 +162,7 @@ bool FakePlatform::waitForProcessExit(ProcessHandle, uint32_t timeoutMs) {
     case EncoderEnd::kOnStopCommand:
       return count("runHiddenCommand") > 0;
     case EncoderEnd::kOnCtrlC:
-      return count("interruptConsoleProcess") > 0;
+      return consoleReachable && count("interruptConsoleProcess") > 0;
     case EncoderEnd::kNever:
       return false;
     case EncoderEnd::kOnItsOwn:

@@ -37,6 +37,7 @@ class FakePlatform : public Platform {
   ProcessExit encoderExit{0, 0};  // what reading its exit gives
   CommandOutcome commandOutcome = CommandOutcome::kRan;
   bool encoderImageRunning = true;  // what a look for a running ffmpeg.exe finds
+  bool consoleReachable = true;     // whether a Ctrl+C reaches the encoder's console
 
   // Makes message arrive in the queue right after the occurrence-th call of
   // the named operation (1 for the first), as if sent from outside. A name
@@ -131,7 +132,7 @@ class FakePlatform : public Platform {
   bool waitForProcessExit(ProcessHandle process, uint32_t timeoutMs) override;
   bool interruptConsoleProcess(ProcessHandle) override {
     record("interruptConsoleProcess");
-    return true;
+    return consoleReachable;
   }
   void terminateProcess(ProcessHandle, uint32_t exitCode) override {
     record("terminateProcess", std::to_string(exitCode));

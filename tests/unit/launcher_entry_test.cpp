@@ -108,6 +108,7 @@ TEST_F(LauncherEntryTest, ClosingTheWindowStopsThroughItsDestruction) {
   EXPECT_EQ(platform.firstCall("defaultWindowProcedure"), "defaultWindowProcedure 16");
   EXPECT_EQ(stopCommandsRun(), 2);
   EXPECT_EQ(platform.count("postQuit"), 1);
+  EXPECT_EQ(platform.count("destroyWindow"), 0) << "being destroyed already";
 }
 
 TEST_F(LauncherEntryTest, RepeatedStopRequestsStopOnceAndTheWindowGoesOnce) {
@@ -131,6 +132,7 @@ TEST_F(LauncherEntryTest, OtherMessagesGoToTheDefaultHandling) {
   platform.deliverAfter("launchProcess", stopMessage());
   EXPECT_EQ(run(), 0);
   EXPECT_EQ(platform.count("defaultWindowProcedure"), 4);
+  EXPECT_EQ(platform.count("translateMessage"), platform.count("dispatchMessage"));
   EXPECT_EQ(stopCommandsRun(), 2);
 }
 
@@ -190,6 +192,7 @@ TEST_F(LauncherEntryTest, AnyOtherEndOfTheLoopAsksTheOwnEncoderToFinish) {
     FakePlatform fresh;
     fresh.lookupDefault = kTarget;
     fresh.encoderEnd = FakePlatform::EncoderEnd::kOnCtrlC;
+    fresh.consoleReachable = quit;
     if (quit) fresh.deliverAfter("launchProcess", Message{nullptr, kWmQuit, 0, 0});
     EXPECT_EQ(runLauncher(fresh, kInstance, "Demo#C:\\a.avi", kSwShowDefault), 0);
     // Only the stop before the launch: the others' encoders are not this run's to end.
@@ -197,9 +200,13 @@ TEST_F(LauncherEntryTest, AnyOtherEndOfTheLoopAsksTheOwnEncoderToFinish) {
     EXPECT_EQ(fresh.count("destroyWindow"), 1) << diagnostic;
     EXPECT_EQ(fresh.count("interruptConsoleProcess"), 1) << diagnostic;
     EXPECT_LT(fresh.indexOf("interruptConsoleProcess"), fresh.indexOf("waitForProcessExit 10000"));
-    EXPECT_EQ(fresh.count("terminateProcess"), 0) << diagnostic;
+    // An encoder whose console cannot be reached is ended at the time limit.
+    EXPECT_EQ(fresh.count("terminateProcess"), quit ? 0 : 1) << diagnostic;
     EXPECT_NE(std::find(fresh.diagnostics.begin(), fresh.diagnostics.end(), line(diagnostic)),
               fresh.diagnostics.end());
+    EXPECT_EQ(std::count(fresh.diagnostics.begin(), fresh.diagnostics.end(),
+                         line("could not reach the encoder's console to ask it to finish")),
+              quit ? 0 : 1);
   }
 }
 
