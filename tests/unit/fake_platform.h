@@ -3,6 +3,7 @@
 // logic and check what it asked of the platform.
 #pragma once
 
+#include <algorithm>
 #include <deque>
 #include <map>
 #include <optional>
@@ -61,6 +62,12 @@ class FakePlatform : public Platform {
   // The first call of the operation with its detail, or a text saying there
   // was none, which no expectation matches.
   std::string firstCall(const std::string& operation) const;
+  // How often the launcher wrote this diagnostic line (given without its
+  // prefix and line end).
+  int said(const std::string& text) const {
+    return static_cast<int>(
+        std::count(diagnostics.begin(), diagnostics.end(), "ZELTRA_ScreenTool: " + text + "\n"));
+  }
 
   inline static const WindowHandle kControlWindow = reinterpret_cast<WindowHandle>(0x1001);
   inline static const ProcessHandle kEncoderProcess = reinterpret_cast<ProcessHandle>(0x2001);

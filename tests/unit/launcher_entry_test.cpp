@@ -93,10 +93,7 @@ TEST_F(LauncherEntryTest, TheStopMessageWithAnyParametersStopsOnceAndQuits) {
     // One stop before the launch, one for the request.
     EXPECT_EQ(fresh.count("runHiddenCommand"), 2);
     EXPECT_EQ(fresh.firstCall("runHiddenCommand"), "runHiddenCommand taskkill /IM ffmpeg.exe");
-    EXPECT_EQ(std::count(
-                  fresh.diagnostics.begin(), fresh.diagnostics.end(),
-                  "ZELTRA_ScreenTool: asking every ffmpeg.exe to close: taskkill /IM ffmpeg.exe\n"),
-              2);
+    EXPECT_EQ(fresh.said("asking every ffmpeg.exe to close: taskkill /IM ffmpeg.exe"), 2);
     EXPECT_EQ(fresh.firstCall("postQuit"), "postQuit 0");
     EXPECT_EQ(fresh.count("defaultWindowProcedure"), 0);
   }
@@ -136,13 +133,11 @@ TEST_F(LauncherEntryTest, OtherMessagesGoToTheDefaultHandling) {
   EXPECT_EQ(stopCommandsRun(), 2);
 }
 
-std::string line(const std::string& text) { return "ZELTRA_ScreenTool: " + text + "\n"; }
-
-const std::string kReAsked = line(
+const char kReAsked[] =
     "the encoder has not finished on the stop command; asking it once more with Ctrl+C through "
-    "its console");
-const std::string kEnded = line(
-    "the encoder was still running 10 s after the stop; ended it, its file will be unfinished");
+    "its console";
+const char kEnded[] =
+    "the encoder was still running 10 s after the stop; ended it, its file will be unfinished";
 
 TEST_F(LauncherEntryTest, AStopSeesTheOwnEncoderThroughToItsEnd) {
   using End = FakePlatform::EncoderEnd;
@@ -172,11 +167,8 @@ TEST_F(LauncherEntryTest, AStopSeesTheOwnEncoderThroughToItsEnd) {
     }
     EXPECT_EQ(waits, c.waits) << kind;
     EXPECT_EQ(fresh.count("releaseProcess"), 1) << kind;
-    const auto said = [&fresh](const std::string& text) {
-      return std::count(fresh.diagnostics.begin(), fresh.diagnostics.end(), text);
-    };
-    EXPECT_EQ(said(kReAsked), c.interrupts) << kind;
-    EXPECT_EQ(said(kEnded), c.terminations) << kind;
+    EXPECT_EQ(fresh.said(kReAsked), c.interrupts) << kind;
+    EXPECT_EQ(fresh.said(kEnded), c.terminations) << kind;
     if (c.terminations == 1) {
       EXPECT_LT(fresh.indexOf("terminateProcess 1"), fresh.indexOf("releaseProcess"));
     }
@@ -202,10 +194,8 @@ TEST_F(LauncherEntryTest, AnyOtherEndOfTheLoopAsksTheOwnEncoderToFinish) {
     EXPECT_LT(fresh.indexOf("interruptConsoleProcess"), fresh.indexOf("waitForProcessExit 10000"));
     // An encoder whose console cannot be reached is ended at the time limit.
     EXPECT_EQ(fresh.count("terminateProcess"), quit ? 0 : 1) << diagnostic;
-    EXPECT_NE(std::find(fresh.diagnostics.begin(), fresh.diagnostics.end(), line(diagnostic)),
-              fresh.diagnostics.end());
-    EXPECT_EQ(std::count(fresh.diagnostics.begin(), fresh.diagnostics.end(),
-                         line("could not reach the encoder's console to ask it to finish")),
+    EXPECT_EQ(fresh.said(diagnostic), 1);
+    EXPECT_EQ(fresh.said("could not reach the encoder's console to ask it to finish"),
               quit ? 0 : 1);
   }
 }
@@ -223,9 +213,8 @@ TEST_F(LauncherEntryTest, AnEncoderEndingOnItsOwnIsReportedAndTheStopStillServed
     fresh.encoderExit = exit;
     fresh.deliverAfter("readProcessExit", stopMessage());
     EXPECT_EQ(runLauncher(fresh, kInstance, "Demo#C:\\a.avi", kSwShowDefault), 0);
-    EXPECT_EQ(std::count(fresh.diagnostics.begin(), fresh.diagnostics.end(),
-                         line(std::string("the encoder ended on its own with ") + said +
-                              "; nothing is being recorded")),
+    EXPECT_EQ(fresh.said(std::string("the encoder ended on its own with ") + said +
+                         "; nothing is being recorded"),
               1);
     EXPECT_EQ(fresh.count("runHiddenCommand"), 2);
     EXPECT_EQ(fresh.count("waitForProcessExit"), 0);
@@ -248,8 +237,7 @@ TEST_F(LauncherEntryTest, TheStopCommandSaysWhenItNeededTheFallbackInterpreter) 
     fresh.commandOutcome = outcome;
     fresh.deliverAfter("launchProcess", stopMessage());
     runLauncher(fresh, kInstance, "Demo#C:\\a.avi", kSwShowDefault);
-    EXPECT_EQ(std::count(fresh.diagnostics.begin(), fresh.diagnostics.end(), line(diagnostic)), 2)
-        << diagnostic;
+    EXPECT_EQ(fresh.said(diagnostic), 2) << diagnostic;
   }
 }
 
