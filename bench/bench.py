@@ -128,10 +128,11 @@ def start_stale_encoder():
     return process, directory
 
 
-def file_ends(path):
-    """The window's tick in the file's first and last frames (None where unreadable)."""
+def missed_and_lost(path, findable, sent):
+    """Missed start and lost tail of a recording, each None where its frame's clock is unreadable."""
     ticks = clock_ticks(path)
-    return (ticks[0], ticks[-1]) if ticks else (None, None)
+    first, last = (ticks[0], ticks[-1]) if ticks else (None, None)
+    return (None if first is None else first - findable), (None if last is None else sent - last)
 
 
 def launcher_in_file(index, real_encoder, window_first, stale, seconds=1.0):
@@ -164,9 +165,9 @@ def launcher_in_file(index, real_encoder, window_first, stale, seconds=1.0):
     if stale_encoder:
         stale_encoder[0].wait(timeout=60)
         shutil.rmtree(stale_encoder[1], True)
-    first, last = file_ends(output)
+    result = missed_and_lost(output, findable, sent)
     shutil.rmtree(directory, True)
-    return (None if first is None else first - findable), (None if last is None else sent - last)
+    return result
 
 
 def reference_in_file(index, real_encoder, seconds=1.0):
@@ -185,9 +186,9 @@ def reference_in_file(index, real_encoder, seconds=1.0):
     sent = int(out[1])
     log.wait_for("exit")
     target.stop()
-    first, last = file_ends(output)
+    result = missed_and_lost(output, target.created_tick, sent)
     shutil.rmtree(directory, True)
-    return (None if first is None else first - target.created_tick), (None if last is None else sent - last)
+    return result
 
 
 def spread(values):

@@ -73,7 +73,6 @@ done
 step "static analysis"
 scripts/check-tidy.sh build/fuzz build/mingw
 
-ran=0
 failed=0
 for arch in "${to_run[@]}"; do
   step "tests of the $arch Windows executable under Wine"
@@ -96,14 +95,13 @@ for arch in "${to_run[@]}"; do
     outcome[$arch]="FAILED"
     failed=1
   fi
-  ran=$((ran + 1))
 done
 
 printf '\n'
 [ "$failed" = 0 ] && printf 'all checks passed in %ss\n' "$(( $(date +%s) - started ))"
 echo "Wine tests, 32-bit build: ${outcome[i686]}"
 echo "Wine tests, 64-bit build: ${outcome[x86_64]}"
-if [ "$ran" = 0 ]; then
+if [ "${#to_run[@]}" = 0 ]; then
   echo "test: the Wine tests ran for no Windows build" >&2
   exit 1
 fi

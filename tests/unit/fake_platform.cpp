@@ -42,11 +42,10 @@ int FakePlatform::indexOf(const std::string& operation) const {
 }
 
 int FakePlatform::lastIndexOf(const std::string& operation) const {
-  int last = -1;
-  for (int i = indexOf(operation); i >= 0 && i < static_cast<int>(calls.size()); ++i) {
-    if (calls[i] == operation || calls[i].rfind(operation + " ", 0) == 0) last = i;
+  for (int i = static_cast<int>(calls.size()) - 1; i >= 0; --i) {
+    if (calls[i] == operation || calls[i].rfind(operation + " ", 0) == 0) return i;
   }
-  return last;
+  return -1;
 }
 
 std::string FakePlatform::firstCall(const std::string& operation) const {

@@ -4,10 +4,12 @@
 // command's close request, takes Ctrl+C on its console, and exits when asked
 // either way.
 //
-// Log lines, appended to stand-in-encoder.log beside it:
-//   start <pid> <tick> <usesShowWindow> <showMode> <hex cwd> <hex parameter line> <hex last
-//   argument> close <pid> <tick> <WM_CLOSE | CTRL_C | encoder-ended> ignored <pid> <tick> <WM_CLOSE
-//   | CTRL_C> exit <pid> <tick> <exit code of the real encoder, or 0>
+// Log lines, appended to stand-in-encoder.log beside it, one of these each:
+//   - start <pid> <tick> <usesShowWindow> <showMode> <hex cwd> <hex parameter line>
+//     <hex last argument>
+//   - close <pid> <tick> <WM_CLOSE | CTRL_C | encoder-ended>
+//   - ignored <pid> <tick> <WM_CLOSE | CTRL_C>
+//   - exit <pid> <tick> <exit code of the real encoder, or 0>
 // Behaviours, from the environment (the launcher passes its own on):
 //   ZELTRA_STAND_IN_CLOSE_MS=n     takes n ms to close, like an encoder finishing its file
 //   ZELTRA_STAND_IN_IGNORE=close   does not hear the close request (as under a pseudoconsole)
