@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The launcher's main job on a fresh Debian 12 machine: installs what is
 # missing, builds, fetches the real encoder, and records a moving demo window
-# under Wine for 5 s (Xvfb is started when no DISPLAY is set). Prints what
+# under Wine for 5 s, on a display of its own (Xvfb with openbox). Prints what
 # the recording holds and where its contact sheet is. Output in out/demo/.
 # Uses the 32-bit build where this machine runs 32-bit programs, else the
 # 64-bit one (ZELTRA_WINE_ARCHES=x86_64 asks for that anywhere).

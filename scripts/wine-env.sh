@@ -8,7 +8,8 @@
 #   wine_env_pick            the one build to show or measure: the 32-bit
 #                            product where it runs, else the 64-bit build
 #   wine_env_select <arch>   the build, loader and prefix for i686 or x86_64
-#   wine_env_start           a display (when none is set) and a Wine server
+#   wine_env_start           the bench's own display, with a window manager,
+#                            and a Wine server
 
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEDEBUG="${WINEDEBUG:--all}"
@@ -88,31 +89,57 @@ wine_env_select() {
   export WINEPREFIX="$ZELTRA_BUILD_DIR/wineprefix"
 }
 
+# The bench's own display, whatever DISPLAY the caller has: a known screen
+# (1280x800) with a window manager, as every desktop has. Without one Wine
+# cannot minimize a window: it leaves it mapped where it would stand restored,
+# freezes what other windows paint there, and waits 2 s on every such window
+# it hides. A display without a window manager fails here, not in the tests.
+wine_env_start_display() {
+  local n i
+  zeltra_display_log="$ZELTRA_BUILD_DIR/display.log"
+  mkdir -p "$ZELTRA_BUILD_DIR"
+  : >"$zeltra_display_log"
+  for n in $(seq 90 120); do
+    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+    Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >>"$zeltra_display_log" 2>&1 &
+    zeltra_started_xvfb=$!
+    for i in $(seq 100); do
+      [ -e "/tmp/.X11-unix/X$n" ] && break
+      kill -0 "$zeltra_started_xvfb" 2>/dev/null || break
+      sleep 0.1
+    done
+    kill -0 "$zeltra_started_xvfb" 2>/dev/null && [ -e "/tmp/.X11-unix/X$n" ] && break
+    # Taken meanwhile by another run, say: the next one.
+    kill "$zeltra_started_xvfb" 2>/dev/null
+    wait "$zeltra_started_xvfb" 2>/dev/null
+    zeltra_started_xvfb=""
+  done
+  [ -n "$zeltra_started_xvfb" ] || { wine_env_display_failed "Xvfb started on none of :90 to :120"; return 1; }
+  export DISPLAY=":$n"
+  openbox --sm-disable >>"$zeltra_display_log" 2>&1 &
+  zeltra_started_wm=$!
+  for i in $(seq 100); do
+    wine_env_window_manager_running && break
+    kill -0 "$zeltra_started_wm" 2>/dev/null || break
+    sleep 0.1
+  done
+  wine_env_window_manager_running || { wine_env_display_failed "openbox did not start on $DISPLAY"; return 1; }
+  echo "wine-env: display $DISPLAY (Xvfb 1280x800, openbox)" >&2
+}
+
+wine_env_window_manager_running() {
+  xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'
+}
+
+wine_env_display_failed() {
+  echo "wine-env: $1; what it printed:" >&2
+  sed 's/^/  /' "$zeltra_display_log" >&2
+  wine_env_stop
+}
+
 wine_env_start() {
   : "${ZELTRA_WINE:?wine_env_select first}"
-  if [ -z "${DISPLAY:-}" ]; then
-    local n
-    for n in $(seq 90 120); do
-      [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-      Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
-      zeltra_started_xvfb=$!
-      export DISPLAY=":$n"
-      break
-    done
-    local i
-    for i in $(seq 50); do
-      [ -e "/tmp/.X11-unix/X${DISPLAY#:}" ] && break
-      sleep 0.1
-    done
-    # A window manager, as every desktop has: without one Wine cannot
-    # minimize a window, and leaves it mapped where it would stand restored.
-    openbox --sm-disable >/dev/null 2>&1 &
-    zeltra_started_wm=$!
-    for i in $(seq 50); do
-      xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
-      sleep 0.1
-    done
-  fi
+  wine_env_start_display || return
   # The prefix is the build's own: a server left from an earlier run (on a
   # display that may be gone) is ended, so this run starts clean.
   wineserver -k >/dev/null 2>&1 || true

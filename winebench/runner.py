@@ -202,11 +202,17 @@ def send_to_control_window(message, wparam=0, lparam=0, count=1, how="post"):
     return int(words[1]) if words[:1] == ["sent"] else None
 
 
+class SendResult(NamedTuple):
+    taken: bool
+    error: int
+    returned_at: int  # tick
+
+
 def send_synchronously(message, count, timeout_ms):
-    """SendMessageTimeout count times to the one control window: (succeeded, last error) each."""
+    """SendMessageTimeout count times to the one control window: a SendResult each."""
     result = wine(helper("send_message"), hexed(CONTROL_WINDOW), hexed(CONTROL_WINDOW), str(message),
                   "0", "0", str(count), f"send:{timeout_ms}")
-    return [(words[2] == "1", int(words[3])) for words in map(str.split, result.stdout.decode().splitlines())
+    return [SendResult(words[2] == "1", int(words[3]), int(words[4])) for words in map(str.split, result.stdout.decode().splitlines())
             if words[:1] == ["result"]]
 
 
@@ -246,6 +252,14 @@ def top_level_windows(pid):
             windows.append(Window(parts[1] == "1", parts[2] == "1", bytes.fromhex(parts[3]).decode(ENCODING),
                                   bytes.fromhex(parts[4]).decode(ENCODING)))
     return windows
+
+
+def window_manager_running():
+    """Whether the display has a window manager: without one Wine leaves a
+    minimized window mapped where it would stand restored, which freezes what
+    the windows under it paint, and it waits 2 s on every such window it hides."""
+    result = subprocess.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], capture_output=True, text=True)
+    return result.returncode == 0 and "window id" in result.stdout
 
 
 def stop_every_encoder():

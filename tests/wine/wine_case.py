@@ -4,7 +4,8 @@ import shutil
 import tempfile
 import unittest
 
-from winebench.runner import LAUNCHER, STAND_IN, LauncherRun, StandInLog, TargetWindow, stop_every_encoder
+from winebench.runner import (LAUNCHER, STAND_IN, LauncherRun, StandInLog, TargetWindow, stop_every_encoder,
+                              window_manager_running)
 
 
 class WineTestCase(unittest.TestCase):
@@ -12,6 +13,13 @@ class WineTestCase(unittest.TestCase):
     otherwise) the stand-in encoder beside it; leftovers are stopped after."""
 
     with_encoder = True
+
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        if not window_manager_running():
+            raise AssertionError(f"no window manager on DISPLAY={os.environ.get('DISPLAY')}: start the display "
+                                 "through scripts/wine-env.sh (wine_env_start)")
 
     def setUp(self):
         self.dir = tempfile.mkdtemp(prefix="zeltra-")

@@ -3,7 +3,7 @@
 // Usage: send_message <hex class> <hex title> <message> [wParam] [lParam] [count] [how]
 //   how: post (the default) posts count times;
 //        send:<ms> sends count times to the same window with SendMessageTimeout,
-//          printing "result <n> <succeeded 0|1> <last error>" for each;
+//          printing "result <n> <succeeded 0|1> <last error> <tick on return>" for each;
 //        thread posts to the window's thread instead (PostThreadMessage).
 // Prints "sent <tick>" or "missing", exit code 0 or 1.
 #include <windows.h>
@@ -40,7 +40,8 @@ int main(int argc, char** argv) {
       ::SetLastError(0);
       const LRESULT ok = ::SendMessageTimeoutA(window, message, wParam, lParam, SMTO_NORMAL,
                                                std::strtoul(how + 5, nullptr, 0), &result);
-      say("result %ld %d %lu", i + 1, ok != 0 ? 1 : 0, ::GetLastError());
+      const DWORD error = ::GetLastError();
+      say("result %ld %d %lu %lu", i + 1, ok != 0 ? 1 : 0, error, ::GetTickCount());
     } else if (std::strcmp(how, "thread") == 0) {
       ::PostThreadMessageA(::GetWindowThreadProcessId(window, nullptr), message, wParam, lParam);
     } else {
