@@ -88,7 +88,7 @@ class CaptureRegionTest : public ::testing::Test {
  protected:
   FakePlatform platform;
   CaptureTarget target;
-  inline static const WindowHandle kTarget = reinterpret_cast<WindowHandle>(0x3001);
+  inline static const WindowHandle kTarget = FakePlatform::kTargetWindow;
 };
 
 TEST_F(CaptureRegionTest, MeasureSetsTheFourTexts) {
@@ -137,6 +137,7 @@ TEST_F(CaptureRegionTest, WaitServesMessagesThatArriveMeanwhile) {
 }
 
 TEST_F(CaptureRegionTest, WaitEndsWhenAQuitIsTaken) {
+  platform.lookupDefault = nullptr;
   platform.deliverAfter("findTopLevelWindow", Message{nullptr, 0x0012, 0, 0}, 5);
   EXPECT_EQ(locateTargetWindow(platform, target, "Never"), TargetWait::kStopped);
   EXPECT_EQ(platform.count("findTopLevelWindow"), 5);

@@ -20,10 +20,11 @@ class FakePlatform : public Platform {
  public:
   // --- script -----------------------------------------------------------
   bool windowCreationFails = false;
+  inline static const WindowHandle kTargetWindow = reinterpret_cast<WindowHandle>(0x3001);
   // Answers of successive window lookups; once used up, every lookup finds
-  // lookupDefault.
+  // lookupDefault: the target window, unless a test says it never appears.
   std::deque<WindowHandle> lookupResults;
-  WindowHandle lookupDefault = nullptr;
+  WindowHandle lookupDefault = kTargetWindow;
   // Answers of successive rectangle reads; nullopt means the window is gone.
   // Once used up, every read gives windowRect.
   std::deque<std::optional<Rect>> rectResults;

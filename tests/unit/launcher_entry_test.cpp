@@ -17,14 +17,12 @@ using testing::FakePlatform;
 using testing::stopMessage;
 
 InstanceHandle const kInstance = reinterpret_cast<InstanceHandle>(0x400000);
-const WindowHandle kTarget = reinterpret_cast<WindowHandle>(0x3001);
-
 class LauncherEntryTest : public ::testing::Test {
  protected:
-  LauncherEntryTest() { platform.lookupDefault = kTarget; }
-
-  int run(const char* commandLine = "Demo#C:\\rec\\#clip.avi", int32_t showMode = kSwShowDefault) {
-    return runLauncher(platform, kInstance, commandLine, showMode);
+  int run() { return run(platform); }
+  // A run of its own, for one row of a table.
+  static int run(FakePlatform& fresh, int32_t showMode = kSwShowDefault) {
+    return runLauncher(fresh, kInstance, "Demo#C:\\rec\\#clip.avi", showMode);
   }
 
   int stopCommandsRun() const { return platform.count("runHiddenCommand"); }
@@ -76,9 +74,8 @@ TEST_F(LauncherEntryTest, ShowsTheWindowWithoutCoveringOrActivating) {
       {kSwShowMinNoActive, kSwShowMinNoActive},  {kSwHide, kSwHide}};
   for (const auto& [requested, shown] : cases) {
     FakePlatform fresh;
-    fresh.lookupDefault = kTarget;
     fresh.deliverAfter("launchProcess", stopMessage());
-    runLauncher(fresh, kInstance, "Demo#C:\\a.avi", requested);
+    run(fresh, requested);
     EXPECT_EQ(fresh.firstCall("showWindow"), "showWindow " + std::to_string(shown)) << requested;
   }
 }
@@ -87,9 +84,8 @@ TEST_F(LauncherEntryTest, TheStopMessageWithAnyParametersStopsOnceAndQuits) {
   for (const auto& [wParam, lParam] :
        {std::pair<uintptr_t, intptr_t>{0, 0}, {1, -1}, {UINTPTR_MAX, INTPTR_MIN}}) {
     FakePlatform fresh;
-    fresh.lookupDefault = kTarget;
     fresh.deliverAfter("launchProcess", stopMessage(wParam, lParam));
-    EXPECT_EQ(runLauncher(fresh, kInstance, "Demo#C:\\a.avi", kSwShowDefault), 0);
+    EXPECT_EQ(run(fresh), 0);
     // One stop before the launch, one for the request.
     EXPECT_EQ(fresh.count("runHiddenCommand"), 2);
     EXPECT_EQ(fresh.firstCall("runHiddenCommand"), "runHiddenCommand taskkill /IM ffmpeg.exe");
@@ -153,10 +149,9 @@ TEST_F(LauncherEntryTest, AStopSeesTheOwnEncoderThroughToItsEnd) {
   };
   for (const Case& c : cases) {
     FakePlatform fresh;
-    fresh.lookupDefault = kTarget;
     fresh.encoderEnd = c.end;
     fresh.deliverAfter("launchProcess", stopMessage());
-    EXPECT_EQ(runLauncher(fresh, kInstance, "Demo#C:\\a.avi", kSwShowDefault), 0);
+    EXPECT_EQ(run(fresh), 0);
     const int kind = static_cast<int>(c.end);
     EXPECT_EQ(fresh.count("runHiddenCommand"), 2) << kind;
     EXPECT_EQ(fresh.count("interruptConsoleProcess"), c.interrupts) << kind;
@@ -182,11 +177,10 @@ TEST_F(LauncherEntryTest, AnyOtherEndOfTheLoopAsksTheOwnEncoderToFinish) {
   };
   for (const auto& [quit, diagnostic] : cases) {
     FakePlatform fresh;
-    fresh.lookupDefault = kTarget;
     fresh.encoderEnd = FakePlatform::EncoderEnd::kOnCtrlC;
     fresh.consoleReachable = quit;
     if (quit) fresh.deliverAfter("launchProcess", Message{nullptr, kWmQuit, 0, 0});
-    EXPECT_EQ(runLauncher(fresh, kInstance, "Demo#C:\\a.avi", kSwShowDefault), 0);
+    EXPECT_EQ(run(fresh), 0);
     // Only the stop before the launch: the others' encoders are not this run's to end.
     EXPECT_EQ(fresh.count("runHiddenCommand"), 1) << diagnostic;
     EXPECT_EQ(fresh.count("destroyWindow"), 1) << diagnostic;
@@ -208,11 +202,10 @@ TEST_F(LauncherEntryTest, AnEncoderEndingOnItsOwnIsReportedAndTheStopStillServed
   };
   for (const auto& [exit, said] : cases) {
     FakePlatform fresh;
-    fresh.lookupDefault = kTarget;
     fresh.encoderEnd = FakePlatform::EncoderEnd::kOnItsOwn;
     fresh.encoderExit = exit;
     fresh.deliverAfter("readProcessExit", stopMessage());
-    EXPECT_EQ(runLauncher(fresh, kInstance, "Demo#C:\\a.avi", kSwShowDefault), 0);
+    EXPECT_EQ(run(fresh), 0);
     EXPECT_EQ(fresh.said(std::string("the encoder ended on its own with ") + said +
                          "; nothing is being recorded"),
               1);
@@ -233,10 +226,9 @@ TEST_F(LauncherEntryTest, TheStopCommandSaysWhenItNeededTheFallbackInterpreter) 
   };
   for (const auto& [outcome, diagnostic] : cases) {
     FakePlatform fresh;
-    fresh.lookupDefault = kTarget;
     fresh.commandOutcome = outcome;
     fresh.deliverAfter("launchProcess", stopMessage());
-    runLauncher(fresh, kInstance, "Demo#C:\\a.avi", kSwShowDefault);
+    run(fresh);
     EXPECT_EQ(fresh.said(diagnostic), 2) << diagnostic;
   }
 }

@@ -15,16 +15,11 @@ namespace {
 using testing::FakePlatform;
 using testing::stopMessage;
 
-const WindowHandle kTarget = reinterpret_cast<WindowHandle>(0x3001);
-
 // startRecording runs inside a launcher run, whose control window procedure
 // serves the stop requests; these tests drive it through runLauncher.
 class RecordingStartTest : public ::testing::Test {
  protected:
-  RecordingStartTest() {
-    platform.lookupDefault = kTarget;
-    platform.deliverAfter("pause", stopMessage());
-  }
+  RecordingStartTest() { platform.deliverAfter("pause", stopMessage()); }
 
   void run(const char* commandLine) { runLauncher(platform, nullptr, commandLine, kSwShowDefault); }
 
@@ -64,7 +59,6 @@ TEST_F(RecordingStartTest, StopsRunningEncodersBeforeTheLaunchAndPausesAfter) {
 TEST_F(RecordingStartTest, TheStopBeforeTheLaunchRunsOnlyWhenAnEncoderIsRunning) {
   for (const bool running : {true, false}) {
     FakePlatform fresh;
-    fresh.lookupDefault = kTarget;
     fresh.encoderImageRunning = running;
     fresh.deliverAfter("pause", stopMessage());
     runLauncher(fresh, nullptr, "Demo#C:\\a.avi", kSwShowDefault);
@@ -93,7 +87,6 @@ TEST_F(RecordingStartTest, UnusableInvocationsEndBeforeAnythingIsStoppedOrStarte
   };
   for (const auto& [text, diagnostic] : cases) {
     FakePlatform fresh;
-    fresh.lookupDefault = kTarget;
     EXPECT_EQ(runLauncher(fresh, nullptr, text, kSwShowDefault), 0);
     EXPECT_EQ(fresh.count("findTopLevelWindow"), 0) << text;
     EXPECT_EQ(fresh.count("runHiddenCommand"), 0) << text;
@@ -109,6 +102,7 @@ TEST_F(RecordingStartTest, AStopDuringTheWaitEndsTheRunWithoutALaunch) {
   for (const Message& stop :
        {stopMessage(), Message{FakePlatform::kControlWindow, kWmClose, 0, 0}}) {
     FakePlatform fresh;
+    fresh.lookupDefault = nullptr;
     fresh.deliverAfter("findTopLevelWindow", stop, 3);
     runLauncher(fresh, nullptr, "Never#C:\\a.avi", kSwShowDefault);
     EXPECT_EQ(fresh.count("runHiddenCommand"), 1) << stop.message;
