@@ -87,6 +87,7 @@ class StopTest(WineTestCase):
         self.assertTrue(first.taken, "the first stop is taken")
         self.assertEqual((second.taken, second.error), (False, ERROR_INVALID_WINDOW_HANDLE),
                          "the window is gone, not hung")
+        self.assertFalse(control_window_exists(), "FindWindow no longer finds it")
         self.assertEqual(run.wait_for_exit(), 0)
         self.assertEqual(run.stop_commands(), 1)
         finished = self.log.records("exit")
