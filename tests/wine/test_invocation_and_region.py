@@ -29,6 +29,18 @@ class TargetWaitTest(WineTestCase):
         send_to_control_window(STOP_MESSAGE)
         self.assertEqual(run.wait_for_exit(), 0)
 
+    def test_titles_beginning_with_non_ascii_letters_are_found_whole(self):
+        for title in ("\u00c4pfel Fenster", "\u00d6l"):
+            with self.subTest(title=title):
+                self.log.clear()
+                self.open_target(title)
+                run = self.start_launcher(f"{title}#{windows_path(self.output)}")
+                run.wait_for_diagnostic("waiting for the window titled ")
+                self.assertIn(f'waiting for the window titled "{title}"', run.diagnostic_texts())
+                self.assertEqual(len(self.log.wait_for("start")), 1)
+                send_to_control_window(STOP_MESSAGE)
+                self.assertEqual(run.wait_for_exit(), 0)
+
     def test_a_window_partly_off_the_screen_is_clipped(self):
         self.open_target("Off Left", -50, 700, 403, 301)
         run = self.start_launcher(f"Off Left#{windows_path(self.output)}")

@@ -33,6 +33,7 @@
 #include <string>
 
 #include "helper_text.h"
+#include "launcher/program_name_skip.h"
 
 namespace {
 
@@ -62,19 +63,8 @@ void logLine(const std::string& line) {
 }
 
 // The command line after the program name and the blanks that follow it,
-// exactly as the launcher composed it.
-std::string parameterLine() {
-  const char* p = ::GetCommandLineA();
-  if (*p == '"') {
-    ++p;
-    while (*p != '\0' && *p != '"') ++p;
-    if (*p == '"') ++p;
-  } else {
-    while (*p != '\0' && *p != ' ' && *p != '\t') ++p;
-  }
-  while (*p == ' ' || *p == '\t') ++p;
-  return p;
-}
+// exactly as the launcher composed it, found by the launcher's own rule.
+std::string parameterLine() { return zeltra::skipProgramName(::GetCommandLineA()); }
 
 // The last argument as the Windows argument rules give it.
 std::string lastArgument() {
