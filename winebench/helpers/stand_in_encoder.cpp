@@ -7,6 +7,9 @@
 // Log lines, appended to stand-in-encoder.log beside it, one of these each:
 //   - start <pid> <tick> <usesShowWindow> <showMode> <hex cwd> <hex parameter line>
 //     <hex last argument>
+//   - ready <pid> <tick>   once it hears requests: its console handler, its
+//     window and any real encoder are in place. A request sent between start
+//     and ready may go unheard, so whoever signals it waits for ready first.
 //   - close <pid> <tick> <WM_CLOSE | CTRL_C | encoder-ended>
 //   - ignored <pid> <tick> <WM_CLOSE | CTRL_C>
 //   - exit <pid> <tick> <exit code of the real encoder, or 0>
@@ -242,6 +245,7 @@ int main() {
                                     0, 10, 10, nullptr, nullptr, instance, nullptr);
   ::SetConsoleCtrlHandler(onConsoleEvent, TRUE);
   encoder = startRealEncoder(parameters);
+  logLine("ready " + stamp());
 
   for (;;) {
     const DWORD count = encoder.process != nullptr ? 1 : 0;
