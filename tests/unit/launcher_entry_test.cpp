@@ -174,19 +174,24 @@ TEST_F(LauncherEntryTest, SaysHowLongAfterTheStopCommandTheEncoderFinished) {
   using End = FakePlatform::EncoderEnd;
   const std::string kFinished = "ZELTRA_ScreenTool: the encoder finished ";
   struct Case {
-    End end;
+    End end = End::kOnStopCommand;
     Message stop;
-    const char* said;  // null: no such line
+    CommandOutcome command = CommandOutcome::kRan;
+    const char* said = nullptr;  // null: no such line
   } const cases[] = {
       // Counted from the command's return (it takes 300 ms), across the clock's wrap.
-      {End::kOnStopCommand, stopMessage(), "the encoder finished 120 ms after the stop command"},
-      {End::kOnCtrlC, stopMessage(), "the encoder finished 620 ms after the stop command"},
-      {End::kNever, stopMessage(), nullptr},
-      {End::kOnCtrlC, Message{nullptr, kWmQuit, 0, 0}, nullptr},
+      {End::kOnStopCommand, stopMessage(), CommandOutcome::kRan,
+       "the encoder finished 120 ms after the stop command"},
+      {End::kOnCtrlC, stopMessage(), CommandOutcome::kRanByFallback,
+       "the encoder finished 620 ms after the stop command"},
+      {End::kNever, stopMessage(), CommandOutcome::kRan, nullptr},
+      {End::kOnCtrlC, Message{nullptr, kWmQuit, 0, 0}, CommandOutcome::kRan, nullptr},
+      {End::kOnCtrlC, stopMessage(), CommandOutcome::kInterpreterFailed, nullptr},
   };
   for (const Case& c : cases) {
     FakePlatform fresh;
     fresh.encoderEnd = c.end;
+    fresh.commandOutcome = c.command;
     fresh.stopCommandTakesMs = 300;
     fresh.encoderExitTakesMs = 120;
     fresh.clockMs = 0xFFFFFFFFu - 700;  // wraps while the encoder finishes
