@@ -194,6 +194,13 @@ class CallerRun(ReportingProcess):
     def launcher_pid(self):
         return int(self.fields("started")["pid"])
 
+    def stop(self):
+        """Also ends a launcher left running by a failed test: it holds this run's output pipe open."""
+        started = [line for line in self.lines if line and line.startswith("started ")]
+        if started:
+            wine("taskkill", "/F", "/PID", started[0].split("=")[1])
+        super().stop()
+
     def stop_recording(self):
         """Tells it to stop; the stopped line's fields."""
         self.process.stdin.write(b"\n")
