@@ -52,6 +52,17 @@ function(zeltra_helper name)
   zeltra_link_runtime_statically(${name})
 endfunction()
 
+# The caller header's example program, which the Wine bench drives too. Built
+# as a caller's project would build it: without the launcher's definitions (no
+# NOMINMAX), wide entry point; the header compiled once more with UNICODE.
+add_executable(record_window caller/record_window.cpp)
+zeltra_link_runtime_statically(record_window)
+add_library(record_window_unicode OBJECT caller/record_window.cpp)
+target_compile_definitions(record_window_unicode PRIVATE UNICODE _UNICODE)
+if(MINGW)
+  target_link_options(record_window PRIVATE -municode)
+endif()
+
 set(ZELTRA_HELPERS winebench/helpers)
 zeltra_helper(run_verbatim ${ZELTRA_HELPERS}/run_verbatim.cpp)
 zeltra_helper(send_message ${ZELTRA_HELPERS}/send_message.cpp)
@@ -59,6 +70,7 @@ zeltra_helper(process_exit ${ZELTRA_HELPERS}/process_exit.cpp)
 zeltra_helper(list_windows ${ZELTRA_HELPERS}/list_windows.cpp)
 zeltra_helper(target_window ${ZELTRA_HELPERS}/target_window.cpp)
 zeltra_helper(bench_reference ${ZELTRA_HELPERS}/bench_reference.cpp)
+zeltra_helper(exit_at_once ${ZELTRA_HELPERS}/exit_at_once.cpp)
 zeltra_helper(stand_in_encoder ${ZELTRA_HELPERS}/stand_in_encoder.cpp)
 # It finds its parameter line by the launcher's own rule (a header-only piece).
 target_include_directories(stand_in_encoder PRIVATE ${CMAKE_SOURCE_DIR})
@@ -72,7 +84,8 @@ if(CMAKE_CROSSCOMPILING AND CMAKE_CROSSCOMPILING_EMULATOR)
             $<TARGET_FILE:ZELTRA_ScreenTool> ${CMAKE_OBJDUMP} ${ZELTRA_PE_FORMAT})
   # Every test below reaches every ffmpeg.exe on the desktop: they run one at a time.
   # The real encoder of the build's architecture is fetched by scripts/fetch-encoder.sh.
-  foreach(suite control_window invocation_and_region recording_start stop bad_inputs real_recording)
+  foreach(suite control_window invocation_and_region recording_start stop bad_inputs real_recording
+                caller_header)
     add_test(NAME wine_${suite}
       COMMAND ${Python3_EXECUTABLE} -m unittest -v tests.wine.test_${suite}
       WORKING_DIRECTORY ${CMAKE_SOURCE_DIR})
