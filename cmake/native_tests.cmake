@@ -13,6 +13,11 @@ add_executable(unit_tests
 target_link_libraries(unit_tests PRIVATE launcher_logic GTest::gtest GTest::gtest_main)
 gtest_discover_tests(unit_tests DISCOVERY_MODE PRE_TEST)
 
+# Unit tests of the machine check's logic.
+add_executable(check_tests tests/check/check_logic_test.cpp)
+target_link_libraries(check_tests PRIVATE check_logic GTest::gtest GTest::gtest_main)
+gtest_discover_tests(check_tests DISCOVERY_MODE PRE_TEST)
+
 # Property fuzzing with libFuzzer (clang): each target runs for a bounded time
 # as a test; seeds in tests/fuzz/seeds, what it finds in the build's corpus.
 if(ZELTRA_FUZZ)

@@ -1,0 +1,338 @@
+// Steps 4 to 6: a real recording through the launcher, started and stopped
+// as callers do, the launcher's diagnostic lines as they come, and the file
+// read back with the same encoder (see check_steps.h).
+#include <windows.h>
+
+#include <optional>
+#include <vector>
+
+#include "check/check_steps.h"
+#include "check/child_process.h"
+#include "check/debug_output_reader.h"
+#include "check/encoder_finish.h"
+#include "check/launcher_run.h"
+#include "check/recording_readback.h"
+#include "check/test_window.h"
+
+namespace zeltra::check {
+namespace {
+
+constexpr char kFileName[] = "check-recording.avi";
+// Not multiples of 4, so that the launcher's rounding shows in the file.
+constexpr int kWindowWidth = 403;
+constexpr int kWindowHeight = 301;
+constexpr DWORD kRecordMs = 2000;
+constexpr DWORD kPollMs = 20;
+// Bounds against a hung run, not expectations: the encoder starts within
+// about a second, and the launcher gives it 10 s to finish.
+constexpr DWORD kFirstGrowthLimitMs = 20000;
+constexpr DWORD kExitLimitMs = 30000;
+constexpr DWORD kReadBackLimitMs = 60000;
+
+std::string ms(DWORD value) { return std::to_string(value) + " ms"; }
+
+std::string oneDecimal(double value) {
+  const long tenths = static_cast<long>(value * 10 + 0.5);
+  return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10);
+}
+
+bool hasGrown(const std::string& file) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  return ::GetFileAttributesExA(file.c_str(), GetFileExInfoStandard, &data) &&
+         (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+         (data.nFileSizeLow != 0 || data.nFileSizeHigh != 0);
+}
+
+struct OutputPlace {
+  std::string folder;  // ending in a backslash
+  std::string file;
+  bool ownFolder = false;  // created by the check, removed with the file
+};
+
+// What the run saw, in milliseconds since the launcher's start.
+struct RunFacts {
+  std::optional<DWORD> controlWindowAt;
+  std::optional<DWORD> fileGrewAt;
+  std::optional<DWORD> stopSentAt;
+  std::optional<DWORD> stopAcceptedAt;
+  std::optional<DWORD> exitedAt;
+  uint32_t exitCode = 0;
+  POINT cursor{};
+};
+
+class Recording {
+ public:
+  Recording(Report& report, DebugOutputReader* reader, LauncherRun& run)
+      : report_(report), reader_(reader), run_(run), started_(::GetTickCount()) {}
+
+  // Polls until condition holds or limitMs has passed; false on the limit.
+  template <typename Condition>
+  bool waitUntil(DWORD limitMs, Condition condition) {
+    const DWORD from = ::GetTickCount();
+    for (;;) {
+      observe();
+      if (condition()) return true;
+      if (::GetTickCount() - from >= limitMs) return false;
+      ::Sleep(kPollMs);
+    }
+  }
+
+  DWORD elapsed() const { return ::GetTickCount() - started_; }
+  const std::vector<std::string>& lines() const { return lines_; }
+  RunFacts& facts() { return facts_; }
+
+  void watchFile(const std::string& path) { file_ = path; }
+
+ private:
+  // Prints the launcher's new lines and notes what changed.
+  void observe() {
+    if (reader_ != nullptr) {
+      for (const DebugLine& line : reader_->takeLines()) {
+        if (line.processId != run_.processId()) continue;
+        if (const std::optional<std::string> text = launcherLineText(line.text)) {
+          lines_.push_back(*text);
+          report_.note("launcher says: " + *text);
+        }
+      }
+    }
+    if (!facts_.controlWindowAt && run_.controlWindowPresent()) {
+      facts_.controlWindowAt = elapsed();
+      report_.note("the control window appeared " + ms(*facts_.controlWindowAt) +
+                   " after the start");
+    }
+    if (facts_.controlWindowAt && facts_.stopSentAt && !facts_.stopAcceptedAt &&
+        !run_.controlWindowPresent()) {
+      facts_.stopAcceptedAt = elapsed();
+      report_.note("the stop was accepted (the control window went) " +
+                   ms(*facts_.stopAcceptedAt - *facts_.stopSentAt) + " after the stop message");
+    }
+    if (!facts_.fileGrewAt && !file_.empty() && hasGrown(file_)) {
+      facts_.fileGrewAt = elapsed();
+      report_.note("the file first grew " + ms(*facts_.fileGrewAt) +
+                   " after the start; recording " + std::to_string(kRecordMs / 1000) +
+                   " s from there");
+    }
+    if (!facts_.exitedAt && run_.exited(facts_.exitCode)) facts_.exitedAt = elapsed();
+  }
+
+  Report& report_;
+  DebugOutputReader* reader_;
+  LauncherRun& run_;
+  DWORD started_;
+  std::string file_;
+  std::vector<std::string> lines_;
+  RunFacts facts_;
+};
+
+OutputPlace prepareOutput(const CheckSetup& setup) {
+  OutputPlace place;
+  if (!setup.outputFolder.empty()) {
+    place.folder = setup.outputFolder;
+  } else {
+    place.folder = setup.temporaryFolder + "ZELTRA_ScreenTool_check-" +
+                   std::to_string(::GetCurrentProcessId()) + "\\";
+    place.ownFolder = ::CreateDirectoryA(place.folder.c_str(), nullptr) != FALSE;
+  }
+  place.file = place.folder + kFileName;
+  return place;
+}
+
+void removeOutput(Report& report, const OutputPlace& place, bool keep) {
+  if (keep) {
+    report.note("kept " + place.file);
+    return;
+  }
+  const bool removedFile = ::DeleteFileA(place.file.c_str()) != FALSE;
+  if (place.ownFolder && ::RemoveDirectoryA(place.folder.c_str())) {
+    report.note("removed " + place.folder + " (--keep keeps it)");
+  } else if (removedFile) {
+    report.note("removed " + place.file + " (--keep keeps it)");
+  }
+}
+
+// The test window, placed inside the work area of the main display.
+RECT testWindowPlacement() {
+  RECT work{0, 0, 800, 600};
+  ::SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+  const LONG left = work.left + 100;
+  const LONG top = work.top + 80;
+  return RECT{left, top, left + kWindowWidth, top + kWindowHeight};
+}
+
+// Records about 2 s from the file's first growth, then stops as callers do.
+void recordAndStop(Report& report, Recording& recording, LauncherRun& run, const RECT& window) {
+  RunFacts& facts = recording.facts();
+  const bool grew = recording.waitUntil(kFirstGrowthLimitMs, [&] {
+    return facts.fileGrewAt || facts.exitedAt ||
+           readEncoderFinish(recording.lines()).how == EncoderFinish::kEndedOnItsOwn;
+  });
+  if (facts.fileGrewAt) {
+    recording.waitUntil(kRecordMs, [] { return false; });
+  } else if (!facts.exitedAt) {
+    report.fail(grew ? "the encoder ended before the file grew"
+                     : "the file did not grow within " +
+                           std::to_string(kFirstGrowthLimitMs / 1000) + " s of the start",
+                "see the launcher's lines above; the encoder may not be able to write there");
+  }
+  if (facts.exitedAt) {
+    report.fail("the launcher exited before the stop, " + ms(*facts.exitedAt) + " after the start");
+    return;
+  }
+  ::GetCursorPos(&facts.cursor);
+  facts.cursor.x -= window.left;
+  facts.cursor.y -= window.top;
+  facts.stopSentAt = recording.elapsed();
+  if (!run.requestStop()) report.fail("no control window to send the stop message to");
+  const bool exited = recording.waitUntil(kExitLimitMs, [&] { return facts.exitedAt.has_value(); });
+  if (!exited) {
+    run.end();
+    report.fail("the launcher had not exited " + std::to_string(kExitLimitMs / 1000) +
+                " s after the stop message; ended it and its encoder");
+    return;
+  }
+  const std::string exit = "the launcher exited with " + std::to_string(facts.exitCode) + ", " +
+                           ms(*facts.exitedAt - *facts.stopSentAt) + " after the stop message";
+  if (facts.exitCode == 0) {
+    report.pass(exit);
+  } else {
+    report.fail(exit);
+  }
+}
+
+void reportEncoderFinish(Report& report, const std::vector<std::string>& lines) {
+  const FinishReading reading = readEncoderFinish(lines);
+  const std::string after = reading.msAfterStop ? ", " + std::to_string(*reading.msAfterStop) +
+                                                      " ms after the stop command"
+                                                : "";
+  switch (reading.how) {
+    case EncoderFinish::kStopCommand:
+      report.pass("the stop command alone finished the encoder" + after);
+      break;
+    case EncoderFinish::kCtrlC:
+      report.pass("the launcher's Ctrl+C finished the encoder" + after +
+                  " (the stop command alone did not reach it)");
+      break;
+    case EncoderFinish::kTermination:
+      report.fail("the launcher ended the encoder after its time limit: the file is unfinished",
+                  "the encoder heard neither the stop command nor Ctrl+C; attach this report");
+      break;
+    case EncoderFinish::kEndedOnItsOwn:
+      report.fail("the encoder ended on its own before the stop: nothing was recorded");
+      break;
+    case EncoderFinish::kUnknown:
+      report.fail("no line of the launcher says what finished the encoder");
+      break;
+  }
+}
+
+void readBack(Report& report, const CheckSetup& setup, const std::string& file, const RECT& window,
+              POINT cursor) {
+  const ProgramRun run = runProgram(
+      setup.encoder, "-hide_banner -nostdin -i \"" + file + "\" -f rawvideo -pix_fmt rgb24 -",
+      kReadBackLimitMs);
+  const std::optional<StreamFacts> facts = readStreamFacts(run.errors);
+  if (!run.started || run.timedOut || !facts) {
+    report.fail("ffmpeg.exe could not read the recording back" +
+                std::string(run.timedOut ? " in time" : ""));
+    return;
+  }
+  const PictureFindings pictures =
+      checkPictures(run.output, facts->width, facts->height, window.right - window.left,
+                    window.bottom - window.top, Point{cursor.x, cursor.y});
+  const double seconds = facts->durationSeconds.value_or(0);
+  const double rate = seconds > 0 ? pictures.frames / seconds : 0;
+  const std::string timing = std::to_string(pictures.frames) + " frames in " + oneDecimal(seconds) +
+                             " s, " + std::to_string(static_cast<int>(rate + 0.5)) +
+                             " frames a second";
+  if (pictures.frames >= 30 && rate > 25 && rate < 35) {
+    report.pass(timing);
+  } else {
+    report.fail(timing + "; about 30 frames a second belong there");
+  }
+  const int width = (window.right - window.left) / 4 * 4;
+  const int height = (window.bottom - window.top) / 4 * 4;
+  const std::string size = std::to_string(facts->width) + "x" + std::to_string(facts->height);
+  const std::string expected = "the window's " + std::to_string(window.right - window.left) + "x" +
+                               std::to_string(window.bottom - window.top) +
+                               " rounded down to multiples of 4";
+  if (facts->width == width && facts->height == height) {
+    report.pass("frame size " + size + ", " + expected);
+  } else {
+    report.fail("frame size " + size + ", not " + std::to_string(width) + "x" +
+                std::to_string(height) + ", " + expected);
+  }
+  const std::string closeness = "the frame differs from the picture by " +
+                                oneDecimal(pictures.difference) + " a channel on average (" +
+                                oneDecimal(pictures.shiftedDifference) +
+                                " with the picture moved 4 pixels)";
+  if (pictures.pointsChecked >= 3 && pictures.mismatches.empty() && pictures.aligned) {
+    report.pass("the test window's colours at " + std::to_string(pictures.pointsChecked) +
+                " points away from the cursor; " + closeness);
+  } else {
+    report.fail("the recording does not show the test window where it stands: " +
+                    (pictures.mismatches.empty() ? closeness : pictures.mismatches.front()),
+                "another window may cover it, or the display's scaling may move it");
+  }
+  std::string positions;
+  for (const int x : pictures.barPositions) positions += " " + std::to_string(x);
+  if (pictures.barMoved) {
+    report.pass("the moving bar moved (at x =" + positions + ")");
+  } else {
+    report.fail("the moving bar did not move (at x =" + positions + "; -1: not seen)",
+                "the recording may have frozen: another window may stand over the test window");
+  }
+}
+
+}  // namespace
+
+void checkRecording(Report& report, const CheckSetup& setup) {
+  report.beginStep("A real recording through the launcher");
+  DebugOutputReader reader;
+  const DebugOutputReader::Opening opening = reader.open();
+  const OutputPlace place = prepareOutput(setup);
+  TestWindow window;
+  const std::string title =
+      "ZELTRA_ScreenTool check window " + std::to_string(::GetCurrentProcessId());
+  if (!window.open(title, testWindowPlacement())) {
+    report.fail("could not open the test window");
+    return;
+  }
+  const RECT rect = window.rectangle();
+  report.note("test window \"" + title + "\": " + std::to_string(rect.right - rect.left) + "x" +
+              std::to_string(rect.bottom - rect.top) + " at " + std::to_string(rect.left) + "," +
+              std::to_string(rect.top));
+  report.note("recording into " + place.file);
+  const std::unique_ptr<LauncherRun> run = startLauncherRun(setup.launcher, title, place.file);
+  if (run == nullptr) {
+    report.fail("could not start " + setup.launcher + " (error " +
+                std::to_string(::GetLastError()) + ")");
+    return;
+  }
+  Recording recording(report, opening == DebugOutputReader::Opening::kOpened ? &reader : nullptr,
+                      *run);
+  recording.watchFile(place.file);
+  recordAndStop(report, recording, *run, rect);
+  const bool recorded = !report.failed();
+
+  report.beginStep("The launcher's diagnostic lines");
+  if (opening == DebugOutputReader::Opening::kOpened) {
+    report.note("read from the debug-output buffer as they came, " +
+                std::to_string(recording.lines().size()) + " lines (shown in step 4)");
+    reportEncoderFinish(report, recording.lines());
+  } else {
+    report.notRun(opening == DebugOutputReader::Opening::kHeldByAnotherViewer
+                      ? "another debug-output viewer holds the buffer; close it to see the "
+                        "launcher's lines here"
+                      : "the debug-output buffer could not be opened");
+  }
+
+  report.beginStep("The file, read back with the same ffmpeg.exe");
+  if (recorded) {
+    readBack(report, setup, place.file, rect, recording.facts().cursor);
+  } else {
+    report.note("nothing to read back: the recording failed");
+  }
+  removeOutput(report, place, setup.keep);
+}
+
+}  // namespace zeltra::check
