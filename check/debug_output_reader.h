@@ -50,7 +50,7 @@ class DebugOutputReader {
   ScopedHandle stopping_;
   ScopedHandle thread_;
   const char* view_ = nullptr;
-  CRITICAL_SECTION lock_;
+  CRITICAL_SECTION lock_{};
   std::vector<DebugLine> lines_;
 };
 

@@ -3,6 +3,7 @@
 // read back with the same encoder (see check_steps.h).
 #include <windows.h>
 
+#include <cmath>
 #include <optional>
 #include <vector>
 
@@ -32,7 +33,7 @@ constexpr DWORD kReadBackLimitMs = 60000;
 std::string ms(DWORD value) { return std::to_string(value) + " ms"; }
 
 std::string oneDecimal(double value) {
-  const long tenths = static_cast<long>(value * 10 + 0.5);
+  const long tenths = std::lround(value * 10);
   return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10);
 }
 
@@ -242,8 +243,7 @@ void readBack(Report& report, const CheckSetup& setup, const std::string& file, 
   const double seconds = facts->durationSeconds.value_or(0);
   const double rate = seconds > 0 ? pictures.frames / seconds : 0;
   const std::string timing = std::to_string(pictures.frames) + " frames in " + oneDecimal(seconds) +
-                             " s, " + std::to_string(static_cast<int>(rate + 0.5)) +
-                             " frames a second";
+                             " s, " + std::to_string(std::lround(rate)) + " frames a second";
   if (pictures.frames >= 30 && rate > 25 && rate < 35) {
     report.pass(timing);
   } else {

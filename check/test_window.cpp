@@ -15,8 +15,10 @@ struct Painting {
   int barStep = 0;
 };
 
+// The one test window's painting, owned by its thread while the window lives.
+Painting* painting = nullptr;
+
 LRESULT CALLBACK testWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto* painting = reinterpret_cast<Painting*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
   switch (message) {
     case WM_PAINT: {
       PAINTSTRUCT paint;
@@ -84,8 +86,8 @@ DWORD WINAPI TestWindow::run(void* self) {
     ::SetEvent(owner->ready_.get());
     return 1;
   }
-  Painting painting;
-  ::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&painting));
+  Painting windowPainting;
+  painting = &windowPainting;
   // Shown without activation: the window manager under Wine leaves a window
   // that was never active at its exact place, and a person's work keeps the focus.
   ::ShowWindow(window, SW_SHOWNOACTIVATE);
@@ -99,7 +101,7 @@ DWORD WINAPI TestWindow::run(void* self) {
     ::TranslateMessage(&msg);
     ::DispatchMessageA(&msg);
   }
-  ::SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+  painting = nullptr;
   return 0;
 }
 
