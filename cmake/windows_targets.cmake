@@ -75,6 +75,17 @@ function(zeltra_helper name)
   zeltra_link_runtime_statically(${name})
 endfunction()
 
+# The caller header's example program, which the Wine bench drives too. Built
+# as a caller's project would build it: without the launcher's definitions (no
+# NOMINMAX), wide entry point; the header compiled once more with UNICODE.
+add_executable(record_window caller/record_window.cpp)
+zeltra_link_runtime_statically(record_window)
+add_library(record_window_unicode OBJECT caller/record_window.cpp)
+target_compile_definitions(record_window_unicode PRIVATE UNICODE _UNICODE)
+if(MINGW)
+  target_link_options(record_window PRIVATE -municode)
+endif()
+
 set(ZELTRA_HELPERS winebench/helpers)
 zeltra_helper(run_verbatim ${ZELTRA_HELPERS}/run_verbatim.cpp)
 zeltra_helper(send_message ${ZELTRA_HELPERS}/send_message.cpp)
@@ -87,6 +98,7 @@ target_link_libraries(target_window PRIVATE check_logic)
 zeltra_helper(debug_viewer ${ZELTRA_HELPERS}/debug_viewer.cpp check/debug_output_reader.cpp)
 target_include_directories(debug_viewer PRIVATE ${CMAKE_SOURCE_DIR})
 zeltra_helper(bench_reference ${ZELTRA_HELPERS}/bench_reference.cpp)
+zeltra_helper(exit_at_once ${ZELTRA_HELPERS}/exit_at_once.cpp)
 zeltra_helper(stand_in_encoder ${ZELTRA_HELPERS}/stand_in_encoder.cpp)
 set_target_properties(stand_in_encoder PROPERTIES OUTPUT_NAME ffmpeg RUNTIME_OUTPUT_DIRECTORY
   ${CMAKE_BINARY_DIR}/stand-in)
@@ -99,7 +111,7 @@ if(CMAKE_CROSSCOMPILING AND CMAKE_CROSSCOMPILING_EMULATOR)
   # Every test below reaches every ffmpeg.exe on the desktop: they run one at a time.
   # The real encoder of the build's architecture is fetched by scripts/fetch-encoder.sh.
   foreach(suite control_window invocation_and_region recording_start stop bad_inputs real_recording
-                check)
+                caller_header check)
     add_test(NAME wine_${suite}
       COMMAND ${Python3_EXECUTABLE} -m unittest -v tests.wine.test_${suite}
       WORKING_DIRECTORY ${CMAKE_SOURCE_DIR})

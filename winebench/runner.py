@@ -48,11 +48,11 @@ def wine(*args, **kwargs):
 class ReportingProcess:
     """A helper under Wine whose report lines are collected as they come."""
 
-    def __init__(self, args, env=None):
+    def __init__(self, args, env=None, stdin=None):
         self.lines = []
         self._changed = threading.Condition()
-        self.process = subprocess.Popen([WINE, *args], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
-                                        env=env)
+        self.process = subprocess.Popen([WINE, *args], stdin=stdin, stdout=subprocess.PIPE,
+                                        stderr=subprocess.DEVNULL, env=env)
         self._reader = threading.Thread(target=self._read, daemon=True)
         self._reader.start()
 
@@ -91,6 +91,8 @@ class ReportingProcess:
         self.process.wait(timeout=BOUND)
         self._reader.join(timeout=BOUND)
         self.process.stdout.close()
+        if self.process.stdin:
+            self.process.stdin.close()
 
 
 class Diagnostic(NamedTuple):
@@ -170,6 +172,33 @@ class LauncherRun(ReportingProcess):
 
     def launches(self):
         return [t for t in self.diagnostic_texts() if t.startswith("starting ")]
+
+
+class CallerRun(ReportingProcess):
+    """The caller header's example program, record_window, recording through the header: it stops
+    when told (or at once) and reports how the stop ended."""
+
+    def __init__(self, launcher, title, output, at_once=False):
+        args = [helper("record_window"), windows_path(launcher), title, output]
+        super().__init__(args + (["--at-once"] if at_once else []), stdin=subprocess.PIPE)
+
+    def first(self, key):
+        """The first line that begins with key (started, window, refused, stopped), waiting for it."""
+        return self.wait_for(lambda line: line.split(" ", 1)[0] == key, key)
+
+    def fields(self, key):
+        """The key=value words of that line."""
+        return dict(word.split("=", 1) for word in self.first(key).split(" ")[1:])
+
+    @property
+    def launcher_pid(self):
+        return int(self.fields("started")["pid"])
+
+    def stop_recording(self):
+        """Tells it to stop; the stopped line's fields."""
+        self.process.stdin.write(b"\n")
+        self.process.stdin.flush()
+        return self.fields("stopped")
 
 
 class TargetWindow(ReportingProcess):

@@ -1,0 +1,113 @@
+// record_window: a caller built on zeltra_screentool.h, shipped as its
+// example and run by the Wine bench, so the example is built and exercised
+// with every test run.
+//
+//   record_window <launcher path> <window title> <output path> [--at-once]
+//
+// Starts the launcher, waits for its control window, records until a line
+// (Enter) comes on standard input, then stops and says how it ended. With
+// --at-once it stops right after the start, before the launcher has had time
+// to create its control window. One line per step:
+//   started pid=<n>            or refused reason=<text>, failed error=<n>
+//   window ms=<n>              or window state=launcher-ended, state=not-yet
+//   stopped outcome=<stopped|ended-before-stop|stop-not-accepted|not-exited>
+//           exit=<n|none> output=<missing|empty|written> accepted-ms=<n|none> exited-ms=<n|none>
+// Exits with 0 when the launcher took the stop and exited with the file
+// written, 1 otherwise, 2 on a usage error.
+#include <cstdio>
+#include <cwchar>
+#include <optional>
+#include <string>
+
+#include "zeltra_screentool.h"
+
+namespace {
+
+namespace zc = zeltra::caller;
+
+const char* outcomeName(zc::StopOutcome outcome) {
+  switch (outcome) {
+    case zc::StopOutcome::kStopped:
+      return "stopped";
+    case zc::StopOutcome::kEndedBeforeStop:
+      return "ended-before-stop";
+    case zc::StopOutcome::kStopNotAccepted:
+      return "stop-not-accepted";
+    case zc::StopOutcome::kNotExited:
+      return "not-exited";
+    case zc::StopOutcome::kNoLauncher:
+      return "no-launcher";
+  }
+  return "unknown";
+}
+
+const char* outputName(zc::OutputFile output) {
+  switch (output) {
+    case zc::OutputFile::kMissing:
+      return "missing";
+    case zc::OutputFile::kEmpty:
+      return "empty";
+    case zc::OutputFile::kWritten:
+      return "written";
+  }
+  return "unknown";
+}
+
+std::string numberOrNone(const std::optional<DWORD>& value) {
+  return value ? std::to_string(*value) : "none";
+}
+
+// Each line goes out at once: whoever drives this program reacts to it.
+void report(const std::string& line) {
+  std::fputs((line + "\n").c_str(), stdout);
+  std::fflush(stdout);
+}
+
+void reportWindow(zc::Recording& recording) {
+  const zc::ControlWindowWait wait = recording.waitForControlWindow(zc::kDefaultStopDeadlineMs);
+  switch (wait.state) {
+    case zc::ControlWindowState::kAppeared:
+      report("window ms=" + std::to_string(wait.msSinceStart));
+      break;
+    case zc::ControlWindowState::kLauncherEnded:
+      report("window state=launcher-ended");
+      break;
+    case zc::ControlWindowState::kNotYet:
+      report("window state=not-yet");
+      break;
+  }
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc < 4) {
+    report("usage: record_window <launcher path> <window title> <output path> [--at-once]");
+    return 2;
+  }
+  const bool atOnce = argc > 4 && std::wcscmp(argv[4], L"--at-once") == 0;
+  zc::StartResult started = zc::startRecording(argv[1], argv[2], argv[3]);
+  if (started.outcome == zc::StartOutcome::kRefused) {
+    report(std::string("refused reason=") + zc::refusalReason(started.refusal));
+    return 1;
+  }
+  if (started.outcome == zc::StartOutcome::kFailed) {
+    report("failed error=" + std::to_string(started.windowsError));
+    return 1;
+  }
+  zc::Recording recording = std::move(started.recording);
+  report("started pid=" + std::to_string(recording.processId()));
+  if (!atOnce) {
+    reportWindow(recording);
+    char line[16];
+    std::fgets(line, sizeof line, stdin);  // end of input stops too
+  }
+  const zc::StopResult stopped = recording.stop();
+  report(std::string("stopped outcome=") + outcomeName(stopped.outcome) +
+         " exit=" + numberOrNone(stopped.exitCode) + " output=" + outputName(stopped.output) +
+         " accepted-ms=" + numberOrNone(stopped.acceptedAfterMs) +
+         " exited-ms=" + numberOrNone(stopped.exitedAfterMs));
+  return stopped.outcome == zc::StopOutcome::kStopped && stopped.output == zc::OutputFile::kWritten
+             ? 0
+             : 1;
+}

@@ -1,0 +1,66 @@
+// The caller header's composing part: each refusal with its reason, and the
+// exact command lines it composes (their round trip is fuzzed).
+#include <gtest/gtest.h>
+
+#include <string_view>
+
+#include "caller/zeltra_screentool.h"
+
+namespace zeltra::caller {
+namespace {
+
+using namespace std::string_view_literals;
+
+constexpr std::string_view kLauncher = "C:\\Tools\\ZELTRA_ScreenTool.exe";
+
+struct RefusalCase {
+  std::string_view launcher, title, path;
+  Refusal refusal;
+  std::string_view reasonMentions;
+};
+
+TEST(CallerHeaderTest, RefusesEachTextTheLauncherWouldReadDifferentlyAndSaysWhy) {
+  const RefusalCase cases[] = {
+      {kLauncher, "", "C:\\a.avi", Refusal::kEmptyTitle, "title is empty"},
+      {kLauncher, "Demo#2", "C:\\a.avi", Refusal::kTitleHoldsHash, "title holds '#'"},
+      {kLauncher, "T", "", Refusal::kEmptyOutputPath, "output path is empty"},
+      {kLauncher, "T", "#a.avi", Refusal::kOutputPathStartsWithHash, "begins with '#'"},
+      {kLauncher, "T", "C:\\a\".avi", Refusal::kOutputPathHoldsDoubleQuote, "double quote"},
+      {kLauncher, "T\0U"sv, "C:\\a.avi", Refusal::kHoldsNul, "NUL"},
+      {kLauncher, "T", "C:\\a\0.avi"sv, Refusal::kHoldsNul, "NUL"},
+      {"", "T", "C:\\a.avi", Refusal::kEmptyLauncherPath, "launcher's path is empty"},
+      {"C:\\\"L.exe", "T", "C:\\a.avi", Refusal::kLauncherPathHoldsDoubleQuote, "quoted name"},
+      {"C:\\L\0.exe"sv, "T", "C:\\a.avi", Refusal::kHoldsNul, "NUL"},
+  };
+  for (const RefusalCase& c : cases) {
+    const ComposedText composed = composeCommandLine(c.launcher, c.title, c.path);
+    EXPECT_EQ(composed.refusal, c.refusal) << c.title << " | " << c.path;
+    EXPECT_EQ(composed.text, "");
+    EXPECT_NE(std::string_view(refusalReason(c.refusal)).find(c.reasonMentions), std::string::npos)
+        << refusalReason(c.refusal);
+  }
+}
+
+TEST(CallerHeaderTest, ComposesTheQuotedLauncherPathAndAnInvocationOpeningWithHash) {
+  const struct {
+    std::string_view title, path, commandLine;
+  } cases[] = {
+      {"Demo Window", "C:\\rec\\clip.avi",
+       "\"C:\\Tools\\ZELTRA_ScreenTool.exe\" #Demo Window#C:\\rec\\clip.avi"},
+      // The head ends before the path's first '#', which the tail keeps.
+      {"T", "C:\\a#b#c.avi", "\"C:\\Tools\\ZELTRA_ScreenTool.exe\" #T#C:\\a##b#c.avi"},
+      {" \tT\"", "C:\\x\\", "\"C:\\Tools\\ZELTRA_ScreenTool.exe\" # \tT\"#C:\\x\\"},
+  };
+  for (const auto& c : cases) {
+    const ComposedText composed = composeCommandLine(kLauncher, c.title, c.path);
+    EXPECT_EQ(composed.refusal, Refusal::kNone);
+    EXPECT_EQ(composed.text, c.commandLine);
+  }
+}
+
+TEST(CallerHeaderTest, CarriesTheProjectsVersion) {
+  EXPECT_STREQ(kCallerVersion, ZELTRA_PROJECT_VERSION);
+}
+
+}  // namespace
+}  // namespace zeltra::caller
