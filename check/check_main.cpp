@@ -18,9 +18,20 @@ namespace {
 using zeltra::check::CheckSetup;
 using zeltra::check::Report;
 
+// Lines come from the check's thread and from the debug-output reader's.
+CRITICAL_SECTION printing;
+
+void writeLine(const std::string& line);
+
+void printLine(const std::string& line) {
+  ::EnterCriticalSection(&printing);
+  writeLine(line);
+  ::LeaveCriticalSection(&printing);
+}
+
 // A console shows its own code page, not the ANSI one the paths are in: the
 // line goes to it as wide text. Redirected, the bytes go as they are.
-void printLine(const std::string& line) {
+void writeLine(const std::string& line) {
   const HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
   DWORD mode = 0;
   if (::GetConsoleMode(out, &mode)) {
@@ -85,6 +96,7 @@ int main(int argc, char** argv) {
   // Physical pixels, as the launcher and the encoder see the screen; the
   // manifest asks for this too, where it is read.
   ::SetProcessDPIAware();
+  ::InitializeCriticalSection(&printing);
   CheckSetup setup;
   const std::string folder = zeltra::check::ownFolder();
   setup.launcher = folder + "ZELTRA_ScreenTool.exe";

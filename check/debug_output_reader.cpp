@@ -2,6 +2,7 @@
 #include "check/debug_output_reader.h"
 
 #include <cstring>
+#include <utility>
 
 namespace zeltra::check {
 namespace {
@@ -26,7 +27,9 @@ Creation createFresh(ScopedHandle& owner, Create create) {
 
 }  // namespace
 
-DebugOutputReader::DebugOutputReader() { ::InitializeCriticalSection(&lock_); }
+DebugOutputReader::DebugOutputReader(LineHandler handler) : handler_(std::move(handler)) {
+  ::InitializeCriticalSection(&lock_);
+}
 
 DebugOutputReader::~DebugOutputReader() {
   stop();
@@ -73,6 +76,10 @@ DWORD WINAPI DebugOutputReader::readLoop(void* self) {
     const char* text = reader->view_ + sizeof(DWORD);
     line.text.assign(text, strnlen(text, kBufferSize - sizeof(DWORD)));
     ::SetEvent(reader->bufferReady_.get());  // the writer waits for this, up to 10 s
+    if (reader->handler_) {
+      reader->handler_(line);
+      continue;
+    }
     ::EnterCriticalSection(&reader->lock_);
     reader->lines_.push_back(std::move(line));
     ::LeaveCriticalSection(&reader->lock_);

@@ -8,12 +8,14 @@
 // own namespace, so no administrator rights are needed. Only one viewer can
 // hold them: the names exist already when another has them. A writer waits up
 // to 10 s for the buffer, so each line is copied and the buffer handed back at
-// once, on a thread of the reader's own; the lines wait in a queue.
+// once, on a thread of the reader's own; then the line goes to the handler,
+// on that thread, or else waits in a queue.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,14 +32,15 @@ class DebugOutputReader {
  public:
   enum class Opening { kOpened, kHeldByAnotherViewer, kFailed };
 
-  DebugOutputReader();
+  using LineHandler = std::function<void(const DebugLine&)>;
+  explicit DebugOutputReader(LineHandler handler = nullptr);
   ~DebugOutputReader();
   DebugOutputReader(const DebugOutputReader&) = delete;
   DebugOutputReader& operator=(const DebugOutputReader&) = delete;
 
   // Takes the buffer and starts reading; lines written before are lost.
   Opening open();
-  // The lines read since the last call, oldest first.
+  // The lines read since the last call, oldest first, when there is no handler.
   std::vector<DebugLine> takeLines();
 
  private:
@@ -49,6 +52,7 @@ class DebugOutputReader {
   ScopedHandle mapping_;
   ScopedHandle stopping_;
   ScopedHandle thread_;
+  LineHandler handler_;
   const char* view_ = nullptr;
   CRITICAL_SECTION lock_{};
   std::vector<DebugLine> lines_;

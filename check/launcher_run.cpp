@@ -1,77 +1,79 @@
-// The launcher, started and stopped as callers do (see launcher_run.h).
+// The launcher, started and stopped through the caller header (see launcher_run.h).
 #include "check/launcher_run.h"
 
 #include <windows.h>
 
+#include "caller/zeltra_screentool.h"
 #include "check/child_process.h"
 #include "check/scoped_handle.h"
 
 namespace zeltra::check {
 namespace {
 
-constexpr char kControlWindow[] = "ZELTRA_ScreenTool";
-constexpr UINT kStopMessage = WM_USER + 1;
+namespace zc = zeltra::caller;
 
-class Win32LauncherRun final : public LauncherRun {
+class CallerLauncherRun final : public LauncherRun {
  public:
-  explicit Win32LauncherRun(const PROCESS_INFORMATION& info)
-      : process_(info.hProcess), thread_(info.hThread), id_(info.dwProcessId) {}
+  explicit CallerLauncherRun(zc::Recording recording)
+      : recording_(std::move(recording)),
+        // A handle of the check's own, to see an exit before the stop.
+        process_(::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, recording_.processId())) {}
 
-  uint32_t processId() const override { return id_; }
+  uint32_t processId() const override { return recording_.processId(); }
 
-  bool controlWindowPresent() const override {
-    return ::FindWindowA(kControlWindow, kControlWindow) != nullptr;
+  std::optional<uint32_t> waitForControlWindow(uint32_t timeoutMs) override {
+    const zc::ControlWindowWait wait = recording_.waitForControlWindow(timeoutMs);
+    if (wait.state != zc::ControlWindowState::kAppeared) return std::nullopt;
+    return wait.msSinceStart;
   }
 
-  bool requestStop() override {
-    const HWND control = ::FindWindowA(kControlWindow, kControlWindow);
-    return control != nullptr && ::PostMessageA(control, kStopMessage, 0, 0) != FALSE;
+  bool exited() const override {
+    return process_.valid() && ::WaitForSingleObject(process_.get(), 0) == WAIT_OBJECT_0;
   }
 
-  bool exited(uint32_t& exitCode) const override {
-    if (::WaitForSingleObject(process_.get(), 0) != WAIT_OBJECT_0) return false;
-    DWORD code = 0;
-    ::GetExitCodeProcess(process_.get(), &code);
-    exitCode = code;
-    return true;
+  LauncherStop stop() override {
+    const zc::StopResult result = recording_.stop();
+    LauncherStop stop;
+    stop.endedBeforeStop = result.outcome == zc::StopOutcome::kEndedBeforeStop;
+    stop.accepted = result.acceptedAfterMs.has_value();
+    stop.exited = result.exitCode.has_value();
+    stop.acceptedAfterMs = result.acceptedAfterMs;
+    stop.exitedAfterMs = result.exitedAfterMs;
+    stop.exitCode = result.exitCode;
+    return stop;
   }
 
   void end() override {
     for (const RunningProcess& encoder : findProcesses("ffmpeg.exe")) {
-      if (encoder.parentId == id_) endProcess(encoder.id);
+      if (encoder.parentId == processId()) endProcess(encoder.id);
     }
+    if (!process_.valid()) return;
     ::TerminateProcess(process_.get(), 1);
     ::WaitForSingleObject(process_.get(), 5000);
   }
 
  private:
+  zc::Recording recording_;
   ScopedHandle process_;
-  ScopedHandle thread_;
-  uint32_t id_;
 };
-
-// The invocation "title#head#tail": only the tail may hold "#", so the path
-// is split at its first "#", or else after its folder.
-std::string invocationFor(const std::string& title, const std::string& outputPath) {
-  size_t split = outputPath.find('#');
-  if (split == std::string::npos) split = outputPath.find_last_of('\\') + 1;
-  return title + "#" + outputPath.substr(0, split) + "#" + outputPath.substr(split);
-}
 
 }  // namespace
 
 std::unique_ptr<LauncherRun> startLauncherRun(const std::string& launcherPath,
                                               const std::string& title,
-                                              const std::string& outputPath) {
-  std::string commandLine = "\"" + launcherPath + "\" " + invocationFor(title, outputPath);
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION info{};
-  if (!::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, /*bInheritHandles=*/FALSE, 0,
-                        nullptr, nullptr, &startup, &info)) {
-    return nullptr;
+                                              const std::string& outputPath, std::string& whyNot) {
+  zc::StartResult started = zc::startRecording(launcherPath, title, outputPath);
+  switch (started.outcome) {
+    case zc::StartOutcome::kStarted:
+      return std::make_unique<CallerLauncherRun>(std::move(started.recording));
+    case zc::StartOutcome::kRefused:
+      whyNot = zc::refusalReason(started.refusal);
+      return nullptr;
+    case zc::StartOutcome::kFailed:
+      whyNot = "Windows error " + std::to_string(started.windowsError);
+      return nullptr;
   }
-  return std::make_unique<Win32LauncherRun>(info);
+  return nullptr;
 }
 
 }  // namespace zeltra::check

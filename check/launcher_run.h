@@ -1,34 +1,44 @@
-// The launcher, started and stopped as callers start and stop it. The one
-// place where the check meets the caller's side of the launcher, so that a
-// change there touches this file alone. Windows only.
+// The launcher, started and stopped as callers start and stop it: through
+// the caller header. The one place where the check meets that header, so
+// that a change of its interface touches this file alone. Windows only.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace zeltra::check {
+
+struct LauncherStop {
+  bool accepted = false;  // the control window went
+  bool exited = false;
+  bool endedBeforeStop = false;
+  std::optional<uint32_t> acceptedAfterMs;  // counted from the stop's begin
+  std::optional<uint32_t> exitedAfterMs;
+  std::optional<uint32_t> exitCode;
+};
 
 class LauncherRun {
  public:
   virtual ~LauncherRun() = default;
 
-  // The launcher's process id.
   virtual uint32_t processId() const = 0;
-  // Whether the launcher's control window exists.
-  virtual bool controlWindowPresent() const = 0;
-  // Sends the stop message to the control window; false when there was none.
-  virtual bool requestStop() = 0;
-  // True once the launcher has exited, with its exit code.
-  virtual bool exited(uint32_t& exitCode) const = 0;
+  // Milliseconds from the start to the control window's appearance, waiting
+  // at most timeoutMs; nullopt when it did not appear (or the launcher ended).
+  virtual std::optional<uint32_t> waitForControlWindow(uint32_t timeoutMs) = 0;
+  virtual bool exited() const = 0;
+  // Sends the stop and waits, boundedly, for both of its signals.
+  virtual LauncherStop stop() = 0;
   // Ends the launcher at once, and every ffmpeg.exe it started.
   virtual void end() = 0;
 };
 
 // Starts the launcher at launcherPath to record the window titled title into
-// outputPath. Null when it could not be started.
+// outputPath (texts in the ANSI code page). Null, with the reason in whyNot,
+// when it was refused or could not be started.
 std::unique_ptr<LauncherRun> startLauncherRun(const std::string& launcherPath,
                                               const std::string& title,
-                                              const std::string& outputPath);
+                                              const std::string& outputPath, std::string& whyNot);
 
 }  // namespace zeltra::check

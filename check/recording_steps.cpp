@@ -24,10 +24,9 @@ constexpr int kWindowWidth = 403;
 constexpr int kWindowHeight = 301;
 constexpr DWORD kRecordMs = 2000;
 constexpr DWORD kPollMs = 20;
-// Bounds against a hung run, not expectations: the encoder starts within
-// about a second, and the launcher gives it 10 s to finish.
+// A bound against a hung run, not an expectation: the encoder starts within
+// about a second. The stop's bound is the caller header's.
 constexpr DWORD kFirstGrowthLimitMs = 20000;
-constexpr DWORD kExitLimitMs = 30000;
 constexpr DWORD kReadBackLimitMs = 60000;
 
 std::string ms(DWORD value) { return std::to_string(value) + " ms"; }
@@ -50,79 +49,56 @@ struct OutputPlace {
   bool ownFolder = false;  // created by the check, removed with the file
 };
 
-// What the run saw, in milliseconds since the launcher's start.
-struct RunFacts {
-  std::optional<DWORD> controlWindowAt;
-  std::optional<DWORD> fileGrewAt;
-  std::optional<DWORD> stopSentAt;
-  std::optional<DWORD> stopAcceptedAt;
-  std::optional<DWORD> exitedAt;
-  uint32_t exitCode = 0;
-  POINT cursor{};
-};
-
-class Recording {
+// The launcher's lines, printed as they come, on the reader's thread: the
+// check's own thread may be waiting in the caller header's stop meanwhile.
+// Lines may come before the launcher's process id is known; they wait.
+class LauncherLines {
  public:
-  Recording(Report& report, DebugOutputReader* reader, LauncherRun& run)
-      : report_(report), reader_(reader), run_(run), started_(::GetTickCount()) {}
+  explicit LauncherLines(Report& report) : report_(report) { ::InitializeCriticalSection(&lock_); }
+  ~LauncherLines() { ::DeleteCriticalSection(&lock_); }
+  LauncherLines(const LauncherLines&) = delete;
+  LauncherLines& operator=(const LauncherLines&) = delete;
 
-  // Polls until condition holds or limitMs has passed; false on the limit.
-  template <typename Condition>
-  bool waitUntil(DWORD limitMs, Condition condition) {
-    const DWORD from = ::GetTickCount();
-    for (;;) {
-      observe();
-      if (condition()) return true;
-      if (::GetTickCount() - from >= limitMs) return false;
-      ::Sleep(kPollMs);
+  void take(const DebugLine& line) {
+    ::EnterCriticalSection(&lock_);
+    if (processId_ == 0) {
+      waiting_.push_back(line);
+    } else if (line.processId == processId_) {
+      show(line.text);
     }
+    ::LeaveCriticalSection(&lock_);
   }
 
-  DWORD elapsed() const { return ::GetTickCount() - started_; }
-  const std::vector<std::string>& lines() const { return lines_; }
-  RunFacts& facts() { return facts_; }
+  void follow(uint32_t processId) {
+    ::EnterCriticalSection(&lock_);
+    processId_ = processId;
+    for (const DebugLine& line : waiting_) {
+      if (line.processId == processId) show(line.text);
+    }
+    waiting_.clear();
+    ::LeaveCriticalSection(&lock_);
+  }
 
-  void watchFile(const std::string& path) { file_ = path; }
+  std::vector<std::string> texts() {
+    ::EnterCriticalSection(&lock_);
+    std::vector<std::string> copy = texts_;
+    ::LeaveCriticalSection(&lock_);
+    return copy;
+  }
 
  private:
-  // Prints the launcher's new lines and notes what changed.
-  void observe() {
-    if (reader_ != nullptr) {
-      for (const DebugLine& line : reader_->takeLines()) {
-        if (line.processId != run_.processId()) continue;
-        if (const std::optional<std::string> text = launcherLineText(line.text)) {
-          lines_.push_back(*text);
-          report_.note("launcher says: " + *text);
-        }
-      }
+  void show(const std::string& debugOutput) {
+    if (const std::optional<std::string> text = launcherLineText(debugOutput)) {
+      texts_.push_back(*text);
+      report_.note("launcher says: " + *text);
     }
-    if (!facts_.controlWindowAt && run_.controlWindowPresent()) {
-      facts_.controlWindowAt = elapsed();
-      report_.note("the control window appeared " + ms(*facts_.controlWindowAt) +
-                   " after the start");
-    }
-    if (facts_.controlWindowAt && facts_.stopSentAt && !facts_.stopAcceptedAt &&
-        !run_.controlWindowPresent()) {
-      facts_.stopAcceptedAt = elapsed();
-      report_.note("the stop was accepted (the control window went) " +
-                   ms(*facts_.stopAcceptedAt - *facts_.stopSentAt) + " after the stop message");
-    }
-    if (!facts_.fileGrewAt && !file_.empty() && hasGrown(file_)) {
-      facts_.fileGrewAt = elapsed();
-      report_.note("the file first grew " + ms(*facts_.fileGrewAt) +
-                   " after the start; recording " + std::to_string(kRecordMs / 1000) +
-                   " s from there");
-    }
-    if (!facts_.exitedAt && run_.exited(facts_.exitCode)) facts_.exitedAt = elapsed();
   }
 
   Report& report_;
-  DebugOutputReader* reader_;
-  LauncherRun& run_;
-  DWORD started_;
-  std::string file_;
-  std::vector<std::string> lines_;
-  RunFacts facts_;
+  CRITICAL_SECTION lock_{};
+  uint32_t processId_ = 0;
+  std::vector<DebugLine> waiting_;
+  std::vector<std::string> texts_;
 };
 
 OutputPlace prepareOutput(const CheckSetup& setup) {
@@ -160,44 +136,64 @@ RECT testWindowPlacement() {
   return RECT{left, top, left + kWindowWidth, top + kWindowHeight};
 }
 
+// Polls until condition holds or limitMs has passed; false on the limit.
+template <typename Condition>
+bool waitUntil(DWORD limitMs, Condition condition) {
+  const DWORD from = ::GetTickCount();
+  while (!condition()) {
+    if (::GetTickCount() - from >= limitMs) return false;
+    ::Sleep(kPollMs);
+  }
+  return true;
+}
+
 // Records about 2 s from the file's first growth, then stops as callers do.
-void recordAndStop(Report& report, Recording& recording, LauncherRun& run, const RECT& window) {
-  RunFacts& facts = recording.facts();
-  const bool grew = recording.waitUntil(kFirstGrowthLimitMs, [&] {
-    return facts.fileGrewAt || facts.exitedAt ||
-           readEncoderFinish(recording.lines()).how == EncoderFinish::kEndedOnItsOwn;
-  });
-  if (facts.fileGrewAt) {
-    recording.waitUntil(kRecordMs, [] { return false; });
-  } else if (!facts.exitedAt) {
-    report.fail(grew ? "the encoder ended before the file grew"
-                     : "the file did not grow within " +
-                           std::to_string(kFirstGrowthLimitMs / 1000) + " s of the start",
-                "see the launcher's lines above; the encoder may not be able to write there");
+// Returns where the cursor stood, in window coordinates, when it stopped.
+Point recordAndStop(Report& report, LauncherRun& run, LauncherLines& lines, const std::string& file,
+                    const RECT& window) {
+  const DWORD started = ::GetTickCount();
+  if (const std::optional<uint32_t> appeared = run.waitForControlWindow(kFirstGrowthLimitMs)) {
+    report.note("the control window appeared " + ms(*appeared) + " after the start");
   }
-  if (facts.exitedAt) {
-    report.fail("the launcher exited before the stop, " + ms(*facts.exitedAt) + " after the start");
-    return;
+  const auto endedOnItsOwn = [&lines] {
+    return readEncoderFinish(lines.texts()).how == EncoderFinish::kEndedOnItsOwn;
+  };
+  waitUntil(kFirstGrowthLimitMs, [&] { return hasGrown(file) || run.exited() || endedOnItsOwn(); });
+  if (hasGrown(file)) {
+    report.note("the file first grew " + ms(::GetTickCount() - started) +
+                " after the start; recording " + std::to_string(kRecordMs / 1000) +
+                " s from there");
+    ::Sleep(kRecordMs);
+  } else if (endedOnItsOwn()) {
+    report.fail("the encoder ended before the file grew",
+                "see the launcher's lines above: the encoder may not be able to write there");
+  } else if (!run.exited()) {
+    report.fail("the file did not grow within " + std::to_string(kFirstGrowthLimitMs / 1000) +
+                " s of the start");
   }
-  ::GetCursorPos(&facts.cursor);
-  facts.cursor.x -= window.left;
-  facts.cursor.y -= window.top;
-  facts.stopSentAt = recording.elapsed();
-  if (!run.requestStop()) report.fail("no control window to send the stop message to");
-  const bool exited = recording.waitUntil(kExitLimitMs, [&] { return facts.exitedAt.has_value(); });
-  if (!exited) {
+  POINT cursor{};
+  ::GetCursorPos(&cursor);
+  const LauncherStop stop = run.stop();
+  if (stop.endedBeforeStop) report.fail("the launcher exited before the stop");
+  if (stop.acceptedAfterMs) {
+    report.note("the stop was accepted (the control window went) " + ms(*stop.acceptedAfterMs) +
+                " after the stop was sent");
+  }
+  if (!stop.exited) {
     run.end();
-    report.fail("the launcher had not exited " + std::to_string(kExitLimitMs / 1000) +
-                " s after the stop message; ended it and its encoder");
-    return;
+    report.fail(std::string(stop.accepted ? "the launcher took the stop but had not exited"
+                                          : "the launcher did not take the stop") +
+                " in time; ended it and its encoder");
+  } else if (stop.exitedAfterMs) {
+    const std::string exit = "the launcher exited with " + std::to_string(*stop.exitCode) + ", " +
+                             ms(*stop.exitedAfterMs) + " after the stop was sent";
+    if (*stop.exitCode == 0) {
+      report.pass(exit);
+    } else {
+      report.fail(exit);
+    }
   }
-  const std::string exit = "the launcher exited with " + std::to_string(facts.exitCode) + ", " +
-                           ms(*facts.exitedAt - *facts.stopSentAt) + " after the stop message";
-  if (facts.exitCode == 0) {
-    report.pass(exit);
-  } else {
-    report.fail(exit);
-  }
+  return Point{cursor.x - window.left, cursor.y - window.top};
 }
 
 void reportEncoderFinish(Report& report, const std::vector<std::string>& lines) {
@@ -227,7 +223,7 @@ void reportEncoderFinish(Report& report, const std::vector<std::string>& lines) 
 }
 
 void readBack(Report& report, const CheckSetup& setup, const std::string& file, const RECT& window,
-              POINT cursor) {
+              Point cursor) {
   const ProgramRun run = runProgram(
       setup.encoder, "-hide_banner -nostdin -i \"" + file + "\" -f rawvideo -pix_fmt rgb24 -",
       kReadBackLimitMs);
@@ -239,7 +235,7 @@ void readBack(Report& report, const CheckSetup& setup, const std::string& file, 
   }
   const PictureFindings pictures =
       checkPictures(run.output, facts->width, facts->height, window.right - window.left,
-                    window.bottom - window.top, Point{cursor.x, cursor.y});
+                    window.bottom - window.top, cursor);
   const double seconds = facts->durationSeconds.value_or(0);
   const double rate = seconds > 0 ? pictures.frames / seconds : 0;
   const std::string timing = std::to_string(pictures.frames) + " frames in " + oneDecimal(seconds) +
@@ -287,7 +283,9 @@ void readBack(Report& report, const CheckSetup& setup, const std::string& file, 
 
 void checkRecording(Report& report, const CheckSetup& setup) {
   report.beginStep("A real recording through the launcher");
-  DebugOutputReader reader;
+  LauncherLines lines(report);
+  // Opened before the launcher starts, so that none of its lines is missed.
+  DebugOutputReader reader([&lines](const DebugLine& line) { lines.take(line); });
   const DebugOutputReader::Opening opening = reader.open();
   const OutputPlace place = prepareOutput(setup);
   TestWindow window;
@@ -302,23 +300,24 @@ void checkRecording(Report& report, const CheckSetup& setup) {
               std::to_string(rect.bottom - rect.top) + " at " + std::to_string(rect.left) + "," +
               std::to_string(rect.top));
   report.note("recording into " + place.file);
-  const std::unique_ptr<LauncherRun> run = startLauncherRun(setup.launcher, title, place.file);
+  std::string whyNot;
+  const std::unique_ptr<LauncherRun> run =
+      startLauncherRun(setup.launcher, title, place.file, whyNot);
   if (run == nullptr) {
-    report.fail("could not start " + setup.launcher + " (error " +
-                std::to_string(::GetLastError()) + ")");
+    report.fail("could not start " + setup.launcher + ": " + whyNot);
+    removeOutput(report, place, setup.keep);
     return;
   }
-  Recording recording(report, opening == DebugOutputReader::Opening::kOpened ? &reader : nullptr,
-                      *run);
-  recording.watchFile(place.file);
-  recordAndStop(report, recording, *run, rect);
+  lines.follow(run->processId());
+  const Point cursor = recordAndStop(report, *run, lines, place.file, rect);
   const bool recorded = !report.failed();
 
   report.beginStep("The launcher's diagnostic lines");
   if (opening == DebugOutputReader::Opening::kOpened) {
-    report.note("read from the debug-output buffer as they came, " +
-                std::to_string(recording.lines().size()) + " lines (shown in step 4)");
-    reportEncoderFinish(report, recording.lines());
+    const std::vector<std::string> texts = lines.texts();
+    report.note("read from the debug-output buffer as they came, " + std::to_string(texts.size()) +
+                " lines (shown in step 4)");
+    reportEncoderFinish(report, texts);
   } else {
     report.notRun(opening == DebugOutputReader::Opening::kHeldByAnotherViewer
                       ? "another debug-output viewer holds the buffer; close it to see the "
@@ -328,7 +327,7 @@ void checkRecording(Report& report, const CheckSetup& setup) {
 
   report.beginStep("The file, read back with the same ffmpeg.exe");
   if (recorded) {
-    readBack(report, setup, place.file, rect, recording.facts().cursor);
+    readBack(report, setup, place.file, rect, cursor);
   } else {
     report.note("nothing to read back: the recording failed");
   }

@@ -61,6 +61,7 @@ add_executable(ZELTRA_ScreenTool_check
 )
 target_compile_definitions(ZELTRA_ScreenTool_check PRIVATE ${ZELTRA_WINDOWS_DEFINITIONS})
 target_link_libraries(ZELTRA_ScreenTool_check PRIVATE check_logic user32 gdi32 version)
+# The recording step starts the launcher through caller/zeltra_screentool.h, as callers do.
 target_include_directories(ZELTRA_ScreenTool_check PRIVATE ${CMAKE_BINARY_DIR}/generated)
 zeltra_link_runtime_statically(ZELTRA_ScreenTool_check)
 if(MSVC)
