@@ -269,12 +269,17 @@ int passOnToRealEncoder(const std::string& path, const std::string& parameters) 
   startup.hStdOutput = ::GetStdHandle(STD_OUTPUT_HANDLE);
   startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
   PROCESS_INFORMATION process{};
-  if (!::CreateProcessA(path.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                        nullptr, &startup, &process)) {
+  if (!::CreateProcessA(path.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED,
+                        nullptr, nullptr, &startup, &process)) {
     return 1;
   }
+  // In the job, so that ending this adapter (at a time limit, say) ends it too.
+  const HANDLE job = makeKillOnCloseJob();
+  ::AssignProcessToJobObject(job, process.hProcess);
+  ::ResumeThread(process.hThread);
   ::CloseHandle(process.hThread);
   ::WaitForSingleObject(process.hProcess, INFINITE);
+  ::CloseHandle(job);
   DWORD code = 0;
   ::GetExitCodeProcess(process.hProcess, &code);
   ::CloseHandle(process.hProcess);
