@@ -147,6 +147,31 @@ bool waitUntil(DWORD limitMs, Condition condition) {
   return true;
 }
 
+// Stops the launcher through the caller header and reports both signals:
+// the control window gone (the stop accepted) and the exit (the file finished).
+void stopAndReport(Report& report, LauncherRun& run) {
+  const LauncherStop stop = run.stop();
+  if (stop.endedBeforeStop) report.fail("the launcher exited before the stop");
+  if (stop.acceptedAfterMs) {
+    report.note("the stop was accepted (the control window went) " + ms(*stop.acceptedAfterMs) +
+                " after the stop was sent");
+  }
+  if (!stop.exited) {
+    run.end();
+    report.fail(std::string(stop.accepted ? "the launcher took the stop but had not exited"
+                                          : "the launcher did not take the stop") +
+                " in time; ended it and its encoder");
+  } else if (stop.exitedAfterMs) {
+    const std::string exit = "the launcher exited with " + std::to_string(*stop.exitCode) + ", " +
+                             ms(*stop.exitedAfterMs) + " after the stop was sent";
+    if (*stop.exitCode == 0) {
+      report.pass(exit);
+    } else {
+      report.fail(exit);
+    }
+  }
+}
+
 // Records about 2 s from the file's first growth, then stops as callers do.
 // Returns where the cursor stood, in window coordinates, when it stopped.
 Point recordAndStop(Report& report, LauncherRun& run, LauncherLines& lines, const std::string& file,
@@ -173,26 +198,7 @@ Point recordAndStop(Report& report, LauncherRun& run, LauncherLines& lines, cons
   }
   POINT cursor{};
   ::GetCursorPos(&cursor);
-  const LauncherStop stop = run.stop();
-  if (stop.endedBeforeStop) report.fail("the launcher exited before the stop");
-  if (stop.acceptedAfterMs) {
-    report.note("the stop was accepted (the control window went) " + ms(*stop.acceptedAfterMs) +
-                " after the stop was sent");
-  }
-  if (!stop.exited) {
-    run.end();
-    report.fail(std::string(stop.accepted ? "the launcher took the stop but had not exited"
-                                          : "the launcher did not take the stop") +
-                " in time; ended it and its encoder");
-  } else if (stop.exitedAfterMs) {
-    const std::string exit = "the launcher exited with " + std::to_string(*stop.exitCode) + ", " +
-                             ms(*stop.exitedAfterMs) + " after the stop was sent";
-    if (*stop.exitCode == 0) {
-      report.pass(exit);
-    } else {
-      report.fail(exit);
-    }
-  }
+  stopAndReport(report, run);
   return Point{cursor.x - window.left, cursor.y - window.top};
 }
 
@@ -222,41 +228,33 @@ void reportEncoderFinish(Report& report, const std::vector<std::string>& lines) 
   }
 }
 
-void readBack(Report& report, const CheckSetup& setup, const std::string& file, const RECT& window,
-              Point cursor) {
-  const ProgramRun run = runProgram(
-      setup.encoder, "-hide_banner -nostdin -i \"" + file + "\" -f rawvideo -pix_fmt rgb24 -",
-      kReadBackLimitMs);
-  const std::optional<StreamFacts> facts = readStreamFacts(run.errors);
-  if (!run.started || run.timedOut || !facts) {
-    report.fail("ffmpeg.exe could not read the recording back" +
-                std::string(run.timedOut ? " in time" : ""));
-    return;
-  }
-  const PictureFindings pictures =
-      checkPictures(run.output, facts->width, facts->height, window.right - window.left,
-                    window.bottom - window.top, cursor);
-  const double seconds = facts->durationSeconds.value_or(0);
-  const double rate = seconds > 0 ? pictures.frames / seconds : 0;
-  const std::string timing = std::to_string(pictures.frames) + " frames in " + oneDecimal(seconds) +
-                             " s, " + std::to_string(std::lround(rate)) + " frames a second";
-  if (pictures.frames >= 30 && rate > 25 && rate < 35) {
-    report.pass(timing);
+void judge(Report& report, bool passed, const std::string& text, const std::string& remedy = {}) {
+  if (passed) {
+    report.pass(text);
   } else {
-    report.fail(timing + "; about 30 frames a second belong there");
+    report.fail(text, remedy);
   }
-  const int width = (window.right - window.left) / 4 * 4;
-  const int height = (window.bottom - window.top) / 4 * 4;
-  const std::string size = std::to_string(facts->width) + "x" + std::to_string(facts->height);
-  const std::string expected = "the window's " + std::to_string(window.right - window.left) + "x" +
-                               std::to_string(window.bottom - window.top) +
-                               " rounded down to multiples of 4";
-  if (facts->width == width && facts->height == height) {
-    report.pass("frame size " + size + ", " + expected);
-  } else {
-    report.fail("frame size " + size + ", not " + std::to_string(width) + "x" +
-                std::to_string(height) + ", " + expected);
-  }
+}
+
+void reportFrameRate(Report& report, const StreamFacts& facts, int frames) {
+  const double seconds = facts.durationSeconds.value_or(0);
+  const double rate = seconds > 0 ? frames / seconds : 0;
+  judge(report, frames >= 30 && rate > 25 && rate < 35,
+        std::to_string(frames) + " frames in " + oneDecimal(seconds) + " s, " +
+            std::to_string(std::lround(rate)) + " frames a second (about 30 belong there)");
+}
+
+void reportFrameSize(Report& report, const StreamFacts& facts, const RECT& window) {
+  const int width = window.right - window.left;
+  const int height = window.bottom - window.top;
+  judge(report, facts.width == width / 4 * 4 && facts.height == height / 4 * 4,
+        "frame size " + std::to_string(facts.width) + "x" + std::to_string(facts.height) +
+            "; the window's " + std::to_string(width) + "x" + std::to_string(height) +
+            " rounded down to multiples of 4 is " + std::to_string(width / 4 * 4) + "x" +
+            std::to_string(height / 4 * 4));
+}
+
+void reportPicture(Report& report, const PictureFindings& pictures) {
   const std::string closeness = "the frame differs from the picture by " +
                                 oneDecimal(pictures.difference) + " a channel on average (" +
                                 oneDecimal(pictures.shiftedDifference) +
@@ -271,12 +269,30 @@ void readBack(Report& report, const CheckSetup& setup, const std::string& file, 
   }
   std::string positions;
   for (const int x : pictures.barPositions) positions += " " + std::to_string(x);
-  if (pictures.barMoved) {
-    report.pass("the moving bar moved (at x =" + positions + ")");
-  } else {
-    report.fail("the moving bar did not move (at x =" + positions + "; -1: not seen)",
-                "the recording may have frozen: another window may stand over the test window");
+  judge(report, pictures.barMoved,
+        std::string(pictures.barMoved ? "the moving bar moved" : "the moving bar did not move") +
+            " (at x =" + positions + "; -1: not seen)",
+        "the recording may have frozen: another window may stand over the test window");
+}
+
+// Decodes the file to raw pictures with the encoder the launcher used.
+void readBack(Report& report, const CheckSetup& setup, const std::string& file, const RECT& window,
+              Point cursor) {
+  const ProgramRun run = runProgram(
+      setup.encoder, "-hide_banner -nostdin -i \"" + file + "\" -f rawvideo -pix_fmt rgb24 -",
+      kReadBackLimitMs);
+  const std::optional<StreamFacts> facts = readStreamFacts(run.errors);
+  if (!run.started || run.timedOut || !facts) {
+    report.fail("ffmpeg.exe could not read the recording back" +
+                std::string(run.timedOut ? " in time" : ""));
+    return;
   }
+  const PictureFindings pictures =
+      checkPictures(run.output, facts->width, facts->height, window.right - window.left,
+                    window.bottom - window.top, cursor);
+  reportFrameRate(report, *facts, pictures.frames);
+  reportFrameSize(report, *facts, window);
+  reportPicture(report, pictures);
 }
 
 }  // namespace
