@@ -109,6 +109,9 @@ if(CMAKE_CROSSCOMPILING AND CMAKE_CROSSCOMPILING_EMULATOR)
   add_test(NAME executable_resources
     COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/wine/check_executable.py
             $<TARGET_FILE:ZELTRA_ScreenTool> ${CMAKE_OBJDUMP} ${ZELTRA_PE_FORMAT})
+  add_test(NAME check_executable_resources
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/wine/check_executable.py
+            $<TARGET_FILE:ZELTRA_ScreenTool_check> ${CMAKE_OBJDUMP} ${ZELTRA_PE_FORMAT} console)
   # Every test below reaches every ffmpeg.exe on the desktop: they run one at a time.
   # The real encoder of the build's architecture is fetched by scripts/fetch-encoder.sh.
   foreach(suite control_window invocation_and_region recording_start stop bad_inputs real_recording
