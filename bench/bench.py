@@ -74,6 +74,7 @@ def one_recording(index):
     target = TargetWindow(title, 50, 50, 320, 240)
     found = run.wait_for_diagnostic("found the window")
     started = log.first_start()["tick"]
+    log.wait_for_ready()
     time.sleep(0.3)
     sent = send_to_control_window(STOP_MESSAGE)
     run.wait_for_exit()
@@ -103,6 +104,7 @@ def fidelity(real_encoder, seconds=5):
     target = TargetWindow("Fidelity Window", 80, 60, 403, 301)
     run = LauncherRun(directory, "Fidelity Window#" + windows_path(os.path.join(directory, "f.avi")))
     started = log.first_start()["tick"]
+    log.wait_for_ready()
     time.sleep(seconds)
     sent = send_to_control_window(STOP_MESSAGE)
     run.wait_for_exit()
@@ -124,7 +126,7 @@ def start_stale_encoder():
     directory = install()
     process = subprocess.Popen([WINE, os.path.join(directory, "ffmpeg.exe"), "stale"], stdout=subprocess.DEVNULL,
                                stderr=subprocess.DEVNULL)
-    StandInLog(directory).wait_for("start")
+    StandInLog(directory).wait_for_ready()  # the launcher's stop command asks it to close
     return process, directory
 
 
@@ -156,7 +158,7 @@ def launcher_in_file(index, real_encoder, window_first, stale, seconds=1.0):
         time.sleep(0.3)  # waiting for the window by now
         target = TargetWindow(title, *CLOCK_WINDOW, clock=True)
         findable = target.created_tick
-    StandInLog(directory).first_start()
+    StandInLog(directory).wait_for_ready()
     time.sleep(seconds)
     sent = send_to_control_window(STOP_MESSAGE)
     run.wait_for_exit()
@@ -179,7 +181,7 @@ def reference_in_file(index, real_encoder, seconds=1.0):
     target = TargetWindow(f"Reference Window {index}", *CLOCK_WINDOW, clock=True,
                           start_encoder=(windows_path(os.path.join(directory, "ffmpeg.exe")),
                                          expected_parameters(80, 60, 400, 300, f'"{windows_path(output)}"')))
-    log.first_start()
+    log.wait_for_ready()
     time.sleep(seconds)
     out = wine(helper("send_message"), hexed("ZeltraStandInEncoder"), hexed("stand-in encoder"),
                str(WM_CLOSE)).stdout.decode().split()

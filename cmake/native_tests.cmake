@@ -9,6 +9,7 @@ add_executable(unit_tests
   tests/unit/encoder_command_test.cpp
   tests/unit/invocation_test.cpp
   tests/unit/launcher_entry_test.cpp
+  tests/unit/program_name_skip_test.cpp
   tests/unit/recording_start_test.cpp
 )
 target_link_libraries(unit_tests PRIVATE launcher_logic GTest::gtest GTest::gtest_main)

@@ -101,6 +101,8 @@ target_include_directories(debug_viewer PRIVATE ${CMAKE_SOURCE_DIR})
 zeltra_helper(bench_reference ${ZELTRA_HELPERS}/bench_reference.cpp)
 zeltra_helper(exit_at_once ${ZELTRA_HELPERS}/exit_at_once.cpp)
 zeltra_helper(stand_in_encoder ${ZELTRA_HELPERS}/stand_in_encoder.cpp)
+# It finds its parameter line by the launcher's own rule (a header-only piece).
+target_include_directories(stand_in_encoder PRIVATE ${CMAKE_SOURCE_DIR})
 set_target_properties(stand_in_encoder PROPERTIES OUTPUT_NAME ffmpeg RUNTIME_OUTPUT_DIRECTORY
   ${CMAKE_BINARY_DIR}/stand-in)
 

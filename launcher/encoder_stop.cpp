@@ -35,9 +35,23 @@ void askThroughConsole(Platform& platform, ProcessHandle encoder) {
   }
 }
 
+// Tells apart, for whoever reads the lines, an encoder that finished on the
+// stop command (this line alone) from one that needed the launcher's Ctrl+C
+// (this line after the one asking once more).
+void reportFinishAfterStopCommand(Platform& platform,
+                                  std::optional<uint32_t> stopCommandReturnedMs) {
+  if (!stopCommandReturnedMs) {
+    return;
+  }
+  // Unsigned, so the difference is right across the clock's wrap.
+  const uint32_t elapsed = platform.readTickCount() - *stopCommandReturnedMs;
+  diagnose(platform,
+           "the encoder finished " + formatDecimal(elapsed) + " ms after the stop command");
+}
+
 }  // namespace
 
-void stopEncoders(Platform& platform) {
+bool stopEncoders(Platform& platform) {
   diagnose(platform, std::string("asking every ffmpeg.exe to close: ") + kStopCommand);
   switch (platform.runHiddenCommand(kStopCommand)) {
     case CommandOutcome::kRan:
@@ -49,8 +63,9 @@ void stopEncoders(Platform& platform) {
       break;
     case CommandOutcome::kInterpreterFailed:
       diagnose(platform, "no command interpreter could be started; the stop command did not run");
-      break;
+      return false;
   }
+  return true;
 }
 
 void stopEncodersBeforeLaunch(Platform& platform) {
@@ -61,13 +76,15 @@ void stopEncodersBeforeLaunch(Platform& platform) {
   stopEncoders(platform);
 }
 
-void finishOwnEncoder(Platform& platform, ProcessHandle encoder, FinishRequest askedSoFar) {
+void finishOwnEncoder(Platform& platform, ProcessHandle encoder, FinishRequest askedSoFar,
+                      std::optional<uint32_t> stopCommandReturnedMs) {
   if (encoder == nullptr) {
     return;
   }
   uint32_t waited = 0;
   if (askedSoFar == FinishRequest::kStopCommand) {
     if (platform.waitForProcessExit(encoder, kStopGraceMs)) {
+      reportFinishAfterStopCommand(platform, stopCommandReturnedMs);
       platform.releaseProcess(encoder);
       return;
     }
@@ -81,6 +98,8 @@ void finishOwnEncoder(Platform& platform, ProcessHandle encoder, FinishRequest a
     platform.terminateProcess(encoder, kTerminatedExitCode);
     diagnose(platform, "the encoder was still running " + formatDecimal(kEncoderExitWaitMs / 1000) +
                            " s after the stop; ended it, its file will be unfinished");
+  } else {
+    reportFinishAfterStopCommand(platform, stopCommandReturnedMs);
   }
   platform.releaseProcess(encoder);
 }

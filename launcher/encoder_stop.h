@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "platform/platform.h"
 
@@ -24,8 +25,9 @@ inline constexpr uint32_t kStopGraceMs = 500;
 inline constexpr uint32_t kTerminatedExitCode = 1;
 
 // Asks every running ffmpeg.exe to close (no force), whoever started it, and
-// returns once the request has been made.
-void stopEncoders(Platform& platform);
+// returns once the request has been made. False when no command interpreter
+// could be started, so the stop command did not run.
+bool stopEncoders(Platform& platform);
 
 // The stop command before a launch, so that no encoder left from an earlier
 // run holds the file or the screen. Skipped when no ffmpeg.exe is running: it
@@ -42,7 +44,11 @@ enum class FinishRequest {
 // Waits for the launcher's own encoder to finish its file, asking it through
 // its console where the stop command has not made it finish, and ending it
 // when it is still running kEncoderExitWaitMs after the stop. Releases it.
-void finishOwnEncoder(Platform& platform, ProcessHandle encoder, FinishRequest askedSoFar);
+// stopCommandReturnedMs, the tick at which the stop command returned, is given
+// when it ran; then an encoder that exits by itself is said to have finished
+// so many ms after it.
+void finishOwnEncoder(Platform& platform, ProcessHandle encoder, FinishRequest askedSoFar,
+                      std::optional<uint32_t> stopCommandReturnedMs);
 
 // Says that the launcher's own encoder ended before any stop, with its exit
 // code and how long it ran: the one clue to why nothing was recorded.

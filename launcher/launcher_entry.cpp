@@ -10,6 +10,8 @@
 // encoder has finished its file, or was ended unfinished after the time limit.
 #include "launcher/launcher_entry.h"
 
+#include <optional>
+
 #include "launcher/diagnostics.h"
 #include "launcher/encoder_stop.h"
 #include "launcher/message_pump.h"
@@ -26,6 +28,8 @@ struct Session {
   // Set once a stop is under way: later requests, and the WM_DESTROY of the
   // launcher's own destruction of the window, are not new stops.
   bool stopHandled = false;
+  // The tick at which the stop request's command returned, once it has run.
+  std::optional<uint32_t> stopCommandReturnedMs;
 };
 
 Session* activeSession = nullptr;
@@ -70,7 +74,9 @@ void handleStopRequest(Session& session, WindowHandle window, uint32_t message) 
     return;
   }
   session.stopHandled = true;
-  stopEncoders(session.platform);
+  if (stopEncoders(session.platform)) {
+    session.stopCommandReturnedMs = session.platform.readTickCount();
+  }
   if (message != kWmDestroy) {
     session.platform.destroyWindow(window);
   }
@@ -108,7 +114,7 @@ intptr_t controlWindowProc(WindowHandle window, uint32_t message, uintptr_t wPar
 
 int runLauncher(Platform& platform, InstanceHandle instance, const char* commandLineText,
                 int32_t showMode) {
-  Session session{platform};
+  Session session{platform, /*stopHandled=*/false, /*stopCommandReturnedMs=*/std::nullopt};
   ActiveSession active(session);
 
   platform.registerWindowClass(kControlWindowName, controlWindowProc, instance);
@@ -133,7 +139,7 @@ int runLauncher(Platform& platform, InstanceHandle instance, const char* command
   });
   const FinishRequest asked = session.stopHandled ? FinishRequest::kStopCommand
                                                   : endWithoutStopRequest(session, window, end);
-  finishOwnEncoder(platform, encoder, asked);
+  finishOwnEncoder(platform, encoder, asked, session.stopCommandReturnedMs);
   return 0;
 }
 

@@ -158,6 +158,9 @@ class Platform {
   virtual ProcessExit readProcessExit(ProcessHandle process) = 0;
   virtual void releaseProcess(ProcessHandle process) = 0;
   virtual void pause(uint32_t milliseconds) = 0;
+  // Milliseconds on a clock that wraps to 0 every 2^32 ms (49.7 days): only
+  // the difference of two readings, taken in unsigned arithmetic, means anything.
+  virtual uint32_t readTickCount() = 0;
 
   // One line for whoever watches the debug output; never shown to the user.
   virtual void writeDiagnostic(const std::string& line) = 0;

@@ -321,6 +321,8 @@ class Win32Platform final : public Platform {
 
   void pause(uint32_t milliseconds) override { ::Sleep(milliseconds); }
 
+  uint32_t readTickCount() override { return ::GetTickCount(); }
+
   void writeDiagnostic(const std::string& line) override { ::OutputDebugStringA(line.c_str()); }
 
  private:

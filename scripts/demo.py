@@ -9,8 +9,8 @@ import sys
 import time
 
 from winebench.recording_check import probe
-from winebench.runner import (LAUNCHER, STAND_IN, STOP_MESSAGE, LauncherRun, TargetWindow, send_to_control_window,
-                              stop_every_encoder, windows_path)
+from winebench.runner import (LAUNCHER, STAND_IN, STOP_MESSAGE, LauncherRun, StandInLog, TargetWindow,
+                              send_to_control_window, stop_every_encoder, windows_path)
 
 SECONDS = 5
 
@@ -49,6 +49,7 @@ def main(real_encoder, out_dir):
         fail(f"the launcher did not start the encoder: {error}")
     for text in run.diagnostic_texts():
         step(f"  launcher says: {text}")
+    StandInLog(install).wait_for_ready()  # a stop sent earlier might go unheard
     step(f"recording for {SECONDS} s")
     time.sleep(SECONDS)
     step("sending message 1025 to the window \"ZELTRA_ScreenTool\"")

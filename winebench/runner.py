@@ -298,7 +298,7 @@ def stop_every_encoder():
 
 @dataclass
 class LogRecord:
-    """One line of the stand-in encoder's log: start, close, ignored or exit."""
+    """One line of the stand-in encoder's log: start, ready, close, ignored or exit."""
     kind: str
     pid: int
     tick: int
@@ -341,6 +341,11 @@ class StandInLog:
         """The first start of the stand-in encoder, waiting for it."""
         self.wait_for("start")
         return self.starts()[0]
+
+    def wait_for_ready(self, count=1):
+        """Waits until count starts of the stand-in hear requests: a stop message, Ctrl+C, a quit or a
+        close sent before that may go unheard. Every signal to it waits for this first."""
+        return self.wait_for("ready", count)
 
     def wait_for(self, kind, count=1):
         deadline = time.monotonic() + BOUND

@@ -20,7 +20,7 @@ void FakePlatform::deliverAfter(const std::string& operation, Message message, i
       " startWindowWatch stopWindowWatch waitForMessageOrWindowChange findTopLevelWindow"
       " readWindowRect readVirtualScreen readModuleFileName isProcessRunning runHiddenCommand"
       " launchProcess waitForProcessExit interruptConsoleProcess terminateProcess readProcessExit"
-      " releaseProcess pause writeDiagnostic ";
+      " releaseProcess pause readTickCount writeDiagnostic ";
   if (kOperations.find(" " + operation + " ") == std::string::npos) {
     throw std::invalid_argument("the double has no operation " + operation);
   }
@@ -157,6 +157,12 @@ uint32_t FakePlatform::readModuleFileName(char* buffer, uint32_t capacity) {
 
 bool FakePlatform::waitForProcessExit(ProcessHandle, uint32_t timeoutMs) {
   record("waitForProcessExit", std::to_string(timeoutMs));
+  const bool exited = encoderExits();
+  clockMs += exited ? encoderExitTakesMs : timeoutMs;
+  return exited;
+}
+
+bool FakePlatform::encoderExits() const {
   switch (encoderEnd) {
     case EncoderEnd::kOnStopCommand:
       return count("runHiddenCommand") > 0;

@@ -40,6 +40,12 @@ class FakePlatform : public Platform {
   CommandOutcome commandOutcome = CommandOutcome::kRan;
   bool encoderImageRunning = true;  // what a look for a running ffmpeg.exe finds
   bool consoleReachable = true;     // whether a Ctrl+C reaches the encoder's console
+  // The clock: it moves only with the script. A wait for the encoder's exit
+  // takes its whole timeout, or encoderExitTakesMs when the encoder exits in
+  // it; the command interpreter takes stopCommandTakesMs.
+  uint32_t clockMs = 0;
+  uint32_t encoderExitTakesMs = 0;
+  uint32_t stopCommandTakesMs = 0;
 
   // Makes message arrive in the queue right after the occurrence-th call of
   // the named operation (1 for the first), as if sent from outside. A name
@@ -130,6 +136,7 @@ class FakePlatform : public Platform {
   }
   CommandOutcome runHiddenCommand(const std::string& commandText) override {
     record("runHiddenCommand", commandText);
+    clockMs += stopCommandTakesMs;
     return commandOutcome;
   }
   ProcessHandle launchProcess(const ShellLaunchRequest& request) override {
@@ -150,7 +157,14 @@ class FakePlatform : public Platform {
     return encoderExit;
   }
   void releaseProcess(ProcessHandle) override { record("releaseProcess"); }
-  void pause(uint32_t milliseconds) override { record("pause", std::to_string(milliseconds)); }
+  void pause(uint32_t milliseconds) override {
+    record("pause", std::to_string(milliseconds));
+    clockMs += milliseconds;
+  }
+  uint32_t readTickCount() override {
+    record("readTickCount");
+    return clockMs;
+  }
   void writeDiagnostic(const std::string& line) override {
     diagnostics.push_back(line);
     record("writeDiagnostic");
@@ -159,6 +173,8 @@ class FakePlatform : public Platform {
  private:
   void record(const std::string& operation, const std::string& detail = "");
   bool takeNext(Message& message);
+  // Whether the encoder has had what makes it finish.
+  bool encoderExits() const;
 
   std::deque<Message> queue_;
   std::optional<int32_t> quitPosted_;

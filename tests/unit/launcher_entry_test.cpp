@@ -170,6 +170,52 @@ TEST_F(LauncherEntryTest, AStopSeesTheOwnEncoderThroughToItsEnd) {
   }
 }
 
+TEST_F(LauncherEntryTest, SaysHowLongAfterTheStopCommandTheEncoderFinished) {
+  using End = FakePlatform::EncoderEnd;
+  const std::string kFinished = "ZELTRA_ScreenTool: the encoder finished ";
+  struct Case {
+    End end = End::kOnStopCommand;
+    Message stop;
+    CommandOutcome command = CommandOutcome::kRan;
+    const char* said = nullptr;  // null: no such line
+  } const cases[] = {
+      // Counted from the command's return (it takes 300 ms), across the clock's wrap.
+      {End::kOnStopCommand, stopMessage(), CommandOutcome::kRan,
+       "the encoder finished 120 ms after the stop command"},
+      {End::kOnCtrlC, stopMessage(), CommandOutcome::kRanByFallback,
+       "the encoder finished 620 ms after the stop command"},
+      {End::kNever, stopMessage(), CommandOutcome::kRan, nullptr},
+      {End::kOnCtrlC, Message{nullptr, kWmQuit, 0, 0}, CommandOutcome::kRan, nullptr},
+      {End::kOnCtrlC, stopMessage(), CommandOutcome::kInterpreterFailed, nullptr},
+  };
+  for (const Case& c : cases) {
+    FakePlatform fresh;
+    fresh.encoderEnd = c.end;
+    fresh.commandOutcome = c.command;
+    fresh.stopCommandTakesMs = 300;
+    fresh.encoderExitTakesMs = 120;
+    fresh.clockMs = 0xFFFFFFFFu - 700;  // wraps while the encoder finishes
+    fresh.deliverAfter("launchProcess", c.stop);
+    run(fresh);
+    const auto& lines = fresh.diagnostics;
+    const auto finished = std::find_if(lines.begin(), lines.end(), [&](const std::string& line) {
+      return line.rfind(kFinished, 0) == 0;
+    });
+    const int kind = static_cast<int>(c.end);
+    if (c.said == nullptr) {
+      EXPECT_EQ(finished, lines.end()) << kind;
+      continue;
+    }
+    ASSERT_NE(finished, lines.end()) << kind;
+    EXPECT_EQ(*finished, std::string("ZELTRA_ScreenTool: ") + c.said + "\n");
+    EXPECT_EQ(fresh.said(c.said), 1);
+    // Read after the wait that saw the exit: the Ctrl+C's line comes before it.
+    const auto reAsked =
+        std::find(lines.begin(), lines.end(), std::string("ZELTRA_ScreenTool: ") + kReAsked + "\n");
+    EXPECT_EQ(reAsked < finished, c.end == End::kOnCtrlC) << kind;
+  }
+}
+
 TEST_F(LauncherEntryTest, AnyOtherEndOfTheLoopAsksTheOwnEncoderToFinish) {
   const std::pair<bool, const char*> cases[] = {
       {true, "a quit message ended the run without a stop request; asking the encoder to finish"},

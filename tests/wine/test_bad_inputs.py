@@ -61,6 +61,8 @@ class BadInputTest(WineTestCase):
         run = self.start_launcher(row.arguments, launcher=os.path.join(install, "ZELTRA_ScreenTool.exe"))
         if row.stops:
             run.wait_for_diagnostic("starting " if row.target else "waiting for the window")
+            if row.launched:
+                StandInLog(install).wait_for_ready()
             boxes = [w for w in top_level_windows(run.pid) if w.visible and w.class_name != "ZELTRA_ScreenTool"]
             self.assertEqual(boxes, [], "the launcher shows no window but its control window")
             for message, count in row.stops:

@@ -12,6 +12,7 @@ class ControlWindowTest(WineTestCase):
         self.open_target("Control Target")
         run = self.start_launcher(f"Control Target#{windows_path(self.output)}", **kwargs)
         run.wait_for_diagnostic("starting ")
+        self.log.wait_for_ready()
         return run
 
     def test_the_window_is_found_by_class_and_title_and_stays_out_of_the_way(self):

@@ -25,9 +25,21 @@ class TargetWaitTest(WineTestCase):
         self.assertEqual(self.log.starts(), [])
         self.open_target("Late Window", 64, 48, 320, 240)
         run.wait_for_diagnostic("found the window: rectangle 64,48 to 384,288, capturing 320x240 at 64,48")
-        self.assertEqual(len(self.log.wait_for("start")), 1)
+        self.assertEqual(len(self.log.wait_for_ready()), 1)
         send_to_control_window(STOP_MESSAGE)
         self.assertEqual(run.wait_for_exit(), 0)
+
+    def test_titles_beginning_with_non_ascii_letters_are_found_whole(self):
+        for title in ("\u00c4pfel Fenster", "\u00d6l"):
+            with self.subTest(title=title):
+                self.log.clear()
+                self.open_target(title)
+                run = self.start_launcher(f"{title}#{windows_path(self.output)}")
+                run.wait_for_diagnostic("waiting for the window titled ")
+                self.assertIn(f'waiting for the window titled "{title}"', run.diagnostic_texts())
+                self.assertEqual(len(self.log.wait_for_ready()), 1)
+                send_to_control_window(STOP_MESSAGE)
+                self.assertEqual(run.wait_for_exit(), 0)
 
     def test_a_window_partly_off_the_screen_is_clipped(self):
         self.open_target("Off Left", -50, 700, 403, 301)
@@ -35,6 +47,7 @@ class TargetWaitTest(WineTestCase):
         run.wait_for_diagnostic("found the window: rectangle -50,700 to 353,1001, capturing 352x100 at 0,700")
         start = self.log.first_start()
         self.assertIn(" -offset_x 0 -offset_y 700 -video_size 352x100 ", start["parameters"])
+        self.log.wait_for_ready()
         send_to_control_window(STOP_MESSAGE)
         self.assertEqual(run.wait_for_exit(), 0)
 

@@ -19,11 +19,13 @@ class RealRecordingTest(WineTestCase):
         self.assertTrue(os.path.isfile(REAL_ENCODER), "no real encoder: run scripts/fetch-encoder.sh")
         os.symlink(REAL_ENCODER, os.path.join(self.dir, "ffmpeg-real.exe"))
 
-    def record(self, x, y, width, height, stop_message=STOP_MESSAGE, **target_options):
+    def record(self, x, y, width, height, stop_message=STOP_MESSAGE, adapter=True, **target_options):
         title = "Recorded Window"
         self.open_target(title, x, y, width, height, **target_options)
         run = self.start_launcher(f"{title}#{windows_path(self.dir)}\\#rec.avi")
         run.wait_for_diagnostic("starting ")
+        if adapter:  # the real encoder alone writes no log: the seconds recorded give it time to listen
+            self.log.wait_for_ready()
         time.sleep(RECORD_SECONDS)  # something to record; the length is checked loosely below
         self.assertTrue(send_to_control_window(stop_message))
         self.assertEqual(run.wait_for_exit(), 0)
@@ -73,7 +75,7 @@ class RealRecordingTest(WineTestCase):
         # encoder finish, so only the launcher's own Ctrl+C can.
         os.remove(os.path.join(self.dir, "ffmpeg.exe"))
         os.symlink(REAL_ENCODER, os.path.join(self.dir, "ffmpeg.exe"))
-        path = self.record(120, 90, 403, 301)
+        path = self.record(120, 90, 403, 301, adapter=False)
         self.assertIn("the encoder has not finished on the stop command; asking it once more with Ctrl+C "
                       "through its console", self.run.diagnostic_texts())
         self.assert_finished_recording(path, 400, 300)

@@ -14,7 +14,7 @@ class RecordingStartTest(WineTestCase):
     def record_and_stop(self, title, path_text, target=(100, 80, 403, 301), **kwargs):
         self.open_target(title, *target)
         run = self.start_launcher(f"{title}#{path_text}", **kwargs)
-        self.log.wait_for("start")
+        self.log.wait_for_ready()
         send_to_control_window(STOP_MESSAGE)
         self.assertEqual(run.wait_for_exit(), 0)
         return run, self.log.starts()[0]
@@ -57,7 +57,7 @@ class RecordingStartTest(WineTestCase):
         earlier = subprocess.Popen([WINE, os.path.join(other, "FFmpeg.EXE"), "earlier"],
                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.addCleanup(earlier.wait, BOUND)
-        earlier_log.wait_for("start")
+        earlier_log.wait_for_ready()  # the stop command before the launch asks it to close
         run, _ = self.record_and_stop("Second Target", windows_path(self.output))
         self.assertEqual(run.stop_commands(), 2, "one before the launch, one for the stop")
         closed_tick = earlier_log.wait_for("close")[0].tick

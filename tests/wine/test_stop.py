@@ -26,12 +26,15 @@ def wait_until(condition, what):
 
 
 class StopTest(WineTestCase):
-    def start_recording(self, title="Stop Target", behaviour=None, **kwargs):
-        """The launcher recording, its stand-in encoder behaving as the environment says."""
+    def start_recording(self, title="Stop Target", behaviour=None, ready=True, **kwargs):
+        """The launcher recording, its stand-in encoder behaving as the environment says and, when
+        ready, hearing requests."""
         self.open_target(title)
         run = self.start_launcher(f"{title}#{windows_path(self.output)}", env=dict(os.environ, **(behaviour or {})),
                                   **kwargs)
         run.wait_for_diagnostic("starting ")
+        if ready:
+            self.log.wait_for_ready()
         return run
 
     def test_an_encoder_that_hears_nothing_is_ended_and_leaves_no_encoder_behind(self):
@@ -63,7 +66,7 @@ class StopTest(WineTestCase):
         self.open_target("Second Target")
         second = self.start_launcher(f"Second Target#{windows_path(self.output)}",
                                      launcher=os.path.join(second_dir, "ZELTRA_ScreenTool.exe"))
-        second_log.wait_for("start")
+        second_log.wait_for_ready()
         self.assertEqual(first.wait_for_exit(), 0)
         self.assertEqual(self.log.reasons("close"), ["CTRL_C"])
         self.assertEqual(second_log.reasons("close"), [], "the second recording runs on")
@@ -73,7 +76,6 @@ class StopTest(WineTestCase):
 
     def test_a_quit_posted_to_the_launchers_thread_makes_its_encoder_finish(self):
         run = self.start_recording()
-        self.log.wait_for("start")
         send_to_control_window(WM_QUIT, how="thread")
         self.assertEqual(run.wait_for_exit(), 0)
         self.assertEqual(self.log.reasons("close"), ["CTRL_C"])
@@ -82,7 +84,6 @@ class StopTest(WineTestCase):
 
     def test_a_sent_stop_is_taken_once_and_the_window_is_gone_while_the_encoder_finishes(self):
         run = self.start_recording(behaviour={"ZELTRA_STAND_IN_CLOSE_MS": "1500"})
-        self.log.wait_for("start")
         first, second = send_synchronously(STOP_MESSAGE, count=2, timeout_ms=5000)
         self.assertTrue(first.taken, "the first stop is taken")
         self.assertEqual((second.taken, second.error), (False, ERROR_INVALID_WINDOW_HANDLE),
@@ -96,7 +97,6 @@ class StopTest(WineTestCase):
 
     def test_a_comspec_that_cannot_start_falls_back_to_the_system_interpreter(self):
         run = self.start_recording(windows_env={"ComSpec": "C:\\nowhere\\cmd.exe"})
-        self.log.wait_for("start")
         send_to_control_window(STOP_MESSAGE)
         self.assertEqual(run.wait_for_exit(), 0)
         self.assertEqual(self.log.reasons("close"), ["WM_CLOSE"])
@@ -104,7 +104,7 @@ class StopTest(WineTestCase):
         self.assertEqual(len(fallback), 1, "at the stop")
 
     def test_an_encoder_that_ends_on_its_own_is_reported_and_the_stop_still_served(self):
-        run = self.start_recording(behaviour={"ZELTRA_STAND_IN_EXIT": "1"})
+        run = self.start_recording(behaviour={"ZELTRA_STAND_IN_EXIT": "1"}, ready=False)
         run.wait_for_diagnostic("the encoder ended on its own with exit code 1 after ")
         self.assertTrue(send_to_control_window(STOP_MESSAGE))
         self.assertEqual(run.wait_for_exit(), 0)

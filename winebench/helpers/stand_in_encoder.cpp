@@ -7,6 +7,9 @@
 // Log lines, appended to stand-in-encoder.log beside it, one of these each:
 //   - start <pid> <tick> <usesShowWindow> <showMode> <hex cwd> <hex parameter line>
 //     <hex last argument>
+//   - ready <pid> <tick>   once it hears requests: its console handler, its
+//     window and any real encoder are in place. A request sent between start
+//     and ready may go unheard, so whoever signals it waits for ready first.
 //   - close <pid> <tick> <WM_CLOSE | CTRL_C | encoder-ended>
 //   - ignored <pid> <tick> <WM_CLOSE | CTRL_C>
 //   - exit <pid> <tick> <exit code of the real encoder, or 0>
@@ -39,6 +42,7 @@
 #include <string>
 
 #include "helper_text.h"
+#include "launcher/program_name_skip.h"
 
 namespace {
 
@@ -68,19 +72,8 @@ void logLine(const std::string& line) {
 }
 
 // The command line after the program name and the blanks that follow it,
-// exactly as the launcher composed it.
-std::string parameterLine() {
-  const char* p = ::GetCommandLineA();
-  if (*p == '"') {
-    ++p;
-    while (*p != '\0' && *p != '"') ++p;
-    if (*p == '"') ++p;
-  } else {
-    while (*p != '\0' && *p != ' ' && *p != '\t') ++p;
-  }
-  while (*p == ' ' || *p == '\t') ++p;
-  return p;
-}
+// exactly as the launcher composed it, found by the launcher's own rule.
+std::string parameterLine() { return zeltra::skipProgramName(::GetCommandLineA()); }
 
 // The last argument as the Windows argument rules give it.
 std::string lastArgument() {
@@ -325,6 +318,7 @@ int main() {
                                     0, 10, 10, nullptr, nullptr, instance, nullptr);
   ::SetConsoleCtrlHandler(onConsoleEvent, TRUE);
   encoder = startRealEncoder(parameters);
+  logLine("ready " + stamp());
 
   for (;;) {
     const DWORD count = encoder.process != nullptr ? 1 : 0;
