@@ -17,6 +17,11 @@ target_link_libraries(unit_tests PRIVATE launcher_logic GTest::gtest GTest::gtes
 target_compile_definitions(unit_tests PRIVATE ZELTRA_PROJECT_VERSION="${PROJECT_VERSION}")
 gtest_discover_tests(unit_tests DISCOVERY_MODE PRE_TEST)
 
+# Unit tests of the machine check's logic.
+add_executable(check_tests tests/check/check_logic_test.cpp)
+target_link_libraries(check_tests PRIVATE check_logic GTest::gtest GTest::gtest_main)
+gtest_discover_tests(check_tests DISCOVERY_MODE PRE_TEST)
+
 # Property fuzzing with libFuzzer (clang): each target runs a set number of
 # inputs as a test, the same on a fast machine and a slow one; seeds in
 # tests/fuzz/seeds, what it finds in the build's corpus.

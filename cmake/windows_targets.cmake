@@ -44,6 +44,30 @@ if(MSVC)
   target_link_options(ZELTRA_ScreenTool PRIVATE /MANIFEST:NO)
 endif()
 
+# The machine check shipped beside the launcher: a console program.
+configure_file(check/ZELTRA_ScreenTool_check.manifest.in
+  ${CMAKE_BINARY_DIR}/generated/ZELTRA_ScreenTool_check.manifest @ONLY)
+add_executable(ZELTRA_ScreenTool_check
+  check/check_main.cpp
+  check/child_process.cpp
+  check/debug_output_reader.cpp
+  check/launcher_run.cpp
+  check/machine_facts.cpp
+  check/machine_steps.cpp
+  check/picture_painter.cpp
+  check/recording_steps.cpp
+  check/test_window.cpp
+  check/resources.rc
+)
+target_compile_definitions(ZELTRA_ScreenTool_check PRIVATE ${ZELTRA_WINDOWS_DEFINITIONS})
+target_link_libraries(ZELTRA_ScreenTool_check PRIVATE check_logic user32 gdi32 version)
+# The recording step starts the launcher through caller/zeltra_screentool.h, as callers do.
+target_include_directories(ZELTRA_ScreenTool_check PRIVATE ${CMAKE_BINARY_DIR}/generated)
+zeltra_link_runtime_statically(ZELTRA_ScreenTool_check)
+if(MSVC)
+  target_link_options(ZELTRA_ScreenTool_check PRIVATE /MANIFEST:NO)
+endif()
+
 # The bench's helpers: console programs, the stand-in encoder too, like the real one.
 function(zeltra_helper name)
   add_executable(${name} ${ARGN})
@@ -68,7 +92,12 @@ zeltra_helper(run_verbatim ${ZELTRA_HELPERS}/run_verbatim.cpp)
 zeltra_helper(send_message ${ZELTRA_HELPERS}/send_message.cpp)
 zeltra_helper(process_exit ${ZELTRA_HELPERS}/process_exit.cpp)
 zeltra_helper(list_windows ${ZELTRA_HELPERS}/list_windows.cpp)
-zeltra_helper(target_window ${ZELTRA_HELPERS}/target_window.cpp)
+# The target window paints the check's test picture; the viewer holds the
+# debug-output buffer with the check's reader, as another viewer would.
+zeltra_helper(target_window ${ZELTRA_HELPERS}/target_window.cpp check/picture_painter.cpp)
+target_link_libraries(target_window PRIVATE check_logic)
+zeltra_helper(debug_viewer ${ZELTRA_HELPERS}/debug_viewer.cpp check/debug_output_reader.cpp)
+target_include_directories(debug_viewer PRIVATE ${CMAKE_SOURCE_DIR})
 zeltra_helper(bench_reference ${ZELTRA_HELPERS}/bench_reference.cpp)
 zeltra_helper(exit_at_once ${ZELTRA_HELPERS}/exit_at_once.cpp)
 zeltra_helper(stand_in_encoder ${ZELTRA_HELPERS}/stand_in_encoder.cpp)
@@ -82,10 +111,13 @@ if(CMAKE_CROSSCOMPILING AND CMAKE_CROSSCOMPILING_EMULATOR)
   add_test(NAME executable_resources
     COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/wine/check_executable.py
             $<TARGET_FILE:ZELTRA_ScreenTool> ${CMAKE_OBJDUMP} ${ZELTRA_PE_FORMAT})
+  add_test(NAME check_executable_resources
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/wine/check_executable.py
+            $<TARGET_FILE:ZELTRA_ScreenTool_check> ${CMAKE_OBJDUMP} ${ZELTRA_PE_FORMAT} console)
   # Every test below reaches every ffmpeg.exe on the desktop: they run one at a time.
   # The real encoder of the build's architecture is fetched by scripts/fetch-encoder.sh.
   foreach(suite control_window invocation_and_region recording_start stop bad_inputs real_recording
-                caller_header)
+                caller_header check)
     add_test(NAME wine_${suite}
       COMMAND ${Python3_EXECUTABLE} -m unittest -v tests.wine.test_${suite}
       WORKING_DIRECTORY ${CMAKE_SOURCE_DIR})

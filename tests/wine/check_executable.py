@@ -1,4 +1,5 @@
-"""Checks a built launcher: a GUI program of the expected format (PE32 for
+"""Checks a built launcher (or, with "console", the machine check): a GUI
+(console) program of the expected format (PE32 for
 the 32-bit product, PE32+ for the 64-bit build) that needs no DLL beyond the
 system's, carrying its manifest (invoker's privileges, no UI access,
 per-monitor DPI awareness, an identity naming the executable's own machine
@@ -8,7 +9,8 @@ import struct
 import subprocess
 import sys
 
-SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "shell32.dll", "ole32.dll", "msvcrt.dll", "advapi32.dll", "gdi32.dll"}
+SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "shell32.dll", "ole32.dll", "msvcrt.dll", "advapi32.dll", "gdi32.dll",
+               "version.dll"}
 # The optional header's magic for each format, and the machine type that goes with it.
 FORMATS = {"PE32": "010b", "PE32+": "020b"}
 MANIFEST_ARCHITECTURE = {0x014C: "x86", 0x8664: "amd64"}
@@ -39,13 +41,16 @@ def manifest_failures(text, machine):
     return failures
 
 
-def main(executable, objdump, pe_format):
+SUBSYSTEMS = {"gui": "00000002", "console": "00000003"}
+
+
+def main(executable, objdump, pe_format, subsystem="gui"):
     failures = []
     headers = subprocess.run([objdump, "-p", executable], capture_output=True, text=True, check=True).stdout
     if not re.search(rf"^Magic\s+{FORMATS[pe_format]}\b", headers, re.M):
         failures.append(f"not a {pe_format} executable")
-    if not re.search(r"^Subsystem\s+00000002", headers, re.M):
-        failures.append("not a GUI-subsystem program")
+    if not re.search(rf"^Subsystem\s+{SUBSYSTEMS[subsystem]}", headers, re.M):
+        failures.append(f"not a {subsystem}-subsystem program")
     dlls = {name.lower() for name in re.findall(r"DLL Name: (\S+)", headers)}
     if dlls - SYSTEM_DLLS:
         failures.append(f"needs DLLs beside it: {sorted(dlls - SYSTEM_DLLS)}")
@@ -68,4 +73,4 @@ def main(executable, objdump, pe_format):
 
 
 if __name__ == "__main__":
-    sys.exit(main(*sys.argv[1:4]))
+    sys.exit(main(*sys.argv[1:5]))

@@ -18,6 +18,11 @@
 //   ZELTRA_STAND_IN_IGNORE=close   does not hear the close request (as under a pseudoconsole)
 //   ZELTRA_STAND_IN_IGNORE=all     hears neither the close request nor Ctrl+C
 //   ZELTRA_STAND_IN_EXIT=n         exits at once with code n, as the encoder does on a bad path
+//   ZELTRA_STAND_IN_WITHOUT=name   leaves that encoder or device out of its answers
+// Runs that do not record (the questions -version, -encoders and -devices, and
+// a read-back to raw video) it answers itself with a listing of gdigrab and
+// libxvid, or, as the adapter, passes on to the real encoder with its own
+// standard handles, so the answer reaches whoever asked.
 //
 // When the real encoder lies beside it as ffmpeg-real.exe, it also forwards
 // the parameter line verbatim to it, on its own console, and, when asked to
@@ -32,6 +37,7 @@
 
 #include <shellapi.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -216,6 +222,72 @@ BOOL WINAPI onConsoleEvent(DWORD event) {
   return TRUE;
 }
 
+// Whether the run only asks or reads a file back: nothing to stop, its output wanted.
+bool recordsNothing(const std::string& parameters) {
+  for (const char* form : {"-version", "-encoders", "-devices", "-f rawvideo"}) {
+    if (parameters.find(form) != std::string::npos) return true;
+  }
+  return false;
+}
+
+// The answers of an encoder that has gdigrab and libxvid, in FFmpeg's layout.
+int answerAsStandIn(const std::string& parameters) {
+  const std::string without = environmentText("ZELTRA_STAND_IN_WITHOUT");
+  const auto entry = [&without](const char* name, const char* line) {
+    if (without != name) std::fputs(line, stdout);
+  };
+  if (parameters.find("-version") != std::string::npos) {
+    std::fputs("ffmpeg version stand-in of the Zeltra Wine bench\n", stdout);
+  } else if (parameters.find("-devices") != std::string::npos) {
+    std::fputs("Devices:\n D. = Demuxing supported\n .E = Muxing supported\n --\n", stdout);
+    entry("gdigrab", " D  gdigrab         GDI API Windows frame grabber\n");
+    entry("sdl", "  E sdl,sdl2        SDL2 output device\n");
+  } else if (parameters.find("-encoders") != std::string::npos) {
+    std::fputs("Encoders:\n V..... = Video\n ------\n", stdout);
+    entry("libxvid", " V..... libxvid              libxvidcore MPEG-4 part 2 (codec mpeg4)\n");
+    entry("mpeg4", " V..... mpeg4                MPEG-4 part 2\n");
+  } else {
+    return 1;  // a read-back needs the real encoder
+  }
+  return 0;
+}
+
+// The real encoder on this one's standard handles; its exit code is this one's.
+int passOnToRealEncoder(const std::string& path, const std::string& parameters) {
+  std::string commandLine = "\"" + path + "\" " + parameters;
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = ::GetStdHandle(STD_OUTPUT_HANDLE);
+  startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
+  PROCESS_INFORMATION process{};
+  if (!::CreateProcessA(path.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED,
+                        nullptr, nullptr, &startup, &process)) {
+    return 1;
+  }
+  // In the job, so that ending this adapter (at a time limit, say) ends it too.
+  const HANDLE job = makeKillOnCloseJob();
+  ::AssignProcessToJobObject(job, process.hProcess);
+  ::ResumeThread(process.hThread);
+  ::CloseHandle(process.hThread);
+  ::WaitForSingleObject(process.hProcess, INFINITE);
+  ::CloseHandle(job);
+  DWORD code = 0;
+  ::GetExitCodeProcess(process.hProcess, &code);
+  ::CloseHandle(process.hProcess);
+  return static_cast<int>(code);
+}
+
+int answerWithoutRecording(const std::string& parameters) {
+  const std::string real = directory() + "\\ffmpeg-real.exe";
+  const int code = ::GetFileAttributesA(real.c_str()) != INVALID_FILE_ATTRIBUTES
+                       ? passOnToRealEncoder(real, parameters)
+                       : answerAsStandIn(parameters);
+  logLine("exit " + stamp() + " " + std::to_string(code));
+  return code;
+}
+
 }  // namespace
 
 int main() {
@@ -234,6 +306,7 @@ int main() {
     logLine("exit " + stamp() + " " + exitCode);
     return static_cast<int>(zeltra::helpers::toNumber(exitCode.c_str()));
   }
+  if (recordsNothing(parameters)) return answerWithoutRecording(parameters);
 
   WNDCLASSA windowClass{};
   windowClass.lpfnWndProc = standInProc;

@@ -1,8 +1,7 @@
 // A window to record: a borderless popup (without a window manager Wine draws
 // no frame, so a framed window's edges would be undefined) with a given title,
-// position and size, painted with a known pattern: four quadrants of
-// distinct colours, checkered with black in 16-pixel cells, and a white
-// square in the centre. With --animate a bar sweeps across it, so that a
+// position and size, painted with the check's test picture
+// (check/test_picture.h). With --animate its bar sweeps across it, so that a
 // recording differs from frame to frame.
 // With --clock it shows its own tick count in its top left corner, repainted
 // every 4 ms, so a recording can be read back against the window's clock: a
@@ -26,57 +25,27 @@
 #include <cstring>
 #include <string>
 
+#include "check/picture_painter.h"
 #include "helper_text.h"
 
 namespace {
 
-constexpr int kCell = 16;
 constexpr int kClockColumns = 8;
 constexpr int kClockRows = 4;
 constexpr int kClockCellWidth = 40;
 constexpr int kClockCellHeight = 30;
 constexpr DWORD kClockPeriodMs = 4;
-constexpr COLORREF kQuadrants[4] = {RGB(220, 40, 40), RGB(40, 200, 60), RGB(50, 80, 230),
-                                    RGB(240, 220, 40)};
 bool animate = false;
 bool clock = false;
 DWORD existsAt = 0;  // when the window first had its title, and so could be found
-int sweep = 0;
+int barStep = 0;
+zeltra::check::PicturePainter painter;
 
 void fill(HDC dc, int left, int top, int right, int bottom, COLORREF colour) {
   const RECT rect{left, top, right, bottom};
   const HBRUSH brush = ::CreateSolidBrush(colour);
   ::FillRect(dc, &rect, brush);
   ::DeleteObject(brush);
-}
-
-void paintPattern(HDC dc, int width, int height) {
-  for (int y = 0; y < height; y += kCell) {
-    for (int x = 0; x < width; x += kCell) {
-      const int quadrant = (y >= height / 2 ? 2 : 0) + (x >= width / 2 ? 1 : 0);
-      const bool dark = ((x / kCell) + (y / kCell)) % 2 == 1;
-      fill(dc, x, y, x + kCell, y + kCell, dark ? RGB(0, 0, 0) : kQuadrants[quadrant]);
-    }
-  }
-  const int side = (width < height ? width : height) / 4;
-  fill(dc, width / 2 - side / 2, height / 2 - side / 2, width / 2 + side / 2, height / 2 + side / 2,
-       RGB(255, 255, 255));
-}
-
-// The pattern is drawn once into a bitmap and copied on every frame: drawn
-// cell by cell each time, it would be too slow to animate under Wine.
-void paintFrame(HDC dc, int width, int height) {
-  static HDC pattern = nullptr;
-  if (pattern == nullptr) {
-    pattern = ::CreateCompatibleDC(dc);
-    ::SelectObject(pattern, ::CreateCompatibleBitmap(dc, width, height));
-    paintPattern(pattern, width, height);
-  }
-  ::BitBlt(dc, 0, 0, width, height, pattern, 0, 0, SRCCOPY);
-  if (animate) {
-    const int x = sweep % (width > 24 ? width - 24 : 1);
-    fill(dc, x, 0, x + 24, height, RGB(255, 0, 255));
-  }
 }
 
 uint32_t clockBits(DWORD tick) {
@@ -134,13 +103,13 @@ LRESULT CALLBACK targetProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       const HDC dc = ::BeginPaint(window, &paint);
       RECT client;
       ::GetClientRect(window, &client);
-      paintFrame(dc, client.right, client.bottom);
+      painter.paint(dc, client.right, client.bottom, animate ? barStep : -1);
       ::EndPaint(window, &paint);
       return 0;
     }
     case WM_TIMER:
       if (wParam == 1) {
-        sweep += 6;
+        ++barStep;
         ::InvalidateRect(window, nullptr, FALSE);
       } else {
         ::DestroyWindow(window);

@@ -1,0 +1,37 @@
+// Running a console program to its end with its output captured, and
+// finding processes by image name. Windows only.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zeltra::check {
+
+struct ProgramRun {
+  bool started = false;
+  uint32_t startError = 0;  // why it could not be started
+  bool timedOut = false;    // it was ended at the time limit
+  uint32_t exitCode = 0;
+  std::string output;  // standard output
+  std::string errors;  // standard error
+};
+
+// Runs "<program>" parameters with standard input empty and both outputs
+// captured, and waits for it. A program still running after timeoutMs is
+// ended, so none is ever left behind.
+ProgramRun runProgram(const std::string& program, const std::string& parameters,
+                      uint32_t timeoutMs);
+
+struct RunningProcess {
+  uint32_t id = 0;
+  uint32_t parentId = 0;
+};
+
+// Every process of that image name ("ffmpeg.exe"), compared without regard to case.
+std::vector<RunningProcess> findProcesses(const std::string& imageName);
+
+// Ends the process with that id, if it still runs.
+void endProcess(uint32_t processId);
+
+}  // namespace zeltra::check

@@ -1,0 +1,79 @@
+// The launcher, started and stopped through the caller header (see launcher_run.h).
+#include "check/launcher_run.h"
+
+#include <windows.h>
+
+#include "caller/zeltra_screentool.h"
+#include "check/child_process.h"
+#include "check/scoped_handle.h"
+
+namespace zeltra::check {
+namespace {
+
+namespace zc = zeltra::caller;
+
+class CallerLauncherRun final : public LauncherRun {
+ public:
+  explicit CallerLauncherRun(zc::Recording recording)
+      : recording_(std::move(recording)),
+        // A handle of the check's own, to see an exit before the stop.
+        process_(::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, recording_.processId())) {}
+
+  uint32_t processId() const override { return recording_.processId(); }
+
+  std::optional<uint32_t> waitForControlWindow(uint32_t timeoutMs) override {
+    const zc::ControlWindowWait wait = recording_.waitForControlWindow(timeoutMs);
+    if (wait.state != zc::ControlWindowState::kAppeared) return std::nullopt;
+    return wait.msSinceStart;
+  }
+
+  bool exited() const override {
+    return process_.valid() && ::WaitForSingleObject(process_.get(), 0) == WAIT_OBJECT_0;
+  }
+
+  LauncherStop stop() override {
+    const zc::StopResult result = recording_.stop();
+    LauncherStop stop;
+    stop.endedBeforeStop = result.outcome == zc::StopOutcome::kEndedBeforeStop;
+    stop.accepted = result.acceptedAfterMs.has_value();
+    stop.exited = result.exitCode.has_value();
+    stop.acceptedAfterMs = result.acceptedAfterMs;
+    stop.exitedAfterMs = result.exitedAfterMs;
+    stop.exitCode = result.exitCode;
+    return stop;
+  }
+
+  void end() override {
+    for (const RunningProcess& encoder : findProcesses("ffmpeg.exe")) {
+      if (encoder.parentId == processId()) endProcess(encoder.id);
+    }
+    if (!process_.valid()) return;
+    ::TerminateProcess(process_.get(), 1);
+    ::WaitForSingleObject(process_.get(), 5000);
+  }
+
+ private:
+  zc::Recording recording_;
+  ScopedHandle process_;
+};
+
+}  // namespace
+
+std::unique_ptr<LauncherRun> startLauncherRun(const std::string& launcherPath,
+                                              const std::string& title,
+                                              const std::string& outputPath, std::string& whyNot) {
+  zc::StartResult started = zc::startRecording(launcherPath, title, outputPath);
+  switch (started.outcome) {
+    case zc::StartOutcome::kStarted:
+      return std::make_unique<CallerLauncherRun>(std::move(started.recording));
+    case zc::StartOutcome::kRefused:
+      whyNot = zc::refusalReason(started.refusal);
+      return nullptr;
+    case zc::StartOutcome::kFailed:
+      whyNot = "Windows error " + std::to_string(started.windowsError);
+      return nullptr;
+  }
+  return nullptr;
+}
+
+}  // namespace zeltra::check

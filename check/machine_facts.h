@@ -1,0 +1,46 @@
+// Facts about this machine and the files beside the check. Windows only.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace zeltra::check {
+
+// The folder this program lies in, ending in a backslash.
+std::string ownFolder();
+
+// "1.0.0.0" from a program's version record; empty when it has none.
+std::string fileVersion(const std::string& path);
+
+// 32 or 64 for a Windows program, 0 when it is none or cannot be read.
+int programBits(const std::string& path);
+
+// "10.0.19045", read with RtlGetVersion: GetVersionEx reports 6.2 to any
+// program whose manifest does not name the newer Windows.
+std::string windowsVersion();
+
+// The display's scale in percent of 96 dots per inch (this program is DPI
+// aware, so the figure is the real one).
+int displayScalePercent();
+
+// The Wine version when running under Wine.
+std::optional<std::string> wineVersion();
+
+// The contents of the file's Zone.Identifier stream, which the browser or
+// mail program that saved it adds; nullopt when it has none.
+std::optional<std::string> zoneIdentifier(const std::string& path);
+
+struct TemporaryFolder {
+  std::string path;            // ending in a backslash; empty when none could be found
+  std::string unwritablePath;  // the system's, when it cannot be written in the ANSI code page
+};
+
+// The temporary folder as an ANSI path. Where the user's temporary folder
+// holds characters outside the ANSI code page, its short (8.3) name, else
+// the machine's common application data folder.
+TemporaryFolder temporaryFolder();
+
+// The ANSI code page's number.
+unsigned ansiCodePage();
+
+}  // namespace zeltra::check

@@ -1,0 +1,124 @@
+// Steps 1 to 3: what the machine is, what would disturb a recording, and
+// whether the encoder can record a window (see check_steps.h).
+#include <windows.h>
+
+#include "check/check_steps.h"
+#include "check/child_process.h"
+#include "check/encoder_answers.h"
+#include "check/machine_facts.h"
+#include "version.h"
+
+namespace zeltra::check {
+namespace {
+
+// How long the encoder may take to answer a question; a first start under a
+// virus scanner can take a few seconds.
+constexpr uint32_t kAnswerLimitMs = 10000;
+
+bool fileExists(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+std::string bits(int count) {
+  return count == 0 ? "of unknown build" : std::to_string(count) + "-bit build";
+}
+
+// Asks the encoder a question; false, reported, when it gave no answer.
+bool ask(Report& report, const CheckSetup& setup, const std::string& question, ProgramRun& run) {
+  run = runProgram(setup.encoder, question, kAnswerLimitMs);
+  if (!run.started) {
+    report.fail("ffmpeg.exe could not be started (error " + std::to_string(run.startError) + ")",
+                "check that " + setup.encoder + " is a Windows build of FFmpeg for this machine");
+    return false;
+  }
+  if (run.timedOut) {
+    report.fail("ffmpeg.exe did not answer \"" + question + "\" within " +
+                    std::to_string(kAnswerLimitMs / 1000) + " s; ended it",
+                "run \"" + setup.encoder + "\" " + question + " by hand to see what holds it up");
+    return false;
+  }
+  return true;
+}
+
+bool requireListed(Report& report, const std::string& listing, const char* name, char flag,
+                   const char* what) {
+  if (listsEntry(listing, name, flag)) {
+    report.pass(std::string("it has the ") + name + " " + what);
+    return true;
+  }
+  report.fail(std::string("ffmpeg.exe has no ") + name + " " + what,
+              "place an FFmpeg build with " + std::string(name) +
+                  " beside the launcher: " + buildsCarrying(name));
+  return false;
+}
+
+}  // namespace
+
+bool reportEnvironment(Report& report, const CheckSetup& setup) {
+  report.beginStep("The environment");
+  report.note("check: version " ZELTRA_VERSION_TEXT ", " + bits(sizeof(void*) * 8));
+  if (!fileExists(setup.launcher)) {
+    report.fail("no ZELTRA_ScreenTool.exe beside the check (" + setup.launcher + ")",
+                "run the check from the folder the launcher is installed in");
+    return false;
+  }
+  const std::string version = fileVersion(setup.launcher);
+  report.note("launcher: " + setup.launcher + ", version " +
+              (version.empty() ? "unknown" : version) + ", " + bits(programBits(setup.launcher)));
+  report.note("Windows " + windowsVersion() + " (RtlGetVersion)");
+  report.note("display scale " + std::to_string(displayScalePercent()) + "%");
+  const std::optional<std::string> wine = wineVersion();
+  report.note(wine ? "running under Wine " + *wine : "not running under Wine");
+  return true;
+}
+
+bool checkDisturbances(Report& report, CheckSetup& setup) {
+  report.beginStep("What would disturb a recording");
+  const std::vector<RunningProcess> running = findProcesses("ffmpeg.exe");
+  if (!running.empty()) {
+    report.fail("an ffmpeg.exe is running (process " + std::to_string(running.front().id) +
+                    "): the launcher's stop command would end it too",
+                "let it finish, or end it, and run the check again");
+    return false;
+  }
+  report.pass("no ffmpeg.exe is running");
+  if (const std::optional<std::string> zone = zoneIdentifier(setup.encoder)) {
+    report.warn(
+        "ffmpeg.exe was downloaded from the internet (it has a Zone.Identifier stream): "
+        "the launcher starts it through the shell, which may ask before starting it",
+        "in PowerShell: Unblock-File -Path '" + setup.encoder + "'");
+  } else {
+    report.pass("ffmpeg.exe is not marked as downloaded (no Zone.Identifier stream)");
+  }
+  const TemporaryFolder temporary = temporaryFolder();
+  setup.temporaryFolder = temporary.path;
+  const std::string codePage = "the ANSI code page (" + std::to_string(ansiCodePage()) + ")";
+  if (temporary.unwritablePath.empty()) {
+    report.pass("the temporary folder " + temporary.path + " can be written in " + codePage);
+  } else {
+    report.warn("the temporary folder " + temporary.unwritablePath + " cannot be written in " +
+                codePage + "; using " + temporary.path);
+  }
+  return true;
+}
+
+bool checkEncoder(Report& report, const CheckSetup& setup) {
+  report.beginStep("The encoder");
+  if (!fileExists(setup.encoder)) {
+    report.fail("no ffmpeg.exe beside the launcher (" + setup.encoder + ")",
+                "place an FFmpeg build with gdigrab and libxvid there as ffmpeg.exe");
+    return false;
+  }
+  ProgramRun run;
+  if (!ask(report, setup, "-version", run)) return false;
+  const std::string line = versionLine(run.output);
+  report.pass(setup.encoder + ": " + (line.empty() ? "gave no version line" : line));
+  if (!ask(report, setup, "-hide_banner -devices", run)) return false;
+  const bool hasInput = requireListed(report, run.output, "gdigrab", 'D', "input");
+  if (!ask(report, setup, "-hide_banner -encoders", run)) return false;
+  const bool hasEncoder = requireListed(report, run.output, "libxvid", 'V', "encoder");
+  return hasInput && hasEncoder;
+}
+
+}  // namespace zeltra::check

@@ -1,0 +1,240 @@
+// The machine check's logic: the encoder's answers, what finished the
+// encoder, the recording read back, and the verdict.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <optional>
+
+#include <string>
+#include <vector>
+
+#include "check/encoder_answers.h"
+#include "check/encoder_finish.h"
+#include "check/recording_readback.h"
+#include "check/report.h"
+#include "check/test_picture.h"
+
+namespace zeltra::check {
+namespace {
+
+// Excerpts of FFmpeg 4.2.1's own answers, line ends as on Windows.
+const char kDevices[] =
+    "Devices:\r\n D. = Demuxing supported\r\n .E = Muxing supported\r\n --\r\n"
+    " D  dshow           DirectShow capture\r\n D  gdigrab         GDI API Windows frame "
+    "grabber\r\n"
+    "  E sdl,sdl2        SDL2 output device\r\n";
+const char kEncoders[] =
+    "Encoders:\r\n V..... = Video\r\n A..... = Audio\r\n ------\r\n"
+    " V..... libxvid              libxvidcore MPEG-4 part 2 (codec mpeg4)\r\n"
+    " A..... aac                  AAC (Advanced Audio Coding)\r\n";
+
+TEST(EncoderAnswersTest, FindsEntriesByNameAndFlagOnly) {
+  struct Row {
+    const char* listing;
+    const char* name;
+    char flag;
+    bool listed;
+  };
+  const Row rows[] = {
+      {kDevices, "gdigrab", 'D', true},
+      {kDevices, "dshow", 'D', true},
+      {kDevices, "sdl2", 'E', true},
+      {kDevices, "sdl", 'D', false},  // writes only
+      {kDevices, "gdi", 'D', false},
+      {kEncoders, "libxvid", 'V', true},
+      {kEncoders, "aac", 'V', false},
+      {kEncoders, "mpeg4", 'V', false},                            // a description
+      {kEncoders, "Video", 'V', false},                            // the legend
+      {"Encoders:\n V..... libxvid  x\n", "libxvid", 'V', false},  // no separator
+  };
+  for (const Row& row : rows) {
+    EXPECT_EQ(listsEntry(row.listing, row.name, row.flag), row.listed)
+        << row.name << " " << row.flag;
+  }
+  EXPECT_EQ(versionLine("\r\n  \nffmpeg version 4.2.1 Copyright\r\nbuilt with gcc\r\n"),
+            "ffmpeg version 4.2.1 Copyright");
+  EXPECT_EQ(versionLine(""), "");
+}
+
+TEST(EncoderFinishTest, NamesWhatFinishedTheEncoder) {
+  const std::string stop = "asking every ffmpeg.exe to close: taskkill /IM ffmpeg.exe";
+  const std::string ctrlC =
+      "the encoder has not finished on the stop command; asking it once more with Ctrl+C "
+      "through its console";
+  const std::string ended =
+      "the encoder was still running 10 s after the stop; ended it, its file will be unfinished";
+  const std::string ownEnd =
+      "the encoder ended on its own with exit code 1 after 312 ms; nothing is being recorded";
+  struct Row {
+    std::vector<std::string> lines;
+    EncoderFinish how;
+    std::optional<long> ms;
+  };
+  const Row rows[] = {
+      {{stop, "the encoder finished 120 ms after the stop command"},
+       EncoderFinish::kStopCommand,
+       120},
+      {{stop, ctrlC, "the encoder finished 640 ms after the stop command"},
+       EncoderFinish::kCtrlC,
+       640},
+      {{stop, ctrlC, ended}, EncoderFinish::kTermination, std::nullopt},
+      {{ownEnd, stop}, EncoderFinish::kEndedOnItsOwn, std::nullopt},
+      {{stop}, EncoderFinish::kUnknown, std::nullopt},
+      {{stop, ctrlC}, EncoderFinish::kUnknown, std::nullopt},
+      {{stop, "the encoder finished soon after the stop command"},
+       EncoderFinish::kUnknown,
+       std::nullopt},
+      {{stop, "the encoder finished 12 ms after the stop command!"},
+       EncoderFinish::kUnknown,
+       std::nullopt},
+  };
+  for (const Row& row : rows) {
+    const FinishReading reading = readEncoderFinish(row.lines);
+    EXPECT_EQ(reading.how, row.how) << row.lines.back();
+    EXPECT_EQ(reading.msAfterStop, row.ms) << row.lines.back();
+  }
+  EXPECT_TRUE(finishedTheFile(EncoderFinish::kStopCommand));
+  EXPECT_TRUE(finishedTheFile(EncoderFinish::kCtrlC));
+  EXPECT_FALSE(finishedTheFile(EncoderFinish::kTermination));
+  EXPECT_EQ(launcherLineText("ZELTRA_ScreenTool: found the window\n"), "found the window");
+  EXPECT_EQ(launcherLineText("err:ole: ZELTRA_ScreenTool: x\n"), std::nullopt);
+}
+
+TEST(ReadBackTest, ReadsTheVideoStreamsFacts) {
+  const std::string errors =
+      "Input #0, avi, from 'C:\\rec\\check-recording.avi':\r\n"
+      "  Duration: 00:00:02.13, start: 0.000000, bitrate: 712 kb/s\r\n"
+      "    Stream #0:0: Video: mpeg4 (Simple Profile) (xvid / 0x64697678), yuv420p, 400x300 "
+      "[SAR 1:1 DAR 4:3], 706 kb/s, 30 fps, 30 tbr, 30 tbn, 30 tbc\r\n";
+  const std::optional<StreamFacts> facts = readStreamFacts(errors);
+  ASSERT_TRUE(facts.has_value());
+  EXPECT_EQ(facts->width, 400);
+  EXPECT_EQ(facts->height, 300);
+  EXPECT_DOUBLE_EQ(facts->fps, 30);
+  ASSERT_TRUE(facts->durationSeconds.has_value());
+  EXPECT_NEAR(*facts->durationSeconds, 2.13, 1e-9);
+  EXPECT_FALSE(readStreamFacts("C:\\x.avi: No such file or directory\r\n").has_value());
+}
+
+// Frames of the test picture as the encoder would give them back: the
+// window's top left corner, the bar at the given steps, shifted by dx.
+std::string frames(int width, int height, int windowWidth, int windowHeight,
+                   const std::vector<int>& barSteps, int dx = 0) {
+  std::string rgb;
+  for (const int step : barSteps) {
+    const int bar = step < 0 ? -1000 : barLeftAt(step, windowWidth);
+    for (int y = 0; y < height; ++y) {
+      for (int x = 0; x < width; ++x) {
+        const int wx = x + dx;
+        const Colour c = wx >= bar && wx < bar + kBarWidth
+                             ? kBarColour
+                             : pictureColourAt(wx, y, windowWidth, windowHeight);
+        rgb += static_cast<char>(c.r);
+        rgb += static_cast<char>(c.g);
+        rgb += static_cast<char>(c.b);
+      }
+    }
+  }
+  return rgb;
+}
+
+TEST(ReadBackTest, HoldsTheFramesAgainstThePicture) {
+  struct Row {
+    const char* name;
+    std::vector<int> barSteps;
+    int dx;
+    Point cursor;
+    bool matches;  // at the known points
+    bool aligned;
+    int pointsChecked;
+    bool moved;
+  };
+  const Point away{-100, -100};
+  const Row rows[] = {
+      {"the window, moving", {0, 10, 20, 30, 40, 50}, 0, away, true, true, 5, true},
+      {"the bar on the centre, then elsewhere",
+       {30, 30, 30, 30, 31, 40},
+       0,
+       away,
+       true,
+       true,
+       5,
+       true},
+      {"a rectangle 4 pixels off", {0, 10, 20, 30, 40, 50}, 4, away, true, false, 5, true},
+      {"a rectangle 9 pixels off", {0, 10, 20, 30, 40, 50}, 9, away, false, false, 5, true},
+      {"a frozen picture", {7, 7, 7, 7, 7, 7}, 0, away, true, true, 5, false},
+      {"no bar at all", {-1, -1, -1, -1, -1, -1}, 0, away, true, true, 5, false},
+      {"the cursor on the centre",
+       {0, 10, 20, 30, 40, 50},
+       0,
+       Point{201, 150},
+       true,
+       true,
+       4,
+       true},
+  };
+  for (const Row& row : rows) {
+    const PictureFindings findings = checkPictures(frames(400, 300, 403, 301, row.barSteps, row.dx),
+                                                   400, 300, 403, 301, row.cursor);
+    EXPECT_EQ(findings.frames, static_cast<int>(row.barSteps.size())) << row.name;
+    EXPECT_EQ(findings.mismatches.empty(), row.matches) << row.name;
+    EXPECT_EQ(findings.aligned, row.aligned) << row.name;
+    EXPECT_EQ(findings.pointsChecked, row.pointsChecked) << row.name;
+    EXPECT_EQ(findings.barMoved, row.moved) << row.name;
+  }
+  for (int step = 0; step < 200; ++step) {
+    EXPECT_GE(barLeftAt(step, 403), 0);
+    EXPECT_LE(barLeftAt(step, 403) + kBarWidth, 403) << "the bar stays inside the window";
+  }
+}
+
+TEST(ReportTest, OneVerdictFromTheSteps) {
+  struct Row {
+    const char* name;
+    std::function<void(Report&)> steps;
+    std::string verdict;
+  };
+  const Row rows[] = {
+      {"all passed",
+       [](Report& r) {
+         r.beginStep("A");
+         r.pass("fine");
+         r.warn("odd", "fix it");
+       },
+       "verdict: passed: every step passed"},
+      {"one not run",
+       [](Report& r) {
+         r.beginStep("A");
+         r.pass("fine");
+         r.beginStep("B");
+         r.notRun("held");
+       },
+       "verdict: passed; not run: step 2 (B)"},
+      {"the first failure named",
+       [](Report& r) {
+         r.beginStep("A");
+         r.notRun("held");
+         r.beginStep("B");
+         r.fail("first", "do this");
+         r.fail("second");
+       },
+       "verdict: FAILED at step 2 (B): first"},
+  };
+  for (const Row& row : rows) {
+    std::vector<std::string> printed;
+    Report report([&printed](const std::string& line) { printed.push_back(line); });
+    row.steps(report);
+    EXPECT_EQ(report.verdict(), row.verdict) << row.name;
+    EXPECT_EQ(report.exitCode(), row.verdict.find("FAILED") != std::string::npos ? 1 : 0)
+        << row.name;
+  }
+  std::vector<std::string> printed;
+  Report report([&printed](const std::string& line) { printed.push_back(line); });
+  report.beginStep("The encoder");
+  report.fail("no ffmpeg.exe", "place one");
+  EXPECT_EQ(printed, (std::vector<std::string>{"1. The encoder", "   [FAIL] no ffmpeg.exe",
+                                               "          what to do: place one"}));
+}
+
+}  // namespace
+}  // namespace zeltra::check
