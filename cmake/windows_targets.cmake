@@ -1,4 +1,5 @@
 # The launcher executable, the Wine bench's Windows helpers and the tests run under Wine.
+include(${CMAKE_CURRENT_LIST_DIR}/source_date_epoch.cmake)
 
 set(ZELTRA_WINDOWS_DEFINITIONS NOMINMAX WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601 WINVER=0x0601)
 if(MSVC)
