@@ -64,6 +64,8 @@ zeltra_helper(stand_in_encoder ${ZELTRA_HELPERS}/stand_in_encoder.cpp)
 set_target_properties(stand_in_encoder PROPERTIES OUTPUT_NAME ffmpeg RUNTIME_OUTPUT_DIRECTORY
   ${CMAKE_BINARY_DIR}/stand-in)
 
+include(${CMAKE_CURRENT_LIST_DIR}/release.cmake)
+
 if(CMAKE_CROSSCOMPILING AND CMAKE_CROSSCOMPILING_EMULATOR)
   find_package(Python3 REQUIRED COMPONENTS Interpreter)
   add_test(NAME executable_resources
