@@ -13,9 +13,8 @@
 #                 uncommitted changes included, still with the commit's time
 #                 (the test command checks the tree it tests this way)
 set -euo pipefail
-cd "$(dirname "$0")/.."
 export LC_ALL=C
-dist="$PWD/dist"
+dist=""
 from_worktree=0
 while [ $# -gt 0 ]; do
   case "$1" in
@@ -24,6 +23,8 @@ while [ $# -gt 0 ]; do
     *) echo "usage: release.sh [--dist DIR] [--worktree]" >&2; exit 2 ;;
   esac
 done
+cd "$(dirname "$0")/.."
+dist="${dist:-$PWD/dist}"
 
 if ! commit=$(git rev-parse --verify -q HEAD 2>/dev/null); then
   echo "release: $PWD is not a git checkout with a commit: a release is made from a commit" >&2
