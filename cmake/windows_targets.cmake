@@ -1,4 +1,5 @@
 # The launcher executable, the Wine bench's Windows helpers and the tests run under Wine.
+include(${CMAKE_CURRENT_LIST_DIR}/source_date_epoch.cmake)
 
 set(ZELTRA_WINDOWS_DEFINITIONS NOMINMAX WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601 WINVER=0x0601)
 if(MSVC)
@@ -105,6 +106,8 @@ zeltra_helper(stand_in_encoder ${ZELTRA_HELPERS}/stand_in_encoder.cpp)
 target_include_directories(stand_in_encoder PRIVATE ${CMAKE_SOURCE_DIR})
 set_target_properties(stand_in_encoder PROPERTIES OUTPUT_NAME ffmpeg RUNTIME_OUTPUT_DIRECTORY
   ${CMAKE_BINARY_DIR}/stand-in)
+
+include(${CMAKE_CURRENT_LIST_DIR}/release.cmake)
 
 if(CMAKE_CROSSCOMPILING AND CMAKE_CROSSCOMPILING_EMULATOR)
   find_package(Python3 REQUIRED COMPONENTS Interpreter)

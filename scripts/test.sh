@@ -3,8 +3,9 @@
 # static analysis, builds the logic natively (plain and under sanitizers) and
 # the Windows executable with its helpers, 32- and 64-bit, then runs the unit
 # tests and, for each Windows build this machine can run, the tests of the
-# real executable under Wine. Ends with one line per Windows build saying
-# what happened to it.
+# real executable under Wine, and last makes the release twice to prove it
+# reproducible (scripts/check-release.sh). Ends with one line per Windows
+# build saying what happened to it, and one for the release.
 #   ZELTRA_WINE_ARCHES=x86_64   (or i686, or both) runs only those builds' Wine tests
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -97,10 +98,21 @@ for arch in "${to_run[@]}"; do
   fi
 done
 
+step "release: two runs from two copies compared, their ZIPs checked against the builds tested"
+if ! git rev-parse --verify -q HEAD >/dev/null 2>&1; then
+  release="not checked: not a git checkout, and a release is made from a commit"
+elif scripts/check-release.sh "${to_run[@]}"; then
+  release="reproducible; contents, sums and versions checked"
+else
+  release="FAILED"
+  failed=1
+fi
+
 printf '\n'
 [ "$failed" = 0 ] && printf 'all checks passed in %ss\n' "$(( $(date +%s) - started ))"
 echo "Wine tests, 32-bit build: ${outcome[i686]}"
 echo "Wine tests, 64-bit build: ${outcome[x86_64]}"
+echo "Release: $release"
 if [ "${#to_run[@]}" = 0 ]; then
   echo "test: the Wine tests ran for no Windows build" >&2
   exit 1

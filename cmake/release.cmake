@@ -1,0 +1,29 @@
+# The release ZIP of this build: one folder, ZELTRA_ScreenTool-<version>-win32
+# (the 32-bit product) or -win64, holding what an integrator needs and nothing
+# else. The list below is everything that goes in: the name inside the folder,
+# then the file it is taken from. `cmake --build <tree> --target release_zip`
+# writes it to <tree>/release/; scripts/release.sh makes the whole release.
+set(ZELTRA_RELEASE_FILES
+  ZELTRA_ScreenTool.exe=$<TARGET_FILE:ZELTRA_ScreenTool>
+  ZELTRA_ScreenTool_check.exe=$<TARGET_FILE:ZELTRA_ScreenTool_check>
+  zeltra_screentool.h=${CMAKE_SOURCE_DIR}/caller/zeltra_screentool.h
+  INTEGRATION.md=${CMAKE_SOURCE_DIR}/docs/integration.md
+  CHANGELOG.md=${CMAKE_SOURCE_DIR}/CHANGELOG.md
+  LICENSE=${CMAKE_SOURCE_DIR}/LICENSE
+  THIRD-PARTY-NOTICES.txt=${CMAKE_SOURCE_DIR}/THIRD-PARTY-NOTICES.txt
+)
+
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(ZELTRA_RELEASE_NAME ZELTRA_ScreenTool-${PROJECT_VERSION}-win64)
+else()
+  set(ZELTRA_RELEASE_NAME ZELTRA_ScreenTool-${PROJECT_VERSION}-win32)
+endif()
+
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+# The executables named through $<TARGET_FILE:...> are built first.
+add_custom_target(release_zip
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/scripts/release_zip.py
+          --output ${CMAKE_BINARY_DIR}/release/${ZELTRA_RELEASE_NAME}.zip
+          --folder ${ZELTRA_RELEASE_NAME} --epoch=${ZELTRA_SOURCE_DATE_EPOCH} ${ZELTRA_RELEASE_FILES}
+  COMMENT "Packing ${ZELTRA_RELEASE_NAME}.zip"
+  VERBATIM)
