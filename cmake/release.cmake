@@ -13,6 +13,16 @@ set(ZELTRA_RELEASE_FILES
   THIRD-PARTY-NOTICES.txt=${CMAKE_SOURCE_DIR}/THIRD-PARTY-NOTICES.txt
 )
 
+# The caller header states the version it goes with; it ships beside these
+# executables, so it must state theirs.
+file(STRINGS ${CMAKE_SOURCE_DIR}/caller/zeltra_screentool.h ZELTRA_CALLER_VERSION
+  REGEX "kCallerVersion\\[\\] = \"[^\"]*\"")
+string(REGEX REPLACE ".*\"([^\"]*)\".*" "\\1" ZELTRA_CALLER_VERSION "${ZELTRA_CALLER_VERSION}")
+if(NOT ZELTRA_CALLER_VERSION STREQUAL PROJECT_VERSION)
+  message(FATAL_ERROR "caller/zeltra_screentool.h says kCallerVersion \"${ZELTRA_CALLER_VERSION}\"; "
+                      "the project version is ${PROJECT_VERSION}")
+endif()
+
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   set(ZELTRA_RELEASE_NAME ZELTRA_ScreenTool-${PROJECT_VERSION}-win64)
 else()
