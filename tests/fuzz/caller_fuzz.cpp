@@ -13,6 +13,7 @@
 #include "caller/zeltra_screentool.h"
 #include "launcher/encoder_command.h"
 #include "launcher/invocation.h"
+#include "launcher/program_name_skip.h"
 
 namespace {
 
@@ -30,16 +31,9 @@ struct Reading {
 // the bytes 0x01..0x20 that follow; then its split, and its refusal of a path
 // holding a quote.
 std::optional<Reading> launcherReads(std::string_view line) {
-  line = line.substr(0, line.find('\0'));
-  size_t at = 0;
-  if (!line.empty() && line[0] == '"') {
-    const size_t closing = line.find('"', 1);
-    at = closing == std::string_view::npos ? line.size() : closing + 1;
-  } else {
-    while (at < line.size() && static_cast<uint8_t>(line[at]) > ' ') ++at;
-  }
-  while (at < line.size() && static_cast<uint8_t>(line[at]) <= ' ') ++at;
-  const auto fields = zeltra::parseInvocation(line.substr(at));
+  // The launcher sees the command line up to its first NUL.
+  const std::string whole(line.substr(0, line.find('\0')));
+  const auto fields = zeltra::parseInvocation(zeltra::skipProgramName(whole.c_str()));
   if (!fields || zeltra::holdsDoubleQuote(fields->outputPath())) return std::nullopt;
   return Reading{fields->targetTitle, fields->outputPath()};
 }

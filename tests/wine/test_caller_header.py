@@ -28,7 +28,7 @@ class CallerHeaderTest(WineTestCase):
         title = "Récord Wïndow"  # held by the launcher's code page, converted on the way
         self.open_target(title, 120, 90, 403, 301)
         run = self.record(title)
-        self.log.wait_for("start")
+        self.log.wait_for_ready()
         time.sleep(test_real_recording.RECORD_SECONDS)  # something to record; its length is checked loosely
         stopped = run.stop_recording()
         self.assert_stopped(stopped)
@@ -52,7 +52,7 @@ class CallerHeaderTest(WineTestCase):
             self.open_target(f"{name} Target")
             runs.append(self.record(f"{name} Target", launcher=os.path.join(directory, "ZELTRA_ScreenTool.exe"),
                                     output=os.path.join(directory, "out.avi")))
-            StandInLog(directory).wait_for("start")
+            StandInLog(directory).wait_for_ready()
         # The second launcher's stop command before its launch ends the first's encoder, as meant:
         # the first file is not checked.
         first, second = order
