@@ -4,7 +4,7 @@
 #include <tlhelp32.h>
 
 #include "check/child_process.h"
-#include "check/scoped_handle.h"
+#include "platform/scoped_handle.h"
 
 namespace zeltra::check {
 namespace {

@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "check/scoped_handle.h"
+#include "platform/scoped_handle.h"
 
 namespace zeltra::check {
 

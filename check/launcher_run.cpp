@@ -5,7 +5,7 @@
 
 #include "caller/zeltra_screentool.h"
 #include "check/child_process.h"
-#include "check/scoped_handle.h"
+#include "platform/scoped_handle.h"
 
 namespace zeltra::check {
 namespace {

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "check/scoped_handle.h"
+#include "platform/scoped_handle.h"
 
 namespace zeltra::check {
 namespace {

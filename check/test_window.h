@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "check/scoped_handle.h"
+#include "platform/scoped_handle.h"
 
 namespace zeltra::check {
 

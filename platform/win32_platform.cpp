@@ -11,35 +11,10 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/scoped_handle.h"
 
 namespace zeltra {
 namespace {
-
-// Owns a kernel handle; both null and INVALID_HANDLE_VALUE mean "none".
-class ScopedHandle {
- public:
-  explicit ScopedHandle(HANDLE handle = nullptr) : handle_(handle) {}
-  ~ScopedHandle() {
-    if (valid()) ::CloseHandle(handle_);
-  }
-  ScopedHandle(ScopedHandle&& other) noexcept : handle_(other.handle_) { other.handle_ = nullptr; }
-  ScopedHandle& operator=(ScopedHandle&& other) noexcept {
-    if (this != &other) {
-      if (valid()) ::CloseHandle(handle_);
-      handle_ = other.handle_;
-      other.handle_ = nullptr;
-    }
-    return *this;
-  }
-  ScopedHandle(const ScopedHandle&) = delete;
-  ScopedHandle& operator=(const ScopedHandle&) = delete;
-
-  bool valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
-  HANDLE get() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
 
 // The launcher's window procedure, called through a WNDPROC of Windows' own
 // calling convention. Once the platform is gone (windows torn down at exit)

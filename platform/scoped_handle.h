@@ -1,9 +1,10 @@
 // Owns a kernel handle; both null and INVALID_HANDLE_VALUE mean "none".
+// Shared by the launcher's platform and the machine check.
 #pragma once
 
 #include <windows.h>
 
-namespace zeltra::check {
+namespace zeltra {
 
 class ScopedHandle {
  public:
@@ -33,4 +34,4 @@ class ScopedHandle {
   HANDLE handle_;
 };
 
-}  // namespace zeltra::check
+}  // namespace zeltra
