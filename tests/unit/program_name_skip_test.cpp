@@ -23,6 +23,8 @@ TEST(ProgramNameSkipTest, LeavesExactlyTheInvocation) {
       {"Z.exe \xD6l#x", "\xD6l#x"},
       {"Z.exe \xA0#x", "\xA0#x"},
       {"C:\\\xC4pfel\\Z.exe \xFF#x", "\xFF#x"},  // not cut at the name's first such byte
+      {"\"C:\\\xC4pfel\\Z.exe\" Demo#x", "Demo#x"},
+      {"\xC4.exe Demo#x", "Demo#x"},  // such a byte first is no quote
       {"Z.exe  Demo  #x  ", "Demo  #x  "},
       {"", ""},
       {"Z.exe", ""},
