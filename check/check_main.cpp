@@ -11,6 +11,7 @@
 #include "check/check_steps.h"
 #include "check/machine_facts.h"
 #include "check/report.h"
+#include "launcher/encoder_stop.h"
 #include "version.h"
 
 namespace {
@@ -100,7 +101,7 @@ int main(int argc, char** argv) {
   CheckSetup setup;
   const std::string folder = zeltra::check::ownFolder();
   setup.launcher = folder + "ZELTRA_ScreenTool.exe";
-  setup.encoder = folder + "ffmpeg.exe";
+  setup.encoder = folder + zeltra::kEncoderImageName;
   int exitCode = 1;
   if (readArguments(argc, argv, setup)) {
     exitCode = runCheck(setup);

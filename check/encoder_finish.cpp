@@ -4,10 +4,12 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "launcher/diagnostics.h"
+
 namespace zeltra::check {
 namespace {
 
-constexpr std::string_view kPrefix = "ZELTRA_ScreenTool: ";
+constexpr std::string_view kPrefix = kDiagnosticPrefix;
 constexpr std::string_view kFinished = "the encoder finished ";
 constexpr std::string_view kFinishedEnd = " ms after the stop command";
 constexpr std::string_view kAskedWithCtrlC = "the encoder has not finished on the stop command";

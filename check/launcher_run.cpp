@@ -5,6 +5,7 @@
 
 #include "caller/zeltra_screentool.h"
 #include "check/child_process.h"
+#include "launcher/encoder_stop.h"
 #include "platform/scoped_handle.h"
 
 namespace zeltra::check {
@@ -44,7 +45,7 @@ class CallerLauncherRun final : public LauncherRun {
   }
 
   void end() override {
-    for (const RunningProcess& encoder : findProcesses("ffmpeg.exe")) {
+    for (const RunningProcess& encoder : findProcesses(kEncoderImageName)) {
       if (encoder.parentId == processId()) endProcess(encoder.id);
     }
     if (!process_.valid()) return;

@@ -6,6 +6,7 @@
 #include "check/child_process.h"
 #include "check/encoder_answers.h"
 #include "check/machine_facts.h"
+#include "launcher/encoder_stop.h"
 #include "version.h"
 
 namespace zeltra::check {
@@ -75,7 +76,7 @@ bool reportEnvironment(Report& report, const CheckSetup& setup) {
 
 bool checkDisturbances(Report& report, CheckSetup& setup) {
   report.beginStep("What would disturb a recording");
-  const std::vector<RunningProcess> running = findProcesses("ffmpeg.exe");
+  const std::vector<RunningProcess> running = findProcesses(kEncoderImageName);
   if (!running.empty()) {
     report.fail("an ffmpeg.exe is running (process " + std::to_string(running.front().id) +
                     "): the launcher's stop command would end it too",
