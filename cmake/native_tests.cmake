@@ -7,6 +7,7 @@ add_executable(unit_tests
   tests/unit/caller_header_test.cpp
   tests/unit/capture_region_test.cpp
   tests/unit/encoder_command_test.cpp
+  tests/unit/interpreter_test.cpp
   tests/unit/invocation_test.cpp
   tests/unit/launcher_entry_test.cpp
   tests/unit/program_name_skip_test.cpp

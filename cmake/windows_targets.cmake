@@ -100,6 +100,9 @@ target_link_libraries(target_window PRIVATE check_logic)
 zeltra_helper(debug_viewer ${ZELTRA_HELPERS}/debug_viewer.cpp check/debug_output_reader.cpp)
 target_include_directories(debug_viewer PRIVATE ${CMAKE_SOURCE_DIR})
 zeltra_helper(bench_reference ${ZELTRA_HELPERS}/bench_reference.cpp)
+# It runs the stop command exactly as the launcher composes it.
+target_link_libraries(bench_reference PRIVATE launcher_logic)
+zeltra_helper(hung_interpreter ${ZELTRA_HELPERS}/hung_interpreter.cpp)
 zeltra_helper(exit_at_once ${ZELTRA_HELPERS}/exit_at_once.cpp)
 zeltra_helper(stand_in_encoder ${ZELTRA_HELPERS}/stand_in_encoder.cpp)
 # It finds its parameter line by the launcher's own rule (a header-only piece).

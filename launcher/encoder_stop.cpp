@@ -13,6 +13,7 @@
 
 #include "launcher/capture_region.h"
 #include "launcher/diagnostics.h"
+#include "launcher/interpreter_run.h"
 
 namespace zeltra {
 namespace {
@@ -28,6 +29,8 @@ std::string describeExitCode(uint32_t code) {
   }
   return text;
 }
+
+std::string boundText() { return formatDecimal(kStopCommandBoundMs / 1000) + " s"; }
 
 void askThroughConsole(Platform& platform, ProcessHandle encoder) {
   if (!platform.interruptConsoleProcess(encoder)) {
@@ -51,9 +54,15 @@ void reportFinishAfterStopCommand(Platform& platform,
 
 }  // namespace
 
-bool stopEncoders(Platform& platform) {
+StopCommandResult stopEncoders(Platform& platform, StopCommandHistory& history) {
+  if (history.endedAtBound) {
+    diagnose(platform,
+             "not running the stop command again: it had not returned within " + boundText() +
+                 " before");
+    return StopCommandResult::kNotRun;
+  }
   diagnose(platform, std::string("asking every ffmpeg.exe to close: ") + kStopCommand);
-  switch (platform.runHiddenCommand(kStopCommand)) {
+  switch (platform.runHiddenCommand(kStopCommand, kStopCommandBoundMs)) {
     case CommandOutcome::kRan:
       break;
     case CommandOutcome::kRanByFallback:
@@ -63,17 +72,29 @@ bool stopEncoders(Platform& platform) {
       break;
     case CommandOutcome::kInterpreterFailed:
       diagnose(platform, "no command interpreter could be started; the stop command did not run");
-      return false;
+      return StopCommandResult::kNotRun;
+    case CommandOutcome::kEndedAtBound:
+      history.endedAtBound = true;
+      diagnose(platform, "the stop command had not returned within " + boundText() +
+                             "; ended its interpreter and all it started");
+      return StopCommandResult::kEndedAtBound;
+    case CommandOutcome::kStillRunningAtBound:
+      history.endedAtBound = true;
+      diagnose(platform, "the stop command had not returned within " + boundText() +
+                             "; ended its interpreter and all it started, but something of it "
+                             "was still running " +
+                             formatDecimal(kEndedProcessWaitMs / 1000) + " s later");
+      return StopCommandResult::kEndedAtBound;
   }
-  return true;
+  return StopCommandResult::kReturned;
 }
 
-void stopEncodersBeforeLaunch(Platform& platform) {
+void stopEncodersBeforeLaunch(Platform& platform, StopCommandHistory& history) {
   if (!platform.isProcessRunning(kEncoderImageName)) {
     diagnose(platform, "no ffmpeg.exe is running; nothing to stop before the launch");
     return;
   }
-  stopEncoders(platform);
+  stopEncoders(platform, history);
 }
 
 void finishOwnEncoder(Platform& platform, ProcessHandle encoder, FinishRequest askedSoFar,

@@ -23,27 +23,48 @@ inline constexpr uint32_t kEncoderExitWaitMs = 10000;
 inline constexpr uint32_t kStopGraceMs = 500;
 // The exit code an encoder ended by the launcher gets (as "taskkill /F" gives).
 inline constexpr uint32_t kTerminatedExitCode = 1;
+// How long the stop command may take before its interpreter and all it
+// started are ended. It returns in 100-400 ms; an interpreter still running
+// after this waits for something that will not come (an AutoRun command
+// waiting for input on the hidden console), and the stop must not wait with it.
+inline constexpr uint32_t kStopCommandBoundMs = 3000;
+
+// What came of the stop command.
+enum class StopCommandResult {
+  kReturned,      // it ran and returned
+  kNotRun,        // no interpreter could be started, or it was left out (see below)
+  kEndedAtBound,  // it had not returned within kStopCommandBoundMs and was ended
+};
+
+// What one run of the launcher knows of its stop command: once its
+// interpreter has been ended at the bound, a second try would wait for the
+// same thing, so the stop command is not run again in that run.
+struct StopCommandHistory {
+  bool endedAtBound = false;
+};
 
 // Asks every running ffmpeg.exe to close (no force), whoever started it, and
-// returns once the request has been made. False when no command interpreter
-// could be started, so the stop command did not run.
-bool stopEncoders(Platform& platform);
+// returns once the request has been made, or once the command was ended at
+// its bound.
+StopCommandResult stopEncoders(Platform& platform, StopCommandHistory& history);
 
 // The stop command before a launch, so that no encoder left from an earlier
 // run holds the file or the screen. Skipped when no ffmpeg.exe is running: it
 // could close nothing then, and it would delay the recording's start by the
 // command interpreter's and taskkill's start-up.
-void stopEncodersBeforeLaunch(Platform& platform);
+void stopEncodersBeforeLaunch(Platform& platform, StopCommandHistory& history);
 
 // How the launcher's own encoder has been asked to finish so far.
 enum class FinishRequest {
   kStopCommand,  // by the stop command; it is asked once more if it has not finished
-  kNone,         // not at all (the loop ended without a stop request)
+  kNone,         // not at all: the loop ended without a stop request, or the stop
+                 // command did not run or was ended at its bound
 };
 
 // Waits for the launcher's own encoder to finish its file, asking it through
 // its console where the stop command has not made it finish, and ending it
 // when it is still running kEncoderExitWaitMs after the stop. Releases it.
+// Where it has not been asked yet, it is asked at once.
 // stopCommandReturnedMs, the tick at which the stop command returned, is given
 // when it ran; then an encoder that exits by itself is said to have finished
 // so many ms after it.

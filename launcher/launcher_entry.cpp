@@ -30,6 +30,8 @@ struct Session {
   bool stopHandled = false;
   // The tick at which the stop request's command returned, once it has run.
   std::optional<uint32_t> stopCommandReturnedMs;
+  // Whether the stop command was ended at its bound, before the launch or on a stop.
+  StopCommandHistory stopCommand;
 };
 
 Session* activeSession = nullptr;
@@ -74,7 +76,7 @@ void handleStopRequest(Session& session, WindowHandle window, uint32_t message) 
     return;
   }
   session.stopHandled = true;
-  if (stopEncoders(session.platform)) {
+  if (stopEncoders(session.platform, session.stopCommand) == StopCommandResult::kReturned) {
     session.stopCommandReturnedMs = session.platform.readTickCount();
   }
   if (message != kWmDestroy) {
@@ -114,7 +116,8 @@ intptr_t controlWindowProc(WindowHandle window, uint32_t message, uintptr_t wPar
 
 int runLauncher(Platform& platform, InstanceHandle instance, const char* commandLineText,
                 int32_t showMode) {
-  Session session{platform, /*stopHandled=*/false, /*stopCommandReturnedMs=*/std::nullopt};
+  Session session{platform, /*stopHandled=*/false, /*stopCommandReturnedMs=*/std::nullopt,
+                  StopCommandHistory{}};
   ActiveSession active(session);
 
   platform.registerWindowClass(kControlWindowName, controlWindowProc, instance);
@@ -127,7 +130,8 @@ int runLauncher(Platform& platform, InstanceHandle instance, const char* command
 
   CaptureTarget target;
   const RecordingStart start =
-      startRecording(platform, target, commandLineText != nullptr ? commandLineText : "");
+      startRecording(platform, target, commandLineText != nullptr ? commandLineText : "",
+                     session.stopCommand);
   if (start.outcome != StartOutcome::kLaunchAttempted) {
     return 0;
   }
@@ -137,8 +141,10 @@ int runLauncher(Platform& platform, InstanceHandle instance, const char* command
     platform.releaseProcess(encoder);
     encoder = nullptr;
   });
-  const FinishRequest asked = session.stopHandled ? FinishRequest::kStopCommand
-                                                  : endWithoutStopRequest(session, window, end);
+  // A stop whose command did not return asks the encoder itself, at once.
+  const FinishRequest asked = !session.stopHandled ? endWithoutStopRequest(session, window, end)
+                              : session.stopCommandReturnedMs ? FinishRequest::kStopCommand
+                                                              : FinishRequest::kNone;
   finishOwnEncoder(platform, encoder, asked, session.stopCommandReturnedMs);
   return 0;
 }

@@ -77,11 +77,14 @@ ProcessHandle launchEncoder(Platform& platform, const std::string& encoderPath,
   // Minimized and not activated: an activated console would take the
   // keyboard from the recorded window, and a "q" typed there ends a recording.
   request.showMode = kSwShowMinNoActive;
+  // Ctrl+C through its console is how the launcher asks its encoder to
+  // finish where the stop command does not reach it.
+  platform.stopIgnoringCtrlC();
   return platform.launchProcess(request);
 }
 
 RecordingStart startRecording(Platform& platform, CaptureTarget& target,
-                              std::string_view commandLineText) {
+                              std::string_view commandLineText, StopCommandHistory& stopCommand) {
   const std::optional<InvocationFields> fields = readUsableInvocation(platform, commandLineText);
   if (!fields) {
     return {StartOutcome::kNothingToRecord, nullptr};
@@ -96,7 +99,7 @@ RecordingStart startRecording(Platform& platform, CaptureTarget& target,
   }
   const std::string parameters =
       buildEncoderParameters(target, fields->outputHead, fields->outputTail, isLeadByte);
-  stopEncodersBeforeLaunch(platform);
+  stopEncodersBeforeLaunch(platform, stopCommand);
 
   // A stop request that came while measuring or stopping is served now: once
   // launched, an encoder that has no window yet would not hear the stop command.

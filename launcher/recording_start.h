@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "launcher/capture_region.h"
+#include "launcher/encoder_stop.h"
 #include "platform/platform.h"
 
 namespace zeltra {
@@ -25,8 +26,9 @@ inline constexpr uint32_t kSettlingPauseMs = 100;
 // Parses the invocation, waits for and measures the target window, stops any
 // encoder still running, launches a new one beside the launcher and pauses
 // briefly. Stop requests that arrive meanwhile are served as they come.
+// stopCommand is the run's, shared with the stop requests' handling.
 RecordingStart startRecording(Platform& platform, CaptureTarget& target,
-                              std::string_view commandLineText);
+                              std::string_view commandLineText, StopCommandHistory& stopCommand);
 
 // The launcher's own executable path, read again into a larger buffer when
 // the usual MAX_PATH one turns out too short.

@@ -73,7 +73,9 @@ enum class Wake { kMessage, kProcessExited, kFailed };
 enum class CommandOutcome {
   kRan,               // through %ComSpec%
   kRanByFallback,     // %ComSpec% could not be started; cmd.exe in the system directory ran it
-  kInterpreterFailed  // no interpreter could be started; the command did not run
+  kInterpreterFailed,   // no interpreter could be started; the command did not run
+  kEndedAtBound,        // it had not returned within the bound; it and all it started are gone
+  kStillRunningAtBound  // as kEndedAtBound, but something of it still ran after being ended
 };
 
 // The fields of a shell launch record that the launcher sets; all others are zero.
@@ -140,9 +142,14 @@ class Platform {
   virtual bool isProcessRunning(const std::string& imageName) = 0;
   // Runs a command line through the command interpreter (%ComSpec%, else
   // cmd.exe in the system directory), without a console window and from the
-  // system directory, and returns once it has finished. The command's own
-  // result is not reported.
-  virtual CommandOutcome runHiddenCommand(const std::string& commandText) = 0;
+  // system directory, and returns once it has finished or, at boundMs, once
+  // the interpreter and everything it started have been ended (waiting a
+  // bounded time for them to be gone). The command's own result is not reported.
+  virtual CommandOutcome runHiddenCommand(const std::string& commandText, uint32_t boundMs) = 0;
+  // Lets programs launched from here on hear Ctrl+C, whatever the launcher's
+  // starter chose: a process started in a new process group, or by one that
+  // ignores Ctrl+C, ignores it too, and passes that on to what it launches.
+  virtual void stopIgnoringCtrlC() = 0;
   // Starts a program through the shell. Returns the new process, or null when
   // the launch failed or the shell gave no process.
   virtual ProcessHandle launchProcess(const ShellLaunchRequest& request) = 0;

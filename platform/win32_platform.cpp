@@ -7,9 +7,13 @@
 #include <shellapi.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "launcher/encoder_stop.h"
+#include "launcher/interpreter_command.h"
+#include "launcher/interpreter_run.h"
 #include "platform/platform.h"
 #include "platform/scoped_handle.h"
 
@@ -54,28 +58,168 @@ std::string configuredInterpreter() {
   return length > 0 && length < MAX_PATH ? std::string(buffer, length) : std::string();
 }
 
-// Runs "<interpreter> /c <command>" from the system directory, without a
-// console window, and waits for it. False when the interpreter did not start.
-bool runThroughInterpreter(const std::string& interpreter, const std::string& commandText,
-                           const std::string& systemDir) {
-  std::string commandLine = "\"" + interpreter + "\" /c " + commandText;
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
-  // No console window: a flash of one would land in the recording.
-  if (!::CreateProcessA(interpreter.c_str(), commandLine.data(), nullptr, nullptr,
-                        /*bInheritHandles=*/FALSE, CREATE_NO_WINDOW, /*lpEnvironment=*/nullptr,
-                        systemDir.empty() ? nullptr : systemDir.c_str(), &startup, &process)) {
-    return false;
+uint64_t fileTimeMs(const FILETIME& time) {
+  return ((static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime) / 10000;
+}
+
+// When the process was created, in ms since 1601; 0 when it cannot be read.
+uint64_t creationMs(HANDLE process) {
+  FILETIME created{}, exited{}, kernel{}, user{};
+  return ::GetProcessTimes(process, &created, &exited, &kernel, &user) ? fileTimeMs(created) : 0;
+}
+
+// How often the wait for an ended job to empty looks again.
+constexpr DWORD kJobPollMs = 10;
+// Passes over the process list when ending a tree by hand: a child may start
+// a grandchild between one pass and the next.
+constexpr int kTreePasses = 3;
+
+// Waits until every handle is signalled or the deadline passes, in batches of
+// what one wait takes. True when all were.
+bool waitForAll(const std::vector<ScopedHandle>& handles, DWORD beganAt, uint32_t timeoutMs) {
+  for (size_t first = 0; first < handles.size(); first += MAXIMUM_WAIT_OBJECTS) {
+    std::vector<HANDLE> batch;
+    for (size_t i = first; i < handles.size() && batch.size() < MAXIMUM_WAIT_OBJECTS; ++i) {
+      batch.push_back(handles[i].get());
+    }
+    const DWORD elapsed = ::GetTickCount() - beganAt;
+    const DWORD left = elapsed >= timeoutMs ? 0 : timeoutMs - elapsed;
+    if (::WaitForMultipleObjects(static_cast<DWORD>(batch.size()), batch.data(), TRUE, left) >=
+        WAIT_OBJECT_0 + batch.size()) {
+      return false;
+    }
   }
-  const ScopedHandle processHandle(process.hProcess);
-  const ScopedHandle threadHandle(process.hThread);
-  ::WaitForSingleObject(processHandle.get(), INFINITE);
   return true;
 }
 
-uint64_t fileTimeMs(const FILETIME& time) {
-  return ((static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime) / 10000;
+// Every process as a snapshot of the system shows it, with its creation time
+// where it can be read.
+std::vector<ProcessEntry> listProcesses() {
+  std::vector<ProcessEntry> processes;
+  const ScopedHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot.valid()) return processes;
+  PROCESSENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = ::Process32First(snapshot.get(), &entry); more;
+       more = ::Process32Next(snapshot.get(), &entry)) {
+    const ScopedHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
+                                             entry.th32ProcessID));
+    processes.push_back(ProcessEntry{entry.th32ProcessID, entry.th32ParentProcessID,
+                                     process.valid() ? creationMs(process.get()) : 0});
+  }
+  return processes;
+}
+
+// The Windows steps of one run of the command interpreter, without a console
+// window and from the system directory.
+class Win32InterpreterSteps final : public InterpreterSteps {
+ public:
+  Win32InterpreterSteps(const std::string& interpreter, const std::string& commandText,
+                        const std::string& systemDir)
+      : interpreter_(interpreter),
+        commandLine_(interpreterCommandLine(interpreter, commandText)),
+        systemDir_(systemDir) {}
+
+  Start startSuspended(bool breakaway) override {
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    // No console window: a flash of one would land in the recording.
+    const DWORD flags =
+        CREATE_NO_WINDOW | CREATE_SUSPENDED | (breakaway ? CREATE_BREAKAWAY_FROM_JOB : 0);
+    std::string commandLine = commandLine_;
+    if (!::CreateProcessA(interpreter_.c_str(), commandLine.data(), nullptr, nullptr,
+                          /*bInheritHandles=*/FALSE, flags, /*lpEnvironment=*/nullptr,
+                          systemDir_.empty() ? nullptr : systemDir_.c_str(), &startup, &process)) {
+      return breakaway && ::GetLastError() == ERROR_ACCESS_DENIED ? Start::kBreakawayRefused
+                                                                 : Start::kFailed;
+    }
+    process_ = ScopedHandle(process.hProcess);
+    thread_ = ScopedHandle(process.hThread);
+    return Start::kStarted;
+  }
+
+  bool containInOwnJob() override {
+    ScopedHandle job(::CreateJobObjectA(/*lpJobAttributes=*/nullptr, /*lpName=*/nullptr));
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    // Closing the job (this object's end) ends whatever is left in it.
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (!job.valid() ||
+        !::SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits,
+                                   sizeof limits) ||
+        !::AssignProcessToJobObject(job.get(), process_.get())) {
+      return false;
+    }
+    job_ = std::move(job);
+    return true;
+  }
+
+  void resume() override { ::ResumeThread(thread_.get()); }
+
+  bool waitForExit(uint32_t timeoutMs) override {
+    return ::WaitForSingleObject(process_.get(), timeoutMs) == WAIT_OBJECT_0;
+  }
+
+  bool endJob(uint32_t timeoutMs) override {
+    const DWORD beganAt = ::GetTickCount();
+    ::TerminateJobObject(job_.get(), kTerminatedExitCode);
+    for (;;) {
+      JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting{};
+      if (!::QueryInformationJobObject(job_.get(), JobObjectBasicAccountingInformation,
+                                       &accounting, sizeof accounting, nullptr)) {
+        // The count cannot be read: the interpreter's own end is all there is to wait for.
+        return waitForExit(timeoutMs);
+      }
+      if (accounting.ActiveProcesses == 0) return true;
+      if (::GetTickCount() - beganAt >= timeoutMs) return false;
+      ::Sleep(kJobPollMs);
+    }
+  }
+
+  bool endProcessTree(uint32_t timeoutMs) override {
+    const DWORD beganAt = ::GetTickCount();
+    const ProcessEntry root{::GetProcessId(process_.get()), 0, creationMs(process_.get())};
+    // Ended first, so that it starts nothing more while its children are found.
+    ::TerminateProcess(process_.get(), kTerminatedExitCode);
+    std::vector<ScopedHandle> ended;
+    std::vector<uint32_t> seen;
+    for (int pass = 0; pass < kTreePasses; ++pass) {
+      bool endedMore = false;
+      for (const uint32_t id : descendantsOf(root, listProcesses())) {
+        if (std::find(seen.begin(), seen.end(), id) != seen.end()) continue;
+        seen.push_back(id);
+        ScopedHandle child(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id));
+        if (!child.valid()) continue;  // gone already
+        ::TerminateProcess(child.get(), kTerminatedExitCode);
+        ended.push_back(std::move(child));
+        endedMore = true;
+      }
+      if (!endedMore) break;
+    }
+    ended.push_back(std::move(process_));
+    return waitForAll(ended, beganAt, timeoutMs);
+  }
+
+ private:
+  std::string interpreter_;
+  std::string commandLine_;
+  std::string systemDir_;
+  ScopedHandle process_;
+  ScopedHandle thread_;
+  ScopedHandle job_;  // closing it ends anything still in it (kill-on-close)
+};
+
+CommandOutcome atBound(InterpreterRun run, CommandOutcome returned) {
+  switch (run) {
+    case InterpreterRun::kEndedAtBound:
+      return CommandOutcome::kEndedAtBound;
+    case InterpreterRun::kStillRunningAtBound:
+      return CommandOutcome::kStillRunningAtBound;
+    case InterpreterRun::kReturned:
+    case InterpreterRun::kNotStarted:
+      break;
+  }
+  return returned;
 }
 
 class Win32Platform final : public Platform {
@@ -222,20 +366,28 @@ class Win32Platform final : public Platform {
     return false;
   }
 
-  CommandOutcome runHiddenCommand(const std::string& commandText) override {
+  CommandOutcome runHiddenCommand(const std::string& commandText, uint32_t boundMs) override {
     // Started from the system directory: the interpreter looks in the current
     // directory before the path, so a taskkill.exe or .bat planted in the
     // caller's directory would otherwise run instead of the system's.
     const std::string systemDir = systemDirectory();
     const std::string configured = configuredInterpreter();
-    if (!configured.empty() && runThroughInterpreter(configured, commandText, systemDir)) {
-      return CommandOutcome::kRan;
+    if (!configured.empty()) {
+      Win32InterpreterSteps steps(configured, commandText, systemDir);
+      const InterpreterRun run = runInterpreter(steps, boundMs);
+      if (run != InterpreterRun::kNotStarted) return atBound(run, CommandOutcome::kRan);
     }
     // As the runtime's system() does when %ComSpec% is unset or cannot start.
-    if (runThroughInterpreter(systemDir + "\\cmd.exe", commandText, systemDir)) {
-      return CommandOutcome::kRanByFallback;
-    }
+    Win32InterpreterSteps fallback(systemDir + "\\cmd.exe", commandText, systemDir);
+    const InterpreterRun run = runInterpreter(fallback, boundMs);
+    if (run != InterpreterRun::kNotStarted) return atBound(run, CommandOutcome::kRanByFallback);
     return CommandOutcome::kInterpreterFailed;
+  }
+
+  void stopIgnoringCtrlC() override {
+    // Clears the flag a new process group or a starter's
+    // SetConsoleCtrlHandler(NULL, TRUE) set; works without a console.
+    ::SetConsoleCtrlHandler(/*HandlerRoutine=*/nullptr, /*Add=*/FALSE);
   }
 
   ProcessHandle launchProcess(const ShellLaunchRequest& request) override {
@@ -274,7 +426,7 @@ class Win32Platform final : public Platform {
   void terminateProcess(ProcessHandle process, uint32_t exitCode) override {
     ::TerminateProcess(static_cast<HANDLE>(process), exitCode);
     // Ending is asynchronous: wait (boundedly) so that whoever comes next sees it ended.
-    ::WaitForSingleObject(static_cast<HANDLE>(process), 5000);
+    ::WaitForSingleObject(static_cast<HANDLE>(process), kEndedProcessWaitMs);
   }
 
   ProcessExit readProcessExit(ProcessHandle process) override {

@@ -19,7 +19,7 @@ void FakePlatform::deliverAfter(const std::string& operation, Message message, i
       " waitForMessageOrProcessExit takePendingMessage translateMessage dispatchMessage postQuit"
       " startWindowWatch stopWindowWatch waitForMessageOrWindowChange findTopLevelWindow"
       " readWindowRect readVirtualScreen readModuleFileName isProcessRunning runHiddenCommand"
-      " launchProcess waitForProcessExit interruptConsoleProcess terminateProcess readProcessExit"
+      " stopIgnoringCtrlC launchProcess waitForProcessExit interruptConsoleProcess terminateProcess readProcessExit"
       " releaseProcess pause readTickCount writeDiagnostic ";
   if (kOperations.find(" " + operation + " ") == std::string::npos) {
     throw std::invalid_argument("the double has no operation " + operation);
@@ -165,7 +165,7 @@ bool FakePlatform::waitForProcessExit(ProcessHandle, uint32_t timeoutMs) {
 bool FakePlatform::encoderExits() const {
   switch (encoderEnd) {
     case EncoderEnd::kOnStopCommand:
-      return count("runHiddenCommand") > 0;
+      return commandsReturned_ > 0;
     case EncoderEnd::kOnCtrlC:
       return consoleReachable && count("interruptConsoleProcess") > 0;
     case EncoderEnd::kNever:

@@ -56,6 +56,7 @@ class FakePlatform : public Platform {
   std::vector<std::string> calls;  // "operation detail", in order
   std::vector<std::string> diagnostics;
   std::vector<ShellLaunchRequest> launches;
+  std::vector<uint32_t> commandBounds;  // the bound of each command run
   std::vector<WindowRequest> windowRequests;
   std::vector<Message> dispatched;
   WindowProcedure registeredProcedure = nullptr;
@@ -134,11 +135,17 @@ class FakePlatform : public Platform {
     record("isProcessRunning", imageName);
     return encoderImageRunning;
   }
-  CommandOutcome runHiddenCommand(const std::string& commandText) override {
+  CommandOutcome runHiddenCommand(const std::string& commandText, uint32_t boundMs) override {
     record("runHiddenCommand", commandText);
+    commandBounds.push_back(boundMs);
     clockMs += stopCommandTakesMs;
+    // Only a command that ran to its end has reached the encoders.
+    if (commandOutcome == CommandOutcome::kRan || commandOutcome == CommandOutcome::kRanByFallback) {
+      ++commandsReturned_;
+    }
     return commandOutcome;
   }
+  void stopIgnoringCtrlC() override { record("stopIgnoringCtrlC"); }
   ProcessHandle launchProcess(const ShellLaunchRequest& request) override {
     launches.push_back(request);
     record("launchProcess", request.file);
@@ -181,6 +188,7 @@ class FakePlatform : public Platform {
   std::map<std::pair<std::string, int>, std::vector<Message>> arrivals_;
   std::map<std::string, int> counts_;
   bool encoderEnded_ = false;
+  int commandsReturned_ = 0;
   int lookups_ = 0;
 };
 

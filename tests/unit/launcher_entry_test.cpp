@@ -279,6 +279,68 @@ TEST_F(LauncherEntryTest, TheStopCommandSaysWhenItNeededTheFallbackInterpreter) 
   }
 }
 
+const char kEndedAtBound[] =
+    "the stop command had not returned within 3 s; ended its interpreter and all it started";
+const char kNotAgain[] = "not running the stop command again: it had not returned within 3 s before";
+
+TEST_F(LauncherEntryTest, AStopCommandEndedAtItsBoundLetsTheLaunchGoOnAndTheStopAskAtOnce) {
+  using End = FakePlatform::EncoderEnd;
+  struct Case {
+    const char* name;
+    bool runningBeforeLaunch;  // whether the stop command runs before the launch
+    const char* stopAfter;     // the operation after which the stop request arrives
+    CommandOutcome outcome;
+    const char* endedLine;
+    size_t launches;
+    int commands;
+    int interrupts;
+  } const cases[] = {
+      {"on a stop", false, "launchProcess", CommandOutcome::kEndedAtBound, kEndedAtBound, 1, 1, 1},
+      {"on a stop, something outlived it", false, "launchProcess",
+       CommandOutcome::kStillRunningAtBound,
+       "the stop command had not returned within 3 s; ended its interpreter and all it started, "
+       "but something of it was still running 5 s later",
+       1, 1, 1},
+      {"before the launch", true, "launchProcess", CommandOutcome::kEndedAtBound, kEndedAtBound,
+       1, 1, 1},
+      {"before the launch, the stop arriving meanwhile", true, "runHiddenCommand",
+       CommandOutcome::kEndedAtBound, kEndedAtBound, 0, 1, 0},
+  };
+  for (const Case& c : cases) {
+    FakePlatform fresh;
+    fresh.encoderEnd = End::kOnCtrlC;
+    fresh.encoderImageRunning = c.runningBeforeLaunch;
+    fresh.commandOutcome = c.outcome;
+    fresh.deliverAfter(c.stopAfter, stopMessage());
+    EXPECT_EQ(run(fresh), 0) << c.name;
+    EXPECT_EQ(fresh.said(c.endedLine), 1) << c.name;
+    EXPECT_EQ(fresh.launches.size(), c.launches) << c.name;
+    // The same hung interpreter is not waited for a second time.
+    EXPECT_EQ(fresh.count("runHiddenCommand"), c.commands) << c.name;
+    EXPECT_EQ(fresh.said(kNotAgain), c.runningBeforeLaunch ? 1 : 0) << c.name;
+    for (const uint32_t bound : fresh.commandBounds) {
+      EXPECT_GT(bound, 0u) << c.name;
+      EXPECT_LE(bound, 5000u) << c.name << ": a stop must not wait long for the command";
+    }
+    // Asked with Ctrl+C at once, then the whole time limit; no grace for a command that
+    // reached nothing, and no line timing the finish from it.
+    EXPECT_EQ(fresh.count("interruptConsoleProcess"), c.interrupts) << c.name;
+    EXPECT_EQ(fresh.said(kReAsked), 0) << c.name;
+    if (c.interrupts == 1) {
+      EXPECT_EQ(fresh.firstCall("waitForProcessExit"), "waitForProcessExit 10000") << c.name;
+      EXPECT_LT(fresh.indexOf("interruptConsoleProcess"), fresh.indexOf("waitForProcessExit"));
+    }
+    const auto& lines = fresh.diagnostics;
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& line) {
+                              return line.find("finished") != std::string::npos &&
+                                     line.find("after the stop command") != std::string::npos;
+                            }),
+              0)
+        << c.name;
+  }
+}
+
 TEST_F(LauncherEntryTest, WithoutARunTheProcedureStopsNothing) {
   // A window torn down after the run (at process exit) must not stop encoders.
   EXPECT_EQ(controlWindowProc(nullptr, kWmDestroy, 0, 0), 0);

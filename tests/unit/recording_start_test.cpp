@@ -54,6 +54,10 @@ TEST_F(RecordingStartTest, StopsRunningEncodersBeforeTheLaunchAndPausesAfter) {
   EXPECT_LT(stopped, launched);
   EXPECT_EQ(paused, launched + 1);
   EXPECT_EQ(platform.firstCall("pause"), "pause 100");
+  // A starter's "ignore Ctrl+C" would reach the encoder, which then would not hear the launcher.
+  const int cleared = platform.indexOf("stopIgnoringCtrlC");
+  EXPECT_GE(cleared, 0);
+  EXPECT_LT(cleared, launched);
 }
 
 TEST_F(RecordingStartTest, TheStopBeforeTheLaunchRunsOnlyWhenAnEncoderIsRunning) {
