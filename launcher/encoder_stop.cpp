@@ -56,9 +56,8 @@ void reportFinishAfterStopCommand(Platform& platform,
 
 StopCommandResult stopEncoders(Platform& platform, StopCommandHistory& history) {
   if (history.endedAtBound) {
-    diagnose(platform,
-             "not running the stop command again: it had not returned within " + boundText() +
-                 " before");
+    diagnose(platform, "not running the stop command again: it had not returned within " +
+                           boundText() + " before");
     return StopCommandResult::kNotRun;
   }
   diagnose(platform, std::string("asking every ffmpeg.exe to close: ") + kStopCommand);

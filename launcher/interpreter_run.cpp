@@ -23,8 +23,8 @@ InterpreterRun runInterpreter(InterpreterSteps& steps, uint32_t boundMs) {
   if (steps.waitForExit(boundMs)) {
     return InterpreterRun::kReturned;
   }
-  const bool gone = contained ? steps.endJob(kEndedProcessWaitMs)
-                              : steps.endProcessTree(kEndedProcessWaitMs);
+  const bool gone =
+      contained ? steps.endJob(kEndedProcessWaitMs) : steps.endProcessTree(kEndedProcessWaitMs);
   return gone ? InterpreterRun::kEndedAtBound : InterpreterRun::kStillRunningAtBound;
 }
 

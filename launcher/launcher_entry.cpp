@@ -129,9 +129,8 @@ int runLauncher(Platform& platform, InstanceHandle instance, const char* command
   platform.showWindow(window, unobtrusiveShowMode(showMode));
 
   CaptureTarget target;
-  const RecordingStart start =
-      startRecording(platform, target, commandLineText != nullptr ? commandLineText : "",
-                     session.stopCommand);
+  const RecordingStart start = startRecording(
+      platform, target, commandLineText != nullptr ? commandLineText : "", session.stopCommand);
   if (start.outcome != StartOutcome::kLaunchAttempted) {
     return 0;
   }

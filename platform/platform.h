@@ -71,8 +71,8 @@ enum class Wake { kMessage, kProcessExited, kFailed };
 
 // How a command reached the command interpreter.
 enum class CommandOutcome {
-  kRan,               // through %ComSpec%
-  kRanByFallback,     // %ComSpec% could not be started; cmd.exe in the system directory ran it
+  kRan,                 // through %ComSpec%
+  kRanByFallback,       // %ComSpec% could not be started; cmd.exe in the system directory ran it
   kInterpreterFailed,   // no interpreter could be started; the command did not run
   kEndedAtBound,        // it had not returned within the bound; it and all it started are gone
   kStillRunningAtBound  // as kEndedAtBound, but something of it still ran after being ended

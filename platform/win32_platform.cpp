@@ -102,8 +102,8 @@ std::vector<ProcessEntry> listProcesses() {
   entry.dwSize = sizeof entry;
   for (BOOL more = ::Process32First(snapshot.get(), &entry); more;
        more = ::Process32Next(snapshot.get(), &entry)) {
-    const ScopedHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
-                                             entry.th32ProcessID));
+    const ScopedHandle process(
+        ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
     processes.push_back(ProcessEntry{entry.th32ProcessID, entry.th32ParentProcessID,
                                      process.valid() ? creationMs(process.get()) : 0});
   }
@@ -132,7 +132,7 @@ class Win32InterpreterSteps final : public InterpreterSteps {
                           /*bInheritHandles=*/FALSE, flags, /*lpEnvironment=*/nullptr,
                           systemDir_.empty() ? nullptr : systemDir_.c_str(), &startup, &process)) {
       return breakaway && ::GetLastError() == ERROR_ACCESS_DENIED ? Start::kBreakawayRefused
-                                                                 : Start::kFailed;
+                                                                  : Start::kFailed;
     }
     process_ = ScopedHandle(process.hProcess);
     thread_ = ScopedHandle(process.hThread);
@@ -165,8 +165,8 @@ class Win32InterpreterSteps final : public InterpreterSteps {
     ::TerminateJobObject(job_.get(), kTerminatedExitCode);
     for (;;) {
       JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting{};
-      if (!::QueryInformationJobObject(job_.get(), JobObjectBasicAccountingInformation,
-                                       &accounting, sizeof accounting, nullptr)) {
+      if (!::QueryInformationJobObject(job_.get(), JobObjectBasicAccountingInformation, &accounting,
+                                       sizeof accounting, nullptr)) {
         // The count cannot be read: the interpreter's own end is all there is to wait for.
         return waitForExit(timeoutMs);
       }

@@ -104,7 +104,7 @@ class LauncherRun(ReportingProcess):
     """The launcher started with an exact command-line text, watched by run_verbatim as its debugger."""
 
     def __init__(self, install_dir, arguments, cwd=None, show=None, env=None, launcher=None, windows_env=None,
-                 plain=False):
+                 plain=False, new_group=False, job_without_breakaway=False, processes_at=None):
         launcher = launcher or os.path.join(install_dir, "ZELTRA_ScreenTool.exe")
         command_line = b'"' + windows_path(launcher).encode(ENCODING) + b'" ' + (
             arguments if isinstance(arguments, bytes) else arguments.encode(ENCODING))
@@ -122,6 +122,12 @@ class LauncherRun(ReportingProcess):
             args += ["--env", name, hexed(value)]
         if plain:  # started as callers start it: no diagnostic lines, no debugger round trips
             args.append("--plain")
+        if new_group:  # as job runners start programs: it ignores Ctrl+C, and passes that on
+            args.append("--new-group")
+        if job_without_breakaway:
+            args.append("--job-without-breakaway")
+        if processes_at:  # the processes running while it is held at that diagnostic line
+            args += ["--processes-at", hexed(processes_at)]
         super().__init__(args, env=env)
         if plain:
             self.launch_tick = int(self.wait_for(lambda l: isinstance(l, str) and l.startswith("launch "),
@@ -166,6 +172,11 @@ class LauncherRun(ReportingProcess):
         self.process.wait(timeout=BOUND)
         self.exit_tick = int(line.split()[2])
         return int(line.split()[1])
+
+    def processes_at(self):
+        """The image names running while the launcher was held at the line processes_at names."""
+        line = self.wait_for(lambda l: isinstance(l, str) and l.startswith("processes "), "process list")
+        return bytes.fromhex(line.split(" ", 1)[1]).decode(ENCODING).split("|")
 
     def stop_commands(self):
         return sum(1 for t in self.diagnostic_texts() if t.startswith("asking every ffmpeg.exe to close"))
@@ -256,18 +267,35 @@ def control_window_exists():
     return send_to_control_window(0) is not None  # WM_NULL: found, and nothing done
 
 
-def linux_pids(name):
-    """Linux processes whose command line holds name (a Windows program's, under Wine)."""
-    pids = []
+def linux_processes():
+    """Each Linux process of this bench's Wine prefix (all of them when none is set) as (pid, command line with
+    blanks between its arguments). Other benches on the same machine run their own prefixes and encoders."""
+    prefix = os.environ.get("WINEPREFIX")
+    processes = []
     for entry in os.listdir("/proc"):
         if entry.isdigit():
             try:
                 with open(f"/proc/{entry}/cmdline", "rb") as f:
-                    if name.encode() in f.read():
-                        pids.append(int(entry))
+                    command = f.read().replace(b"\0", b" ").decode("utf-8", "replace").strip()
+                if prefix:
+                    with open(f"/proc/{entry}/environ", "rb") as f:
+                        if b"\0WINEPREFIX=" + os.fsencode(prefix) + b"\0" not in b"\0" + f.read() + b"\0":
+                            continue
+                processes.append((int(entry), command))
             except OSError:
                 pass
-    return pids
+    return processes
+
+
+def linux_pids(name):
+    """Linux processes whose command line holds name (a Windows program's, under Wine)."""
+    return [pid for pid, command in linux_processes() if name in command]
+
+
+def wine_processes():
+    """What runs under Wine: every Windows program and Wine's own processes, one line each."""
+    return [f"{pid} {command}" for pid, command in linux_processes()
+            if ".exe" in command.lower() or "wineserver" in command]
 
 
 class Window(NamedTuple):

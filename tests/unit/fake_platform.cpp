@@ -19,7 +19,8 @@ void FakePlatform::deliverAfter(const std::string& operation, Message message, i
       " waitForMessageOrProcessExit takePendingMessage translateMessage dispatchMessage postQuit"
       " startWindowWatch stopWindowWatch waitForMessageOrWindowChange findTopLevelWindow"
       " readWindowRect readVirtualScreen readModuleFileName isProcessRunning runHiddenCommand"
-      " stopIgnoringCtrlC launchProcess waitForProcessExit interruptConsoleProcess terminateProcess readProcessExit"
+      " stopIgnoringCtrlC launchProcess waitForProcessExit interruptConsoleProcess "
+      "terminateProcess readProcessExit"
       " releaseProcess pause readTickCount writeDiagnostic ";
   if (kOperations.find(" " + operation + " ") == std::string::npos) {
     throw std::invalid_argument("the double has no operation " + operation);

@@ -140,7 +140,8 @@ class FakePlatform : public Platform {
     commandBounds.push_back(boundMs);
     clockMs += stopCommandTakesMs;
     // Only a command that ran to its end has reached the encoders.
-    if (commandOutcome == CommandOutcome::kRan || commandOutcome == CommandOutcome::kRanByFallback) {
+    if (commandOutcome == CommandOutcome::kRan ||
+        commandOutcome == CommandOutcome::kRanByFallback) {
       ++commandsReturned_;
     }
     return commandOutcome;

@@ -281,7 +281,8 @@ TEST_F(LauncherEntryTest, TheStopCommandSaysWhenItNeededTheFallbackInterpreter) 
 
 const char kEndedAtBound[] =
     "the stop command had not returned within 3 s; ended its interpreter and all it started";
-const char kNotAgain[] = "not running the stop command again: it had not returned within 3 s before";
+const char kNotAgain[] =
+    "not running the stop command again: it had not returned within 3 s before";
 
 TEST_F(LauncherEntryTest, AStopCommandEndedAtItsBoundLetsTheLaunchGoOnAndTheStopAskAtOnce) {
   using End = FakePlatform::EncoderEnd;
@@ -301,8 +302,8 @@ TEST_F(LauncherEntryTest, AStopCommandEndedAtItsBoundLetsTheLaunchGoOnAndTheStop
        "the stop command had not returned within 3 s; ended its interpreter and all it started, "
        "but something of it was still running 5 s later",
        1, 1, 1},
-      {"before the launch", true, "launchProcess", CommandOutcome::kEndedAtBound, kEndedAtBound,
-       1, 1, 1},
+      {"before the launch", true, "launchProcess", CommandOutcome::kEndedAtBound, kEndedAtBound, 1,
+       1, 1},
       {"before the launch, the stop arriving meanwhile", true, "runHiddenCommand",
        CommandOutcome::kEndedAtBound, kEndedAtBound, 0, 1, 0},
   };

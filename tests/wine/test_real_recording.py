@@ -19,10 +19,10 @@ class RealRecordingTest(WineTestCase):
         self.assertTrue(os.path.isfile(REAL_ENCODER), "no real encoder: run scripts/fetch-encoder.sh")
         os.symlink(REAL_ENCODER, os.path.join(self.dir, "ffmpeg-real.exe"))
 
-    def record(self, x, y, width, height, stop_message=STOP_MESSAGE, adapter=True, **target_options):
-        title = "Recorded Window"
+    def record(self, x, y, width, height, stop_message=STOP_MESSAGE, adapter=True, launcher_options=None,
+               title="Recorded Window", **target_options):
         self.open_target(title, x, y, width, height, **target_options)
-        run = self.start_launcher(f"{title}#{windows_path(self.dir)}\\#rec.avi")
+        run = self.start_launcher(f"{title}#{windows_path(self.dir)}\\#rec.avi", **(launcher_options or {}))
         run.wait_for_diagnostic("starting ")
         if adapter:  # the real encoder alone writes no log: the seconds recorded give it time to listen
             self.log.wait_for_ready()
@@ -72,13 +72,24 @@ class RealRecordingTest(WineTestCase):
 
     def test_the_real_encoder_alone_finishes_its_file_on_the_launchers_ctrl_c(self):
         # No adapter: under Wine the stop command cannot make the console
-        # encoder finish, so only the launcher's own Ctrl+C can.
+        # encoder finish, so only the launcher's own Ctrl+C can. Started in a
+        # process group of its own, as job runners start programs, the launcher
+        # would pass on ignoring Ctrl+C to its encoder if it did not clear that.
         os.remove(os.path.join(self.dir, "ffmpeg.exe"))
         os.symlink(REAL_ENCODER, os.path.join(self.dir, "ffmpeg.exe"))
-        path = self.record(120, 90, 403, 301, adapter=False)
-        self.assertIn("the encoder has not finished on the stop command; asking it once more with Ctrl+C "
-                      "through its console", self.run.diagnostic_texts())
-        self.assert_finished_recording(path, 400, 300)
+        for new_group in (False, True):
+            with self.subTest(new_group=new_group):
+                path = self.record(120, 90, 403, 301, adapter=False, launcher_options={"new_group": new_group},
+                                   title=f"Recorded Window {int(new_group)}")
+                texts = self.run.diagnostic_texts()
+                self.assertIn("the encoder has not finished on the stop command; asking it once more with Ctrl+C "
+                              "through its console", texts)
+                self.assertFalse([t for t in texts if t.startswith("the encoder was still running")], texts)
+                self.assert_finished_recording(path, 400, 300)
+                with open(path, "rb") as f:
+                    riff_size = int.from_bytes(f.read(8)[4:], "little")
+                self.assertNotEqual(riff_size, 0xFFFFFFFF, "the encoder's placeholder: its file was left unfinished")
+                os.remove(path)
 
     def test_the_windows_clock_reads_back_from_the_recording(self):
         # What the benchmark measures the start and the end of a recording with.

@@ -25,8 +25,9 @@ std::string ownPath() {
 void logLine(const std::string& line) {
   const std::string self = ownPath();
   const std::string log = self.substr(0, self.find_last_of("\\/")) + "\\hung-interpreter.log";
-  const HANDLE file = ::CreateFileA(log.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE file =
+      ::CreateFileA(log.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return;
   const std::string text = line + "\n";
   DWORD written = 0;

@@ -4,14 +4,23 @@
 //   debug <tick> <hex>           every diagnostic line it writes (OutputDebugString)
 //   crash <code>                 an exception it did not handle
 //   exit <code> <tick>           its exit code
+//   processes <hex names>        with --processes-at: the image names of every process
+//                                running (separated by '|') while the program is held at
+//                                its first diagnostic line that begins with that text
 // Usage: run_verbatim <hex command line | @file holding it> [--cwd <hex dir>] [--show <mode>]
-//                     [--env <NAME> <hex value>]... [--plain]
+//                     [--env <NAME> <hex value>]... [--plain] [--new-group]
+//                     [--job-without-breakaway] [--processes-at <hex text>]
+// --new-group starts it in a process group of its own, which makes it ignore
+// Ctrl+C, as many job runners start programs. --job-without-breakaway starts
+// it in a job that lets nothing it starts break away.
 // Without --show the program gets no show mode, as when a caller starts it
 // the usual way; GetTickCount is the clock, shared with the other helpers.
 // With --plain it starts the program as callers do, not as its debugger (each
 // diagnostic line would cost a round trip through the debugger): then it
 // reports "launch <tick>" just before the start, "pid" and "exit" only.
-#include <windows.h>
+#include <windows.h>  // first: tlhelp32.h builds on it
+
+#include <tlhelp32.h>
 
 #include <cstdio>
 #include <cstring>
@@ -34,6 +43,30 @@ std::string readDebugString(HANDLE process, const OUTPUT_DEBUG_STRING_INFO& info
   return text;
 }
 
+// The image names of every running process, '|' between them.
+std::string runningImageNames() {
+  std::string names;
+  const HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return names;
+  PROCESSENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = ::Process32First(snapshot, &entry); more;
+       more = ::Process32Next(snapshot, &entry)) {
+    names += std::string(names.empty() ? "" : "|") + entry.szExeFile;
+  }
+  ::CloseHandle(snapshot);
+  return names;
+}
+
+// Puts the suspended program in a new job, which without limits forbids
+// breaking away, and lets it run. The job does not end what is left in it
+// when this helper ends, so a test still sees what the program left running.
+void runInJobWithoutBreakaway(const PROCESS_INFORMATION& process) {
+  const HANDLE job = ::CreateJobObjectA(nullptr, nullptr);
+  if (!::AssignProcessToJobObject(job, process.hProcess)) say("job-refused %lu", ::GetLastError());
+  ::ResumeThread(process.hThread);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -53,13 +86,23 @@ int main(int argc, char** argv) {
     commandLine = fromHex(hex.c_str());
   }
   std::string directory;
+  std::string processesAt;
   bool plain = false;
+  bool inJob = false;
+  DWORD flags = 0;
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   for (int i = 2; i < argc; ++i) {
     const bool hasValue = i + 1 < argc;
     if (std::strcmp(argv[i], "--plain") == 0) {
       plain = true;
+    } else if (std::strcmp(argv[i], "--new-group") == 0) {
+      flags |= CREATE_NEW_PROCESS_GROUP;
+    } else if (std::strcmp(argv[i], "--job-without-breakaway") == 0) {
+      inJob = true;
+      flags |= CREATE_SUSPENDED;
+    } else if (std::strcmp(argv[i], "--processes-at") == 0 && hasValue) {
+      processesAt = fromHex(argv[++i]);
     } else if (std::strcmp(argv[i], "--env") == 0 && i + 2 < argc) {
       // Set here, the program inherits it: Wine takes some variables (ComSpec)
       // from its registry rather than from the Linux environment.
@@ -75,11 +118,12 @@ int main(int argc, char** argv) {
   PROCESS_INFORMATION process{};
   if (plain) say("launch %lu", ::GetTickCount());
   if (!::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE,
-                        plain ? 0 : DEBUG_ONLY_THIS_PROCESS, nullptr,
+                        flags | (plain ? 0 : DEBUG_ONLY_THIS_PROCESS), nullptr,
                         directory.empty() ? nullptr : directory.c_str(), &startup, &process)) {
     say("failed %lu", ::GetLastError());
     return 3;
   }
+  if (inJob) runInJobWithoutBreakaway(process);
   say("pid %lu", process.dwProcessId);
   if (plain) {
     ::WaitForSingleObject(process.hProcess, INFINITE);
@@ -97,10 +141,18 @@ int main(int argc, char** argv) {
     if (!::WaitForDebugEvent(&event, INFINITE)) break;
     DWORD continueStatus = DBG_CONTINUE;
     switch (event.dwDebugEventCode) {
-      case OUTPUT_DEBUG_STRING_EVENT:
-        say("debug %lu %s", ::GetTickCount(),
-            toHex(readDebugString(process.hProcess, event.u.DebugString)).c_str());
+      case OUTPUT_DEBUG_STRING_EVENT: {
+        const std::string text = readDebugString(process.hProcess, event.u.DebugString);
+        say("debug %lu %s", ::GetTickCount(), toHex(text).c_str());
+        // The program waits in its call until this event is continued.
+        const size_t prefix = text.find(": ");
+        if (!processesAt.empty() && prefix != std::string::npos &&
+            text.compare(prefix + 2, processesAt.size(), processesAt) == 0) {
+          say("processes %s", toHex(runningImageNames()).c_str());
+          processesAt.clear();
+        }
         break;
+      }
       case EXCEPTION_DEBUG_EVENT:
         // The loader's first breakpoint is ours to pass; anything else is the
         // program's own, and reported when nothing handled it.
