@@ -16,18 +16,24 @@ add_executable(unit_tests
 target_link_libraries(unit_tests PRIVATE launcher_logic GTest::gtest GTest::gtest_main)
 # The caller header keeps its own version literal; this holds it to the project's.
 target_compile_definitions(unit_tests PRIVATE ZELTRA_PROJECT_VERSION="${PROJECT_VERSION}")
-gtest_discover_tests(unit_tests DISCOVERY_MODE PRE_TEST)
+# Each case runs in well under a second, sanitizers included: a case still
+# running after this hangs, and fails here rather than at CI's limit.
+set(ZELTRA_UNIT_TEST_TIMEOUT 30)
+gtest_discover_tests(unit_tests DISCOVERY_MODE PRE_TEST PROPERTIES TIMEOUT ${ZELTRA_UNIT_TEST_TIMEOUT})
 
 # Unit tests of the machine check's logic.
 add_executable(check_tests tests/check/check_logic_test.cpp)
 target_link_libraries(check_tests PRIVATE check_logic GTest::gtest GTest::gtest_main)
-gtest_discover_tests(check_tests DISCOVERY_MODE PRE_TEST)
+gtest_discover_tests(check_tests DISCOVERY_MODE PRE_TEST
+  PROPERTIES TIMEOUT ${ZELTRA_UNIT_TEST_TIMEOUT})
 
 # Property fuzzing with libFuzzer (clang): each target runs a set number of
 # inputs as a test, the same on a fast machine and a slow one; seeds in
 # tests/fuzz/seeds, what it finds in the build's corpus.
 if(ZELTRA_FUZZ)
   set(ZELTRA_FUZZ_RUNS 1000000 CACHE STRING "How many inputs each fuzz target runs as a test")
+  set(ZELTRA_FUZZ_TIMEOUT_PER_MILLION 300 CACHE STRING
+    "Seconds a fuzz target may take for a million inputs before its test fails")
   foreach(target invocation region caller)
     add_executable(${target}_fuzz tests/fuzz/${target}_fuzz.cpp)
     target_link_libraries(${target}_fuzz PRIVATE launcher_logic)
@@ -36,5 +42,8 @@ if(ZELTRA_FUZZ)
     add_test(NAME fuzz_${target}
       COMMAND ${target}_fuzz -runs=${ZELTRA_FUZZ_RUNS} -print_final_stats=1
               ${CMAKE_BINARY_DIR}/corpus/${target} ${CMAKE_SOURCE_DIR}/tests/fuzz/seeds/${target})
+    # Scaled with the input count: ZELTRA_FUZZ_TIMEOUT_PER_MILLION seconds a million inputs.
+    math(EXPR fuzz_timeout "${ZELTRA_FUZZ_RUNS} * ${ZELTRA_FUZZ_TIMEOUT_PER_MILLION} / 1000000 + 60")
+    set_tests_properties(fuzz_${target} PROPERTIES TIMEOUT ${fuzz_timeout})
   endforeach()
 endif()

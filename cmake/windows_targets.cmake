@@ -120,15 +120,30 @@ if(CMAKE_CROSSCOMPILING AND CMAKE_CROSSCOMPILING_EMULATOR)
   add_test(NAME check_executable_resources
     COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/wine/check_executable.py
             $<TARGET_FILE:ZELTRA_ScreenTool_check> ${CMAKE_OBJDUMP} ${ZELTRA_PE_FORMAT} console)
+  set_tests_properties(executable_resources check_executable_resources PROPERTIES TIMEOUT 60)
+  # Each suite's time limit, about twice its slowest run on a loaded 2-core
+  # machine; a hung suite fails then, not at CI's limit. Its watchdog
+  # (tests/wine/wine_case.py) fires shortly before, listing what still runs.
+  set(ZELTRA_WINE_TIMEOUT_control_window 120)
+  set(ZELTRA_WINE_TIMEOUT_invocation_and_region 180)
+  set(ZELTRA_WINE_TIMEOUT_recording_start 180)
+  set(ZELTRA_WINE_TIMEOUT_stop 240)
+  set(ZELTRA_WINE_TIMEOUT_stop_command 180)
+  set(ZELTRA_WINE_TIMEOUT_bad_inputs 120)
+  set(ZELTRA_WINE_TIMEOUT_real_recording 300)
+  set(ZELTRA_WINE_TIMEOUT_caller_header 240)
+  set(ZELTRA_WINE_TIMEOUT_check 300)
   # Every test below reaches every ffmpeg.exe on the desktop: they run one at a time.
   # The real encoder of the build's architecture is fetched by scripts/fetch-encoder.sh.
-  foreach(suite control_window invocation_and_region recording_start stop bad_inputs real_recording
-                caller_header check)
+  foreach(suite control_window invocation_and_region recording_start stop stop_command bad_inputs
+                real_recording caller_header check)
     add_test(NAME wine_${suite}
       COMMAND ${Python3_EXECUTABLE} -m unittest -v tests.wine.test_${suite}
       WORKING_DIRECTORY ${CMAKE_SOURCE_DIR})
-    set_tests_properties(wine_${suite} PROPERTIES RUN_SERIAL TRUE ENVIRONMENT
+    set(timeout ${ZELTRA_WINE_TIMEOUT_${suite}})
+    set_tests_properties(wine_${suite} PROPERTIES RUN_SERIAL TRUE TIMEOUT ${timeout} ENVIRONMENT
       "ZELTRA_BUILD_DIR=${CMAKE_BINARY_DIR};ZELTRA_WINE=${CMAKE_CROSSCOMPILING_EMULATOR};\
-ZELTRA_REAL_ENCODER=${CMAKE_SOURCE_DIR}/.cache/encoder/${ZELTRA_ENCODER_ARCHITECTURE}/ffmpeg.exe")
+ZELTRA_REAL_ENCODER=${CMAKE_SOURCE_DIR}/.cache/encoder/${ZELTRA_ENCODER_ARCHITECTURE}/ffmpeg.exe;\
+ZELTRA_TEST_TIMEOUT=${timeout}")
   endforeach()
 endif()

@@ -1,11 +1,40 @@
-"""The base of the Wine test cases: a fresh install directory per test."""
+"""The base of the Wine test cases: a fresh install directory per test, and a
+watchdog that makes a hung suite fail with a word on what still runs."""
 import os
 import shutil
+import sys
 import tempfile
+import threading
+import time
 import unittest
 
 from winebench.runner import (LAUNCHER, STAND_IN, LauncherRun, StandInLog, TargetWindow, stop_every_encoder,
-                              window_manager_running)
+                              window_manager_running, wine_processes)
+
+# ctest ends a suite at its TIMEOUT without a word; the watchdog fires this
+# much earlier, says what is still running under Wine, and fails the suite.
+WATCHDOG_LEAD_S = 20
+
+
+def _watchdog_fires(suite_began, timeout_s):
+    lines = [f"watchdog: the suite has run {time.monotonic() - suite_began:.0f} s, close to its timeout of "
+             f"{timeout_s} s; failing it now. Running under Wine:"] + [f"  {line}" for line in wine_processes()]
+    sys.stderr.write("\n".join(lines) + "\n")
+    sys.stderr.flush()
+    os._exit(3)  # the test in progress would never return
+
+
+def _start_watchdog():
+    """Armed once per suite (one process), from the timeout ctest gives it; none when run by hand."""
+    timeout_s = int(os.environ.get("ZELTRA_TEST_TIMEOUT", "0"))
+    if timeout_s <= WATCHDOG_LEAD_S:
+        return
+    timer = threading.Timer(timeout_s - WATCHDOG_LEAD_S, _watchdog_fires, (time.monotonic(), timeout_s))
+    timer.daemon = True
+    timer.start()
+
+
+_start_watchdog()
 
 
 class WineTestCase(unittest.TestCase):
