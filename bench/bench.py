@@ -12,8 +12,8 @@ import tempfile
 import time
 
 from winebench.recording_check import clock_ticks, probe
-from winebench.runner import (LAUNCHER, STAND_IN, STOP_MESSAGE, WINE, WM_CLOSE, LauncherRun, StandInLog,
-                              TargetWindow, control_window_exists, expected_parameters, helper, hexed, linux_pids,
+from winebench.runner import (LAUNCHER, STAND_IN, STOP_MESSAGE, WINE, WM_CLOSE, LauncherRun, ReportingProcess,
+                              StandInLog, TargetWindow, control_window_exists, expected_parameters, helper, hexed, linux_pids,
                               send_to_control_window, stop_every_encoder, wine, windows_path)
 
 RUNS = int(os.environ.get("ZELTRA_BENCH_RUNS", "10"))
@@ -85,15 +85,24 @@ def one_recording(index):
 
 
 def reference(index):
+    """The bare encoder start, and the bare stop command run while that encoder listens, to its exit."""
     directory = install()
     log = StandInLog(directory)
-    out = wine(helper("bench_reference"), windows_path(os.path.join(directory, "ffmpeg.exe"))
-               .encode("cp1252").hex()).stdout.decode().split()
-    before_stop, after_stop = int(out[1]), int(out[2])
+    helper_run = ReportingProcess([helper("bench_reference"), hexed(windows_path(os.path.join(directory, "ffmpeg.exe")))],
+                                  stdin=subprocess.PIPE)
+    before_launch = int(helper_run.wait_for(lambda l: l.startswith("started "), "the encoder's launch").split()[1])
     started = log.first_start()["tick"]
+    log.wait_for_ready()
+    helper_run.process.stdin.write(b"\n")
+    helper_run.process.stdin.flush()
+    before_stop, after_stop, exited = map(int, helper_run.wait_for(lambda l: l.startswith("reference "),
+                                                                   "the reference stop").split()[1:])
+    assert exited, "the encoder had not exited on the bare stop command"
+    helper_run.stop()
     stop_every_encoder()
     shutil.rmtree(directory, True)
-    return after_stop - before_stop, started - before_stop
+    # The start's reference: the stop command, which the launcher may run before it, and the encoder's start.
+    return after_stop - before_stop, (after_stop - before_stop) + (started - before_launch), exited - before_stop
 
 
 def fidelity(real_encoder, seconds=5):
@@ -231,15 +240,20 @@ def main(parts):
         print(f"idle wait: launcher {launcher_cpu:.3f} s CPU, wineserver {server_cpu:.3f} s CPU over 10 s "
               f"(target: at most 0.05 s together); reference, wineserver with nothing waiting: {baseline:.3f} s")
     if "timing" in parts:
-        runs = [one_recording(i) for i in range(RUNS)]
-        references = [reference(i) for i in range(RUNS)]
+        runs, references = [], []
+        for i in range(RUNS):  # interleaved, so that drifts of the machine fall on both alike
+            runs.append(one_recording(i))
+            references.append(reference(i))
         median = statistics.median
         print(f"detection: window created to found, median {median(r[0] for r in runs)} ms "
               f"(runs: {sorted(r[0] for r in runs)}; target: at most 20 ms)")
         print(f"start: window created to encoder started, median {median(r[1] for r in runs)} ms; "
               f"reference, bare stop command plus bare encoder start: {median(r[1] for r in references)} ms")
-        print(f"stop: message sent to launcher exit, median {median(r[2] for r in runs)} ms; "
-              f"reference, bare stop command: {median(r[0] for r in references)} ms")
+        costs = [run[2] - ref[2] for run, ref in zip(runs, references)]
+        print(f"stop: message sent to launcher exit, median {median(r[2] for r in runs)} ms; reference, bare stop "
+              f"command run while the encoder listens, to that encoder's exit: {median(r[2] for r in references)} ms "
+              f"(the command alone {median(r[0] for r in references)} ms); the launcher's own cost, each run "
+              f"minus its reference: median {median(costs)} ms (min {min(costs)}, max {max(costs)})")
     real_encoder = os.environ.get("ZELTRA_REAL_ENCODER")
     if real_encoder and "fidelity" in parts:
         frames, seconds = fidelity(real_encoder)

@@ -167,10 +167,11 @@ inline ComposedText composeCommandLine(std::string_view launcherPath, std::strin
 
 namespace zeltra::caller {
 
-// The whole stop, from sending it to the launcher's exit: the launcher gives
-// its encoder 10 s to finish after the stop command, then ends it; the rest
-// covers the stop command itself and a slow machine.
-inline constexpr DWORD kDefaultStopDeadlineMs = 20000;
+// The whole stop, from sending it to the launcher's exit. The launcher's worst
+// case is 23 s: its stop command's bound (3 s), the wait for the command's
+// ended processes to be gone (5 s), its encoder's 10 s to finish, and the wait
+// after ending an encoder that did not (5 s). The rest is margin for a slow machine.
+inline constexpr DWORD kDefaultStopDeadlineMs = 30000;
 
 enum class StartOutcome {
   kStarted,  // the launcher runs; the recording holds it

@@ -1,33 +1,30 @@
 // The reference the benchmark measures the launcher against: what a bare
-// stop command and a bare start of the encoder cost on this machine, with
-// none of the launcher's own work.
+// start of the encoder and a bare stop command cost on this machine, with
+// none of the launcher's own work. The stop is measured as the launcher's is:
+// the encoder is running and listening, the stop command runs (the very line
+// the launcher composes), and the stop ends when that encoder has exited.
 // Usage: bench_reference <hex encoder path>
-// Prints "reference <before stop> <after stop> <after launch>" (GetTickCount).
+// Prints "started <before launch> <after launch>", then, once a line arrives
+// on its input (the driver sends it when the encoder listens), runs the stop
+// command and prints "reference <before stop> <after stop> <encoder exited>"
+// (GetTickCount; the encoder's exit 0 when it had not exited within kBoundMs).
 #include <windows.h>  // first: shellapi.h builds on it
 
 #include <shellapi.h>
 
+#include <cstdio>
 #include <string>
 
 #include "helper_text.h"
+#include "launcher/encoder_stop.h"
+#include "launcher/interpreter_command.h"
 
-int main(int argc, char** argv) {
-  if (argc < 2) return 2;
-  const std::string encoder = zeltra::helpers::fromHex(argv[1]);
-  char interpreter[MAX_PATH];
-  ::GetEnvironmentVariableA("ComSpec", interpreter, MAX_PATH);
-  std::string commandLine = std::string("\"") + interpreter + "\" /c taskkill /IM ffmpeg.exe";
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
-  const DWORD beforeStop = ::GetTickCount();
-  if (::CreateProcessA(interpreter, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
-                       nullptr, nullptr, &startup, &process)) {
-    ::WaitForSingleObject(process.hProcess, INFINITE);
-    ::CloseHandle(process.hProcess);
-    ::CloseHandle(process.hThread);
-  }
-  const DWORD afterStop = ::GetTickCount();
+namespace {
+
+// Each wait's bound: the bench fails a run that takes longer.
+constexpr DWORD kBoundMs = 60000;
+
+HANDLE startEncoder(const std::string& encoder) {
   SHELLEXECUTEINFOA info{};
   info.cbSize = sizeof info;
   info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
@@ -36,8 +33,43 @@ int main(int argc, char** argv) {
   info.lpParameters = "reference";
   info.nShow = SW_SHOWMINNOACTIVE;
   ::ShellExecuteExA(&info);
-  const DWORD afterLaunch = ::GetTickCount();
-  if (info.hProcess) ::CloseHandle(info.hProcess);
-  zeltra::helpers::say("reference %lu %lu %lu", beforeStop, afterStop, afterLaunch);
+  return info.hProcess;
+}
+
+// The stop command as the launcher runs it, from the system directory,
+// without its job and bound: nothing hangs here.
+void runStopCommand() {
+  char interpreter[MAX_PATH];
+  ::GetEnvironmentVariableA("ComSpec", interpreter, MAX_PATH);
+  char systemDir[MAX_PATH];
+  ::GetSystemDirectoryA(systemDir, MAX_PATH);
+  std::string commandLine = zeltra::interpreterCommandLine(interpreter, zeltra::kStopCommand);
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (::CreateProcessA(interpreter, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
+                       nullptr, systemDir, &startup, &process)) {
+    ::WaitForSingleObject(process.hProcess, kBoundMs);
+    ::CloseHandle(process.hProcess);
+    ::CloseHandle(process.hThread);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using zeltra::helpers::say;
+  if (argc < 2) return 2;
+  const DWORD beforeLaunch = ::GetTickCount();
+  const HANDLE encoder = startEncoder(zeltra::helpers::fromHex(argv[1]));
+  say("started %lu %lu", beforeLaunch, ::GetTickCount());
+  char go[16];
+  if (encoder == nullptr || std::fgets(go, sizeof go, stdin) == nullptr) return 3;
+  const DWORD beforeStop = ::GetTickCount();
+  runStopCommand();
+  const DWORD afterStop = ::GetTickCount();
+  const bool exited = ::WaitForSingleObject(encoder, kBoundMs) == WAIT_OBJECT_0;
+  say("reference %lu %lu %lu", beforeStop, afterStop, exited ? ::GetTickCount() : 0UL);
+  ::CloseHandle(encoder);
   return 0;
 }
