@@ -12,6 +12,7 @@
 #include <cstring>
 #include <string>
 
+#include "helper_log.h"
 #include "helper_text.h"
 
 namespace {
@@ -23,16 +24,7 @@ std::string ownPath() {
 }
 
 void logLine(const std::string& line) {
-  const std::string self = ownPath();
-  const std::string log = self.substr(0, self.find_last_of("\\/")) + "\\hung-interpreter.log";
-  const HANDLE file =
-      ::CreateFileA(log.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return;
-  const std::string text = line + "\n";
-  DWORD written = 0;
-  ::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-  ::CloseHandle(file);
+  zeltra::helpers::appendLogLine("hung-interpreter.log", line);
 }
 
 }  // namespace

@@ -41,6 +41,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "helper_log.h"
 #include "helper_text.h"
 #include "launcher/program_name_skip.h"
 
@@ -48,27 +49,13 @@ namespace {
 
 using zeltra::helpers::toHex;
 
-std::string directoryOfThisProgram() {
-  char path[MAX_PATH * 4];
-  const DWORD length = ::GetModuleFileNameA(nullptr, path, sizeof path);
-  std::string text(path, length);
-  return text.substr(0, text.find_last_of("\\/"));
-}
-
 const std::string& directory() {
-  static const std::string dir = directoryOfThisProgram();
+  static const std::string dir = zeltra::helpers::directoryOfThisProgram();
   return dir;
 }
 
 void logLine(const std::string& line) {
-  const HANDLE file = ::CreateFileA((directory() + "\\stand-in-encoder.log").c_str(),
-                                    FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return;
-  const std::string text = line + "\n";
-  DWORD written = 0;
-  ::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-  ::CloseHandle(file);
+  zeltra::helpers::appendLogLine("stand-in-encoder.log", line);
 }
 
 // The command line after the program name and the blanks that follow it,
