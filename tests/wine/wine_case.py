@@ -11,9 +11,10 @@ import unittest
 from winebench.runner import (LAUNCHER, STAND_IN, LauncherRun, StandInLog, TargetWindow, stop_every_encoder,
                               window_manager_running, wine_processes)
 
-# ctest ends a suite at its TIMEOUT without a word; the watchdog fires this
-# much earlier, says what is still running under Wine, and fails the suite.
-WATCHDOG_LEAD_S = 20
+# ctest ends a suite at its TIMEOUT without a word; the watchdog fires a tenth
+# of it (at least 5 s) earlier, says what is still running under Wine, and
+# fails the suite.
+WATCHDOG_LEAD_MIN_S = 5
 
 
 def _watchdog_fires(suite_began, timeout_s):
@@ -27,9 +28,10 @@ def _watchdog_fires(suite_began, timeout_s):
 def _start_watchdog():
     """Armed once per suite (one process), from the timeout ctest gives it; none when run by hand."""
     timeout_s = int(os.environ.get("ZELTRA_TEST_TIMEOUT", "0"))
-    if timeout_s <= WATCHDOG_LEAD_S:
+    lead_s = max(WATCHDOG_LEAD_MIN_S, timeout_s // 10)
+    if timeout_s <= lead_s:
         return
-    timer = threading.Timer(timeout_s - WATCHDOG_LEAD_S, _watchdog_fires, (time.monotonic(), timeout_s))
+    timer = threading.Timer(timeout_s - lead_s, _watchdog_fires, (time.monotonic(), timeout_s))
     timer.daemon = True
     timer.start()
 
