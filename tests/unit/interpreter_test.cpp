@@ -137,6 +137,7 @@ TEST(InterpreterRunTest, CountsOnlyProcessesStartedByTheInterpreterOrItsChildren
       {700, 8, 1300},    // someone else's
       {800, 200, 1250},  // a second grandchild
       {100, 800, 1400},  // the interpreter's id again as another's child: no cycle
+      {200, 300, 1300},  // the child's id again under the grandchild: counted once
   };
   EXPECT_EQ(descendantsOf(root, processes), (std::vector<uint32_t>{200, 300, 800}));
   EXPECT_TRUE(descendantsOf(root, {root}).empty());
