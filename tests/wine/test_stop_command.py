@@ -5,7 +5,6 @@ started once they are gone."""
 import os
 import shutil
 import subprocess
-import time
 import unittest
 
 from tests.wine.wine_case import WineTestCase
