@@ -407,6 +407,11 @@ class Deadline {
     const DWORD elapsed = elapsedMs();
     return elapsed >= length_ ? 0 : length_ - elapsed;
   }
+  // One look's pause: the poll's, or what is left when less.
+  DWORD pauseMs(DWORD pollMs) const {
+    const DWORD remaining = remainingMs();
+    return remaining < pollMs ? remaining : pollMs;
+  }
 
  private:
   DWORD begin_;
@@ -723,8 +728,7 @@ class Recording {
         break;
       }
       if (deadline.remainingMs() == 0) break;  // kNotYet
-      const DWORD pause =
-          deadline.remainingMs() < detail::kPollMs ? deadline.remainingMs() : detail::kPollMs;
+      const DWORD pause = deadline.pauseMs(detail::kPollMs);
       ::WaitForSingleObject(process_.get(), pause);  // an exit ends the pause at once
     }
     wait.msSinceStart = ::GetTickCount() - startTick_;
@@ -782,8 +786,7 @@ class Recording {
       }
       if (windowSeenAfterMs_) return nullptr;  // gone: the stop was taken, from here or elsewhere
       // Waiting on the process, not sleeping: an exit ends the wait at once.
-      const DWORD pause =
-          deadline.remainingMs() < detail::kPollMs ? deadline.remainingMs() : detail::kPollMs;
+      const DWORD pause = deadline.pauseMs(detail::kPollMs);
       if (::WaitForSingleObject(process_.get(), pause) != WAIT_TIMEOUT ||
           deadline.remainingMs() == 0) {
         return nullptr;
@@ -795,8 +798,7 @@ class Recording {
   bool awaitWindowGone(HWND window, const detail::Deadline& deadline) {
     for (;;) {
       if (!detail::windowBelongsTo(window, processId_) || hasExited()) return true;
-      const DWORD pause =
-          deadline.remainingMs() < detail::kPollMs ? deadline.remainingMs() : detail::kPollMs;
+      const DWORD pause = deadline.pauseMs(detail::kPollMs);
       if (pause == 0) return false;
       if (::WaitForSingleObject(process_.get(), pause) == WAIT_OBJECT_0) return true;
     }
