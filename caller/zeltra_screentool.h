@@ -54,6 +54,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <cwchar>
 #include <optional>
 #include <string>
@@ -209,7 +210,7 @@ inline std::uint32_t littleEndian32(const unsigned char* bytes) {
 }
 
 inline bool tagIs(const unsigned char* bytes, const char (&tag)[5]) {
-  return bytes[0] == tag[0] && bytes[1] == tag[1] && bytes[2] == tag[2] && bytes[3] == tag[3];
+  return std::memcmp(bytes, tag, 4) == 0;
 }
 
 // The encoder writes every chunk's size as 0xFFFFFFFF when it opens the

@@ -71,9 +71,9 @@ TEST(CallerOutputTest, JudgesAnAviFilesFinishFromItsBytes) {
   const Bytes first = riff("AVI ", "idx1", 16);
   const Bytes next = riff("AVIX", "LIST", 8);
   const struct {
-    const char* what;
+    const char* what = nullptr;
     Bytes bytes;
-    ContainerFinish finish;
+    ContainerFinish finish = ContainerFinish::kNotJudged;
   } cases[] = {
       {"stopped by the encoder's own close", stopped, ContainerFinish::kFinished},
       {"ended: open sizes", ended, ContainerFinish::kUnfinished},
@@ -102,10 +102,10 @@ TEST(CallerOutputTest, JudgesTheOutputAgainstItsStateBeforeTheStart) {
   const FileSnapshot none;
   const FileSnapshot old{true, 5860, 1000};
   const struct {
-    const char* what;
+    const char* what = nullptr;
     FileSnapshot before, now;
-    ContainerFinish finish;
-    OutputFile output;
+    ContainerFinish finish = ContainerFinish::kNotJudged;
+    OutputFile output = OutputFile::kMissing;
   } cases[] = {
       {"never written", none, none, ContainerFinish::kNotJudged, OutputFile::kMissing},
       {"an old file removed", old, none, ContainerFinish::kNotJudged, OutputFile::kMissing},
@@ -156,9 +156,9 @@ struct Machine {
 
 TEST(CallerOutputTest, PlacesTheLauncherInTheRecordingsJobWhereWindowsAllows) {
   const struct {
-    const char* what;
-    Rules rules;
-    bool haveJob;
+    const char* what = nullptr;
+    Rules rules{};
+    bool haveJob = false;
     std::optional<LauncherJob> placed;
   } cases[] = {
       {"a caller in no job", {true, true, false}, true, LauncherJob::kOwn},
