@@ -4,16 +4,19 @@
 //
 //   record_window <launcher path> <window title> <output path> [--at-once]
 //
-// Starts the launcher, waits for its control window, records until a line
-// (Enter) comes on standard input, then stops and says how it ended. With
-// --at-once it stops right after the start, before the launcher has had time
-// to create its control window. One line per step:
+// Starts the launcher, waits for its control window and for the recording to
+// begin, records until a line (Enter) comes on standard input, then stops and
+// says how it ended. With --at-once it stops right after the start, before
+// the launcher has had time to create its control window. One line per step:
 //   started pid=<n>            or refused reason=<text>, failed error=<n>
+//   job where=<own|own-nested|broke-away|callers-only|none>
 //   window ms=<n>              or window state=launcher-ended, state=not-yet
+//   recording state=<begun|encoder-ended|launcher-ended|not-yet> ms=<n>
 //   stopped outcome=<stopped|ended-before-stop|stop-not-accepted|not-exited>
-//           exit=<n|none> output=<missing|empty|written> accepted-ms=<n|none> exited-ms=<n|none>
-// Exits with 0 when the launcher took the stop and exited with the file
-// written, 1 otherwise, 2 on a usage error.
+//           exit=<n|none> output=<missing|empty|written|not-this-run|unfinished|finished>
+//           encoder=<running|none|not-known> accepted-ms=<n|none> exited-ms=<n|none>
+// Exits with 0 when the launcher took the stop and exited with this run's
+// file finished, 1 otherwise, 2 on a usage error.
 #include <cstdio>
 #include <cwchar>
 #include <optional>
@@ -49,6 +52,54 @@ const char* outputName(zc::OutputFile output) {
       return "empty";
     case zc::OutputFile::kWritten:
       return "written";
+    case zc::OutputFile::kNotThisRun:
+      return "not-this-run";
+    case zc::OutputFile::kUnfinished:
+      return "unfinished";
+    case zc::OutputFile::kFinished:
+      return "finished";
+  }
+  return "unknown";
+}
+
+const char* encoderName(zc::EncoderAtStop encoder) {
+  switch (encoder) {
+    case zc::EncoderAtStop::kRunning:
+      return "running";
+    case zc::EncoderAtStop::kNone:
+      return "none";
+    case zc::EncoderAtStop::kNotKnown:
+      return "not-known";
+  }
+  return "unknown";
+}
+
+const char* jobName(zc::LauncherJob job) {
+  switch (job) {
+    case zc::LauncherJob::kOwn:
+      return "own";
+    case zc::LauncherJob::kOwnNested:
+      return "own-nested";
+    case zc::LauncherJob::kBrokeAway:
+      return "broke-away";
+    case zc::LauncherJob::kCallersOnly:
+      return "callers-only";
+    case zc::LauncherJob::kNone:
+      return "none";
+  }
+  return "unknown";
+}
+
+const char* recordingStateName(zc::RecordingState state) {
+  switch (state) {
+    case zc::RecordingState::kBegun:
+      return "begun";
+    case zc::RecordingState::kEncoderEnded:
+      return "encoder-ended";
+    case zc::RecordingState::kLauncherEnded:
+      return "launcher-ended";
+    case zc::RecordingState::kNotYet:
+      return "not-yet";
   }
   return "unknown";
 }
@@ -78,6 +129,17 @@ void reportWindow(zc::Recording& recording) {
   }
 }
 
+// The launcher waits for its window without a limit; the encoder writes its
+// file's header within about a second of its start. Past this, stop waiting
+// and record on: the stop's result says what became of the file.
+constexpr DWORD kRecordingBeginLimitMs = 10000;
+
+void reportRecording(zc::Recording& recording) {
+  const zc::RecordingWait wait = recording.waitForRecording(kRecordingBeginLimitMs);
+  report(std::string("recording state=") + recordingStateName(wait.state) +
+         " ms=" + std::to_string(wait.msSinceStart));
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -97,17 +159,20 @@ int wmain(int argc, wchar_t** argv) {
   }
   zc::Recording recording = std::move(started.recording);
   report("started pid=" + std::to_string(recording.processId()));
+  report(std::string("job where=") + jobName(started.job));
   if (!atOnce) {
     reportWindow(recording);
+    reportRecording(recording);
     char line[16];
     std::fgets(line, sizeof line, stdin);  // end of input stops too
   }
   const zc::StopResult stopped = recording.stop();
   report(std::string("stopped outcome=") + outcomeName(stopped.outcome) +
          " exit=" + numberOrNone(stopped.exitCode) + " output=" + outputName(stopped.output) +
+         " encoder=" + encoderName(stopped.encoder) +
          " accepted-ms=" + numberOrNone(stopped.acceptedAfterMs) +
          " exited-ms=" + numberOrNone(stopped.exitedAfterMs));
-  return stopped.outcome == zc::StopOutcome::kStopped && stopped.output == zc::OutputFile::kWritten
+  return stopped.outcome == zc::StopOutcome::kStopped && stopped.output == zc::OutputFile::kFinished
              ? 0
              : 1;
 }

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 the ZELTRA_ScreenTool authors
+//
 // zeltra_screentool.h: start and stop a ZELTRA_ScreenTool recording from C++.
 //
 // One header, C++17, <windows.h> and the standard library only; every name in
@@ -10,12 +13,14 @@
 //                                                L"Demo Window", L"C:\\rec\\clip.avi");
 //   if (started.outcome != zc::StartOutcome::kStarted) {
 //     // refused: zc::refusalReason(started.refusal); failed: started.windowsError
+//     return;
 //   }
-//   ... the launcher waits for the window titled "Demo Window" and records it ...
-//   const zc::StopResult stopped = started.recording.stop();  // bounded: 20 s by default
-//   if (stopped.outcome == zc::StopOutcome::kStopped && stopped.output == zc::OutputFile::kWritten)
-//   {
-//     // C:\rec\clip.avi is finished
+//   zc::Recording recording = std::move(started.recording);
+//   recording.waitForRecording(10000);  // from its return on, what is shown is recorded
+//   ... the scripted actions ...
+//   const zc::StopResult stopped = recording.stop();  // bounded: 30 s by default
+//   if (stopped.output == zc::OutputFile::kFinished) {
+//     // C:\rec\clip.avi is this run's recording, closed by the encoder
 //   }
 //
 // What it guards against:
@@ -30,18 +35,26 @@
 //   never another launcher's.
 // - Every wait is bounded, and a launcher that ended at once is told apart
 //   from one that records.
+// - The output file is judged against its state before the start: a file an
+//   earlier run left is not taken for this run's, and an AVI file is judged
+//   finished from its bytes (see OutputFile).
+// - The launcher runs in a job the Recording owns (see LauncherJob): a caller
+//   that dies, crashing or killed, takes its launcher and encoder with it,
+//   and that file is unfinished.
 //
 // A Recording that goes out of scope while its launcher runs asks it to stop
 // and does not wait for the file: it waits up to 1 s for the control window
 // (the launcher creates it first thing, long before it starts an encoder),
 // posts the stop, and waits up to 1 s for the window to go (the stop
-// accepted: from then on the launcher sees its encoder through by itself).
-// A launcher whose window never appeared in that time has started no encoder
-// yet, so it is ended (exit code 1), which leaves nothing behind. The
-// destructor blocks for about 2 s at most. Call stop() to know how it ended.
+// accepted: from then on the launcher sees its encoder through by itself, as
+// the job no longer ends it). A launcher whose window never appeared in that
+// time is ended with everything in its job (exit code 1). The destructor
+// blocks for about 2 s at most. Call stop() to know how it ended.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <cwchar>
 #include <optional>
 #include <string>
@@ -51,7 +64,7 @@
 namespace zeltra::caller {
 
 // Kept in step with the project's version.
-inline constexpr char kCallerVersion[] = "1.0.0";
+inline constexpr char kCallerVersion[] = "1.1.0";
 
 // Why a start was refused. Each names a text the launcher would read
 // differently, or not at all.
@@ -160,6 +173,156 @@ inline ComposedText composeCommandLine(std::string_view launcherPath, std::strin
   return {Refusal::kNone, std::move(text)};
 }
 
+// What became of the output file, judged against its state before the start.
+// kWritten is kept for a container this header cannot judge; compare with
+// kFinished to take a file as this run's finished recording.
+enum class OutputFile {
+  kMissing,     // not there (or a directory)
+  kEmpty,       // there and changed by this run, 0 bytes
+  kWritten,     // written by this run, its finish not judged (not an AVI file)
+  kNotThisRun,  // unchanged since before the start: size and last-write time alike
+  kUnfinished,  // written by this run, but the encoder never closed it
+  kFinished,    // written by this run and closed by the encoder
+};
+
+// A file's state at one moment; lastWrite is the FILETIME, 100 ns units.
+struct FileSnapshot {
+  bool exists = false;
+  std::uint64_t size = 0;
+  std::uint64_t lastWrite = 0;
+};
+
+// Whether the file changed since before: both size and last-write time are
+// compared, as some file systems keep times to 2 s only.
+inline bool changedSince(const FileSnapshot& before, const FileSnapshot& now) {
+  return before.exists != now.exists || before.size != now.size ||
+         before.lastWrite != now.lastWrite;
+}
+
+// What the bytes of a file say about its finish.
+enum class ContainerFinish { kNotJudged, kUnfinished, kFinished };
+
+namespace detail {
+
+inline std::uint32_t littleEndian32(const unsigned char* bytes) {
+  return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
+         static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
+}
+
+inline bool tagIs(const unsigned char* bytes, const char (&tag)[5]) {
+  return std::memcmp(bytes, tag, 4) == 0;
+}
+
+// The encoder writes every chunk's size as 0xFFFFFFFF when it opens the
+// chunk, and the real size when it closes it.
+inline constexpr std::uint32_t kOpenChunkSize = 0xFFFFFFFFu;
+
+// Where a chunk of that size, its header at offset, ends: RIFF pads each
+// chunk to an even length.
+inline std::uint64_t chunkEnd(std::uint64_t offset, std::uint32_t size) {
+  return offset + 8 + size + (size & 1u);
+}
+
+// Whether the chunks inside [begin, end) hold an idx1 chunk, each within end.
+template <class ReadAt>
+bool holdsIndex(std::uint64_t begin, std::uint64_t end, ReadAt& readAt) {
+  unsigned char header[8];
+  for (std::uint64_t offset = begin; offset + 8 <= end;) {
+    if (!readAt(offset, header, sizeof header)) return false;
+    if (tagIs(header, "idx1")) return chunkEnd(offset, littleEndian32(header + 4)) <= end;
+    const std::uint32_t size = littleEndian32(header + 4);
+    if (size == kOpenChunkSize) return false;
+    offset = chunkEnd(offset, size);
+  }
+  return false;
+}
+
+}  // namespace detail
+
+// Judges an AVI file from its bytes; readAt(offset, buffer, count) fills the
+// buffer and says whether all count bytes were there. A file the encoder
+// closed has real sizes all along its chain of RIFF chunks ("AVI " first,
+// "AVIX" after it past 1 GiB), the chain ends exactly at the file's end, and
+// the first RIFF holds its index (idx1). A file it did not close keeps the
+// open size in its last RIFF (a long recording ended past 1 GiB has a closed
+// first RIFF and an open AVIX), or ends short of a size it claims. A file
+// that does not begin as an AVI file is not judged.
+template <class ReadAt>
+ContainerFinish judgeAvi(std::uint64_t fileSize, ReadAt readAt) {
+  unsigned char header[12];
+  std::uint64_t offset = 0;
+  const bool avi = fileSize >= sizeof header && readAt(0, header, sizeof header) &&
+                   detail::tagIs(header, "RIFF") && detail::tagIs(header + 8, "AVI ");
+  if (fileSize < sizeof header) {  // cut short inside the first header, or no AVI file
+    const bool begunAsRiff = fileSize >= 4 && readAt(0, header, 4) && detail::tagIs(header, "RIFF");
+    return begunAsRiff ? ContainerFinish::kUnfinished : ContainerFinish::kNotJudged;
+  }
+  if (!avi) return ContainerFinish::kNotJudged;
+  for (bool first = true; offset != fileSize; first = false) {
+    if (fileSize - offset < sizeof header || !readAt(offset, header, sizeof header) ||
+        !detail::tagIs(header, "RIFF") || !detail::tagIs(header + 8, first ? "AVI " : "AVIX")) {
+      return ContainerFinish::kUnfinished;
+    }
+    const std::uint32_t size = detail::littleEndian32(header + 4);
+    const std::uint64_t end = detail::chunkEnd(offset, size);
+    if (size == detail::kOpenChunkSize || end > fileSize) return ContainerFinish::kUnfinished;
+    if (first && !detail::holdsIndex(offset + sizeof header, end, readAt)) {
+      return ContainerFinish::kUnfinished;
+    }
+    offset = end;
+  }
+  return ContainerFinish::kFinished;
+}
+
+// The output file's state now, against its state before the start.
+inline OutputFile judgeOutput(const FileSnapshot& before, const FileSnapshot& now,
+                              ContainerFinish finish) {
+  if (!now.exists) return OutputFile::kMissing;
+  if (!changedSince(before, now)) return OutputFile::kNotThisRun;
+  if (now.size == 0) return OutputFile::kEmpty;
+  switch (finish) {
+    case ContainerFinish::kFinished:
+      return OutputFile::kFinished;
+    case ContainerFinish::kUnfinished:
+      return OutputFile::kUnfinished;
+    case ContainerFinish::kNotJudged:
+      break;
+  }
+  return OutputFile::kWritten;
+}
+
+// Where the launcher runs. A job the Recording owns ends the launcher and
+// everything it started once the job's last handle closes, as when the
+// caller dies; a normal drop lifts that first. Where the caller itself runs
+// in a job, Windows 7 cannot put the launcher in a second one, so the
+// launcher breaks away from the caller's job where that job allows it, and
+// else runs in the caller's job alone.
+enum class LauncherJob {
+  kOwn,          // in the recording's own job
+  kOwnNested,    // in the recording's own job, within the caller's (Windows 8 and later)
+  kBrokeAway,    // broke away from the caller's job into the recording's own
+  kCallersOnly,  // in the caller's job alone: it outlives this caller unless that job ends it
+  kNone,         // in no job: no job could be made or joined, so it outlives a caller that dies
+};
+
+namespace detail {
+
+// The order of the tries. steps.create(breakaway) starts the launcher
+// suspended, and steps.assign() puts it in the recording's job; nullopt
+// when no start worked. A launcher created but not assigned is still
+// resumed by the caller of this, in the job it landed in.
+template <class Steps>
+std::optional<LauncherJob> placeLauncher(Steps& steps, bool haveJob, bool callerInJob) {
+  if (haveJob && callerInJob && steps.create(/*breakaway=*/true)) {
+    return steps.assign() ? LauncherJob::kBrokeAway : LauncherJob::kNone;
+  }
+  if (!steps.create(/*breakaway=*/false)) return std::nullopt;
+  if (haveJob && steps.assign()) return callerInJob ? LauncherJob::kOwnNested : LauncherJob::kOwn;
+  return callerInJob ? LauncherJob::kCallersOnly : LauncherJob::kNone;
+}
+
+}  // namespace detail
+
 }  // namespace zeltra::caller
 
 #ifdef _WIN32
@@ -190,20 +353,39 @@ struct ControlWindowWait {
   DWORD msSinceStart = 0;  // when the window was first seen, counted from the start
 };
 
+enum class RecordingState {
+  kBegun,          // this run's file has begun: written since the start, and not empty
+  kEncoderEnded,   // an encoder was seen in the recording's job and has gone, the file not begun
+  kLauncherEnded,  // the launcher exited, the file not begun
+  kNotYet,         // the wait's time ran out first
+};
+
+struct RecordingWait {
+  RecordingState state = RecordingState::kNotYet;
+  DWORD msSinceStart = 0;  // when the wait ended, counted from the start
+};
+
+// The encoder as the stop began, read from the recording's job.
+enum class EncoderAtStop {
+  kNotKnown,  // no job of the recording's own to look in (see LauncherJob)
+  kRunning,   // an ffmpeg.exe ran in the job
+  kNone,      // none did: it had ended before the stop (cut short by another start's or stop's
+              // command, or refusing its output path), or the launcher had not started one
+};
+
 enum class StopOutcome {
-  kStopped,          // the launcher accepted the stop and exited: its recording is finished
+  kStopped,          // the launcher accepted the stop and exited: see output for the file
   kEndedBeforeStop,  // it had ended before the stop reached it: exitCode says with what
   kStopNotAccepted,  // its control window did not take the stop before the deadline
   kNotExited,        // it took the stop but had not exited by the deadline
   kNoLauncher,       // this object holds no launcher (never started, or moved from)
 };
 
-enum class OutputFile { kMissing, kEmpty, kWritten };
-
 struct StopResult {
   StopOutcome outcome = StopOutcome::kNoLauncher;
-  std::optional<DWORD> exitCode;             // once the launcher has exited
-  OutputFile output = OutputFile::kMissing;  // the output file when the stop returned
+  std::optional<DWORD> exitCode;                     // once the launcher has exited
+  OutputFile output = OutputFile::kMissing;          // the output file when the stop returned
+  EncoderAtStop encoder = EncoderAtStop::kNotKnown;  // as the first stop began
   std::optional<DWORD> acceptedAfterMs;  // the control window gone, counted from the stop's begin
   std::optional<DWORD> exitedAfterMs;    // the launcher's exit, counted from the stop's begin
 };
@@ -226,6 +408,11 @@ class Deadline {
   DWORD remainingMs() const {
     const DWORD elapsed = elapsedMs();
     return elapsed >= length_ ? 0 : length_ - elapsed;
+  }
+  // One look's pause: the poll's, or what is left when less.
+  DWORD pauseMs(DWORD pollMs) const {
+    const DWORD remaining = remainingMs();
+    return remaining < pollMs ? remaining : pollMs;
   }
 
  private:
@@ -308,6 +495,7 @@ class OwnedHandle {
   OwnedHandle& operator=(const OwnedHandle&) = delete;
 
   HANDLE get() const { return handle_; }
+  HANDLE release() { return std::exchange(handle_, nullptr); }
   bool valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
   void reset() {
     if (valid()) ::CloseHandle(handle_);
@@ -337,14 +525,107 @@ inline bool windowBelongsTo(HWND window, DWORD processId) {
          owner == processId;
 }
 
-inline OutputFile inspectOutput(const std::wstring& path) {
+inline std::uint64_t joined(DWORD high, DWORD low) {
+  return static_cast<std::uint64_t>(high) << 32 | low;
+}
+
+// The file's size and last-write time; a directory counts as no file.
+inline FileSnapshot snapshotOf(const std::wstring& path) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
+  FileSnapshot snapshot;
   if (path.empty() || !::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ||
       (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-    return OutputFile::kMissing;
+    return snapshot;
   }
-  return data.nFileSizeLow != 0 || data.nFileSizeHigh != 0 ? OutputFile::kWritten
-                                                           : OutputFile::kEmpty;
+  snapshot.exists = true;
+  snapshot.size = joined(data.nFileSizeHigh, data.nFileSizeLow);
+  snapshot.lastWrite =
+      joined(data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime);
+  return snapshot;
+}
+
+// Reads the few headers judgeAvi asks for; a file that cannot be opened (an
+// encoder still writing it may share it with nobody) is not judged.
+inline ContainerFinish judgeFile(const std::wstring& path, std::uint64_t size) {
+  const OwnedHandle file(::CreateFileW(path.c_str(), GENERIC_READ,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       /*lpSecurityAttributes=*/nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, /*hTemplateFile=*/nullptr));
+  if (!file.valid()) return ContainerFinish::kNotJudged;
+  return judgeAvi(size, [&file](std::uint64_t offset, unsigned char* buffer, std::size_t count) {
+    LARGE_INTEGER position{};
+    position.QuadPart = static_cast<LONGLONG>(offset);
+    const DWORD wanted = static_cast<DWORD>(count);  // a header: a few bytes
+    DWORD read = 0;
+    return ::SetFilePointerEx(file.get(), position, /*lpNewFilePointer=*/nullptr, FILE_BEGIN) &&
+           ::ReadFile(file.get(), buffer, wanted, &read, /*lpOverlapped=*/nullptr) &&
+           read == wanted;
+  });
+}
+
+inline OutputFile inspectOutput(const std::wstring& path, const FileSnapshot& before) {
+  const FileSnapshot now = snapshotOf(path);
+  const bool judged = now.exists && changedSince(before, now) && now.size != 0;
+  return judgeOutput(before, now, judged ? judgeFile(path, now.size) : ContainerFinish::kNotJudged);
+}
+
+// The recording's job: everything in it ends when its last handle closes,
+// unless the limit is lifted first; a process in it may start another
+// outside it (the launcher may give a helper a job of its own).
+inline HANDLE makeRecordingJob() {
+  const HANDLE job = ::CreateJobObjectW(/*lpJobAttributes=*/nullptr, /*lpName=*/nullptr);
+  if (job == nullptr) return nullptr;
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+  limits.BasicLimitInformation.LimitFlags =
+      JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_BREAKAWAY_OK;
+  if (!::SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
+    ::CloseHandle(job);
+    return nullptr;
+  }
+  return job;
+}
+
+// Lets the job's processes run on once its last handle closes.
+inline void liftKillOnClose(HANDLE job) {
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_BREAKAWAY_OK;
+  ::SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+}
+
+inline constexpr wchar_t kEncoderFileName[] = L"ffmpeg.exe";
+
+inline bool isEncoder(DWORD processId) {
+  const OwnedHandle process(
+      ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, /*bInheritHandle=*/FALSE, processId));
+  wchar_t image[MAX_PATH * 2];
+  DWORD length = sizeof image / sizeof image[0];
+  if (!process.valid() || !::QueryFullProcessImageNameW(process.get(), 0, image, &length)) {
+    return false;
+  }
+  const std::wstring_view path(image, length);
+  const std::size_t slash = path.find_last_of(L"\\/");
+  const std::wstring_view name = slash == std::wstring_view::npos ? path : path.substr(slash + 1);
+  return name.size() == std::wcslen(kEncoderFileName) &&
+         ::CompareStringOrdinal(name.data(), static_cast<int>(name.size()), kEncoderFileName, -1,
+                                /*bIgnoreCase=*/TRUE) == CSTR_EQUAL;
+}
+
+// Whether an encoder runs in the job; nullopt when the job cannot be read.
+inline std::optional<bool> jobRunsEncoder(HANDLE job) {
+  // The launcher, its encoder and the stop command's few programs: room to spare.
+  constexpr DWORD kRoom = 64;
+  alignas(JOBOBJECT_BASIC_PROCESS_ID_LIST) unsigned char
+      buffer[sizeof(JOBOBJECT_BASIC_PROCESS_ID_LIST) + kRoom * sizeof(ULONG_PTR)] = {};
+  auto* const list = reinterpret_cast<JOBOBJECT_BASIC_PROCESS_ID_LIST*>(buffer);
+  if (!::QueryInformationJobObject(job, JobObjectBasicProcessIdList, list, sizeof buffer,
+                                   /*lpReturnLength=*/nullptr)) {
+    return std::nullopt;
+  }
+  const ULONG_PTR* const ids = list->ProcessIdList;
+  for (DWORD i = 0; i < list->NumberOfProcessIdsInList && i < kRoom; ++i) {
+    if (isEncoder(static_cast<DWORD>(ids[i]))) return true;
+  }
+  return false;
 }
 
 // The path as the launcher's encoder resolves it: against the current
@@ -365,19 +646,24 @@ struct StartedLauncher {
   DWORD processId = 0;
   DWORD startTick = 0;
   std::wstring outputPath;
+  FileSnapshot outputBefore;  // the output file just before the start
+  HANDLE job = nullptr;       // the recording's own job, when the launcher is in it
 };
 
 }  // namespace detail
 
-// One started launcher: move-only, and it owns the launcher's process.
+// One started launcher: move-only, and it owns the launcher's process and
+// the recording's job.
 class Recording {
  public:
   Recording() = default;
   explicit Recording(detail::StartedLauncher started)
       : process_(started.process),
+        job_(started.job),
         processId_(started.processId),
         startTick_(started.startTick),
-        outputPath_(std::move(started.outputPath)) {}
+        outputPath_(std::move(started.outputPath)),
+        outputBefore_(started.outputBefore) {}
   ~Recording() { leave(); }
   Recording(Recording&& other) noexcept { take(other); }
   Recording& operator=(Recording&& other) noexcept {
@@ -397,7 +683,9 @@ class Recording {
   DWORD startTick() const { return startTick_; }
 
   // Waits at most timeoutMs for the launcher's own control window; a stop is
-  // taken from then on. Returns at once when it was seen before.
+  // taken from then on. Returns at once when it was seen before. The window
+  // comes first thing: it says nothing about the recording (see
+  // waitForRecording).
   ControlWindowWait waitForControlWindow(DWORD timeoutMs) {
     ControlWindowWait wait;
     if (!holdsLauncher()) {
@@ -415,14 +703,51 @@ class Recording {
     return wait;
   }
 
+  // Waits at most timeoutMs for this run's output file to begin: written
+  // since the start (with -y the encoder first cuts an old file to 0 bytes)
+  // and not empty. From its return with kBegun on, what is shown is
+  // recorded. It looks every 10 ms: an encoder that lived shorter than that
+  // may go unseen, and the wait then runs to its bound.
+  RecordingWait waitForRecording(DWORD timeoutMs) {
+    RecordingWait wait;
+    const detail::Deadline deadline(timeoutMs);
+    bool encoderSeen = false;
+    for (;;) {
+      const FileSnapshot now = detail::snapshotOf(outputPath_);
+      if (now.exists && now.size != 0 && now.lastWrite != outputBefore_.lastWrite) {
+        wait.state = RecordingState::kBegun;
+        break;
+      }
+      const std::optional<bool> encoder =
+          job_.valid() ? detail::jobRunsEncoder(job_.get()) : std::nullopt;
+      if (encoder.value_or(false)) encoderSeen = true;
+      if (encoderSeen && encoder == false) {
+        wait.state = RecordingState::kEncoderEnded;
+        break;
+      }
+      if (!holdsLauncher() || hasExited()) {
+        wait.state = RecordingState::kLauncherEnded;
+        break;
+      }
+      if (deadline.remainingMs() == 0) break;  // kNotYet
+      const DWORD pause = deadline.pauseMs(detail::kPollMs);
+      ::WaitForSingleObject(process_.get(), pause);  // an exit ends the pause at once
+    }
+    wait.msSinceStart = ::GetTickCount() - startTick_;
+    return wait;
+  }
+
   // Sends the stop to the launcher's own control window, waiting for that
   // window first while the launcher runs, then waits for both of the stop's
-  // signals: the window gone (the stop accepted) and the launcher's exit (its
-  // file finished). One deadline covers all of it. May be called again, with
-  // a new deadline, after kStopNotAccepted or kNotExited.
+  // signals: the window gone (the stop accepted) and the launcher's exit.
+  // One deadline covers all of it. May be called again, with a new deadline,
+  // after kStopNotAccepted or kNotExited. The file is judged as the stop
+  // returns: see output.
   StopResult stop(DWORD deadlineMs = kDefaultStopDeadlineMs) {
     StopResult result;
     if (!holdsLauncher()) return result;
+    if (!encoderAtStop_) encoderAtStop_ = encoderNow();
+    result.encoder = *encoderAtStop_;
     const detail::Deadline deadline(deadlineMs);
     if (!stopAccepted_) {
       result.outcome = deliverStop(deadline);
@@ -438,12 +763,19 @@ class Recording {
     }
     DWORD code = 0;
     if (hasExited() && ::GetExitCodeProcess(process_.get(), &code)) result.exitCode = code;
-    result.output = detail::inspectOutput(outputPath_);
+    result.output = detail::inspectOutput(outputPath_, outputBefore_);
     return result;
   }
 
  private:
   bool hasExited() const { return ::WaitForSingleObject(process_.get(), 0) == WAIT_OBJECT_0; }
+
+  EncoderAtStop encoderNow() const {
+    if (!job_.valid()) return EncoderAtStop::kNotKnown;
+    const std::optional<bool> running = detail::jobRunsEncoder(job_.get());
+    if (!running) return EncoderAtStop::kNotKnown;
+    return *running ? EncoderAtStop::kRunning : EncoderAtStop::kNone;
+  }
 
   // The control window, waited for while the launcher runs; null when the
   // launcher ended, the time ran out, or the window has gone since it was seen.
@@ -456,8 +788,7 @@ class Recording {
       }
       if (windowSeenAfterMs_) return nullptr;  // gone: the stop was taken, from here or elsewhere
       // Waiting on the process, not sleeping: an exit ends the wait at once.
-      const DWORD pause =
-          deadline.remainingMs() < detail::kPollMs ? deadline.remainingMs() : detail::kPollMs;
+      const DWORD pause = deadline.pauseMs(detail::kPollMs);
       if (::WaitForSingleObject(process_.get(), pause) != WAIT_TIMEOUT ||
           deadline.remainingMs() == 0) {
         return nullptr;
@@ -469,8 +800,7 @@ class Recording {
   bool awaitWindowGone(HWND window, const detail::Deadline& deadline) {
     for (;;) {
       if (!detail::windowBelongsTo(window, processId_) || hasExited()) return true;
-      const DWORD pause =
-          deadline.remainingMs() < detail::kPollMs ? deadline.remainingMs() : detail::kPollMs;
+      const DWORD pause = deadline.pauseMs(detail::kPollMs);
       if (pause == 0) return false;
       if (::WaitForSingleObject(process_.get(), pause) == WAIT_OBJECT_0) return true;
     }
@@ -491,7 +821,9 @@ class Recording {
     return StopOutcome::kStopped;
   }
 
-  // Out of scope: see the top of this header.
+  // Out of scope: see the top of this header. A launcher whose window never
+  // appeared may still create it, and start an encoder, just after the last
+  // look: the whole job is ended, so nothing it started is left behind.
   void leave() noexcept {
     if (holdsLauncher() && !stopAccepted_ && !hasExited()) {
       const HWND window = awaitControlWindow(detail::Deadline(detail::kLeavingWindowWaitMs));
@@ -499,38 +831,90 @@ class Recording {
         ::PostMessageW(window, detail::kStopMessage, 0, 0);
         awaitWindowGone(window, detail::Deadline(detail::kLeavingAcceptWaitMs));
       } else if (!windowSeenAfterMs_ && !hasExited()) {
-        ::TerminateProcess(process_.get(), 1);
+        if (!job_.valid() || !::TerminateJobObject(job_.get(), 1)) {
+          ::TerminateProcess(process_.get(), 1);
+        }
       }
     }
+    // The launcher sees its encoder through by itself: closing the job must not end them.
+    if (job_.valid()) detail::liftKillOnClose(job_.get());
+    job_.reset();
     process_.reset();
     processId_ = 0;
   }
 
   void take(Recording& other) noexcept {
     process_ = std::move(other.process_);
+    job_ = std::move(other.job_);
     processId_ = std::exchange(other.processId_, 0);
     startTick_ = other.startTick_;
     outputPath_ = std::move(other.outputPath_);
+    outputBefore_ = other.outputBefore_;
     windowSeenAfterMs_ = std::exchange(other.windowSeenAfterMs_, std::nullopt);
+    encoderAtStop_ = std::exchange(other.encoderAtStop_, std::nullopt);
     stopAccepted_ = std::exchange(other.stopAccepted_, false);
   }
 
   detail::OwnedHandle process_;
+  detail::OwnedHandle job_;  // kill-on-close while held: a caller that dies ends the launcher
   DWORD processId_ = 0;
   DWORD startTick_ = 0;
-  std::wstring outputPath_;  // absolute, for the check after the stop
+  std::wstring outputPath_;  // absolute, for the checks of the file
+  FileSnapshot outputBefore_;
   std::optional<DWORD> windowSeenAfterMs_;
+  std::optional<EncoderAtStop> encoderAtStop_;
   bool stopAccepted_ = false;
 };
 
 struct StartResult {
   StartOutcome outcome = StartOutcome::kRefused;
-  Refusal refusal = Refusal::kNone;  // why, when refused
-  DWORD windowsError = 0;            // GetLastError of the failed start
-  Recording recording;               // the launcher, when started
+  Refusal refusal = Refusal::kNone;      // why, when refused
+  DWORD windowsError = 0;                // GetLastError of the failed start
+  LauncherJob job = LauncherJob::kNone;  // where the launcher runs, when started
+  Recording recording;                   // the launcher, when started
 };
 
 namespace detail {
+
+// The tries of placeLauncher, on Windows: the launcher is created suspended,
+// so it starts nothing before it is in the job it will stay in.
+class LauncherCreation {
+ public:
+  LauncherCreation(const std::wstring& application, std::wstring& commandLine, HANDLE job)
+      : application_(application), commandLine_(commandLine), job_(job) {}
+
+  bool create(bool breakaway) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    const DWORD flags = CREATE_SUSPENDED | (breakaway ? CREATE_BREAKAWAY_FROM_JOB : 0);
+    // The application named apart from the command line: no search along the
+    // path, and no other reading of the quoted name.
+    if (!::CreateProcessW(application_.c_str(), commandLine_.data(),
+                          /*lpProcessAttributes=*/nullptr, /*lpThreadAttributes=*/nullptr,
+                          /*bInheritHandles=*/FALSE, flags, /*lpEnvironment=*/nullptr,
+                          /*lpCurrentDirectory=*/nullptr, &startup, &process_)) {
+      error_ = ::GetLastError();
+      return false;
+    }
+    return true;
+  }
+  bool assign() { return ::AssignProcessToJobObject(job_, process_.hProcess) != FALSE; }
+
+  const PROCESS_INFORMATION& process() const { return process_; }
+  DWORD error() const { return error_; }
+
+ private:
+  const std::wstring& application_;
+  std::wstring& commandLine_;
+  HANDLE job_;
+  PROCESS_INFORMATION process_{};
+  DWORD error_ = 0;
+};
+
+inline bool callerRunsInJob() {
+  BOOL inJob = FALSE;
+  return ::IsProcessInJob(::GetCurrentProcess(), /*JobHandle=*/nullptr, &inJob) && inJob;
+}
 
 inline StartResult startLauncher(std::wstring_view launcherPath, std::wstring_view title,
                                  std::wstring_view outputPath) {
@@ -558,23 +942,25 @@ inline StartResult startLauncher(std::wstring_view launcherPath, std::wstring_vi
     return result;
   }
   const std::wstring application(launcherPath);
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
-  // The application named apart from the command line: no search along the
-  // path, and no other reading of the quoted name.
-  if (!::CreateProcessW(application.c_str(), commandLine.data(), /*lpProcessAttributes=*/nullptr,
-                        /*lpThreadAttributes=*/nullptr, /*bInheritHandles=*/FALSE,
-                        /*dwCreationFlags=*/0, /*lpEnvironment=*/nullptr,
-                        /*lpCurrentDirectory=*/nullptr, &startup, &process)) {
+  std::wstring output = absolutePath(std::wstring(outputPath));
+  const FileSnapshot outputBefore = snapshotOf(output);
+  OwnedHandle job(makeRecordingJob());
+  LauncherCreation creation(application, commandLine, job.get());
+  const std::optional<LauncherJob> placed =
+      placeLauncher(creation, /*haveJob=*/job.valid(), callerRunsInJob());
+  if (!placed) {
     result.outcome = StartOutcome::kFailed;
-    result.windowsError = ::GetLastError();
+    result.windowsError = creation.error();
     return result;
   }
-  ::CloseHandle(process.hThread);
-  result.recording =
-      Recording(StartedLauncher{process.hProcess, process.dwProcessId, ::GetTickCount(),
-                                absolutePath(std::wstring(outputPath))});
+  const bool ownJob = *placed != LauncherJob::kCallersOnly && *placed != LauncherJob::kNone;
+  if (!ownJob) job.reset();
+  ::ResumeThread(creation.process().hThread);
+  ::CloseHandle(creation.process().hThread);
+  result.recording = Recording(
+      StartedLauncher{creation.process().hProcess, creation.process().dwProcessId, ::GetTickCount(),
+                      std::move(output), outputBefore, ownJob ? job.release() : nullptr});
+  result.job = *placed;
   result.outcome = StartOutcome::kStarted;
   return result;
 }
@@ -587,7 +973,9 @@ inline StartResult startRecording(std::wstring_view launcherPath, std::wstring_v
   return detail::startLauncher(launcherPath, title, outputPath);
 }
 
-// The same with narrow texts in the caller's own code page (GetACP).
+// The same with narrow texts in the caller's own ANSI code page (GetACP):
+// UTF-8 text goes through the wide overload, unless the caller's manifest
+// makes UTF-8 its code page.
 inline StartResult startRecording(std::string_view launcherPath, std::string_view title,
                                   std::string_view outputPath) {
   std::wstring launcherWide, titleWide, pathWide;

@@ -13,6 +13,24 @@ namespace {
 
 namespace zc = zeltra::caller;
 
+const char* describe(zc::OutputFile output) {
+  switch (output) {
+    case zc::OutputFile::kMissing:
+      return "there is no file";
+    case zc::OutputFile::kEmpty:
+      return "the file is empty";
+    case zc::OutputFile::kWritten:
+      return "the file was written, its finish not judged";
+    case zc::OutputFile::kNotThisRun:
+      return "the file is unchanged since before the start";
+    case zc::OutputFile::kUnfinished:
+      return "the encoder did not close the file: it is unfinished";
+    case zc::OutputFile::kFinished:
+      return "the encoder closed the file";
+  }
+  return "the file's state is unknown";
+}
+
 class CallerLauncherRun final : public LauncherRun {
  public:
   explicit CallerLauncherRun(zc::Recording recording)
@@ -41,6 +59,8 @@ class CallerLauncherRun final : public LauncherRun {
     stop.acceptedAfterMs = result.acceptedAfterMs;
     stop.exitedAfterMs = result.exitedAfterMs;
     stop.exitCode = result.exitCode;
+    stop.fileFinished = result.output == zc::OutputFile::kFinished;
+    stop.fileState = describe(result.output);
     return stop;
   }
 

@@ -17,6 +17,8 @@ struct LauncherStop {
   std::optional<uint32_t> acceptedAfterMs;  // counted from the stop's begin
   std::optional<uint32_t> exitedAfterMs;
   std::optional<uint32_t> exitCode;
+  bool fileFinished = false;  // this run's file, closed by the encoder
+  std::string fileState;      // what became of the file, in words
 };
 
 class LauncherRun {

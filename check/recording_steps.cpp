@@ -170,6 +170,11 @@ void stopAndReport(Report& report, LauncherRun& run) {
       report.fail(exit);
     }
   }
+  if (stop.fileFinished) {
+    report.pass(stop.fileState);
+  } else if (stop.exited) {
+    report.fail(stop.fileState);
+  }
 }
 
 // Records about 2 s from the file's first growth, then stops as callers do.

@@ -5,6 +5,7 @@ include(GoogleTest)
 add_executable(unit_tests
   tests/unit/fake_platform.cpp
   tests/unit/caller_header_test.cpp
+  tests/unit/caller_output_test.cpp
   tests/unit/capture_region_test.cpp
   tests/unit/encoder_command_test.cpp
   tests/unit/interpreter_test.cpp
@@ -15,7 +16,8 @@ add_executable(unit_tests
 )
 target_link_libraries(unit_tests PRIVATE launcher_logic GTest::gtest GTest::gtest_main)
 # The caller header keeps its own version literal; this holds it to the project's.
-target_compile_definitions(unit_tests PRIVATE ZELTRA_PROJECT_VERSION="${PROJECT_VERSION}")
+target_compile_definitions(unit_tests PRIVATE ZELTRA_PROJECT_VERSION="${PROJECT_VERSION}"
+  ZELTRA_FIXTURE_DIR="${CMAKE_CURRENT_SOURCE_DIR}/tests/unit/fixtures")
 # The slowest case takes about half a second natively, a few seconds under the
 # sanitizers: a case still running after this hangs, and fails here rather
 # than at CI's limit.

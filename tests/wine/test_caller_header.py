@@ -1,7 +1,8 @@
 """The caller header, through its example program record_window: a real
 recording to a finished file, a stop sent at once, two launchers each stopped
 through its own header, a program that ends at once, and texts the launcher's
-code page cannot hold."""
+code page cannot hold; what became of this run's file (an old one, an
+unfinished one, none at all), and a caller ended from outside."""
 import os
 import shutil
 import time
@@ -9,14 +10,14 @@ import unittest
 
 from tests.wine import test_real_recording
 from tests.wine.wine_case import WineTestCase
-from winebench.runner import (CONTROL_WINDOW, LAUNCHER, STAND_IN, CallerRun, StandInLog, helper,
+from winebench.runner import (CONTROL_WINDOW, LAUNCHER, STAND_IN, CallerRun, StandInLog, helper, linux_pids,
                               top_level_windows, windows_path)
 
 
 class CallerHeaderTest(WineTestCase):
-    def record(self, title, launcher=None, at_once=False, output=None):
+    def record(self, title, launcher=None, at_once=False, output=None, env=None):
         run = CallerRun(launcher or os.path.join(self.dir, "ZELTRA_ScreenTool.exe"), title,
-                        windows_path(output or self.output), at_once)
+                        windows_path(output or self.output), at_once, env)
         self.addCleanup(run.stop)
         return run
 
@@ -29,11 +30,55 @@ class CallerHeaderTest(WineTestCase):
         self.open_target(title, 120, 90, 403, 301)
         run = self.record(title)
         self.log.wait_for_ready()
+        window, recording = int(run.fields("window")["ms"]), run.fields("recording")
+        self.assertEqual(recording["state"], "begun", recording)
+        self.assertGreaterEqual(int(recording["ms"]), window, "the file begins after the window appears")
         time.sleep(test_real_recording.RECORD_SECONDS)  # something to record; its length is checked loosely
         stopped = run.stop_recording()
         self.assert_stopped(stopped)
-        self.assertEqual(stopped["output"], "written")
+        self.assertEqual((stopped["output"], stopped["encoder"]), ("finished", "running"), stopped)
         test_real_recording.RealRecordingTest.assert_finished_recording(self, self.output, 400, 300)
+
+    def test_an_old_file_and_a_title_no_window_has_is_not_this_runs(self):
+        with open(self.output, "wb") as old:
+            old.write(b"RIFF left by an earlier run")
+        run = self.record("No Window Has This Title", at_once=True)
+        self.assertEqual(run.fields("job")["where"], "own")
+        stopped = run.stop_recording()
+        self.assert_stopped(stopped)
+        self.assertEqual((stopped["output"], stopped["encoder"]), ("not-this-run", "none"), stopped)
+
+    def test_an_encoder_ended_at_the_launchers_time_limit_leaves_an_unfinished_file(self):
+        os.symlink(test_real_recording.REAL_ENCODER, os.path.join(self.dir, "ffmpeg-real.exe"))
+        self.open_target("Deaf Encoder")
+        run = self.record("Deaf Encoder", env=dict(os.environ, ZELTRA_STAND_IN_IGNORE="all"))
+        self.log.wait_for_ready()
+        self.assertEqual(run.fields("recording")["state"], "begun")
+        stopped = run.stop_recording()
+        self.assert_stopped(stopped)
+        self.assertGreaterEqual(int(stopped["exited-ms"]), 10000, "ended at the launcher's limit")
+        self.assertEqual(stopped["output"], "unfinished", stopped)
+
+    def test_an_encoder_refusing_its_path_had_ended_before_the_stop(self):
+        os.symlink(test_real_recording.REAL_ENCODER, os.path.join(self.dir, "ffmpeg-real.exe"))
+        os.makedirs(self.output)  # a folder where the file would go
+        self.open_target("Refused Path")
+        run = self.record("Refused Path")
+        self.assertIn(run.fields("recording")["state"], ("encoder-ended", "not-yet"))
+        stopped = run.stop_recording()
+        self.assert_stopped(stopped)
+        self.assertEqual((stopped["output"], stopped["encoder"]), ("missing", "none"), stopped)
+
+    def test_a_caller_ended_from_outside_takes_its_launcher_and_encoder_with_it(self):
+        self.open_target("Orphan Target")
+        run = self.record("Orphan Target")
+        self.log.wait_for_ready()
+        self.assertTrue(linux_pids(windows_path(self.dir)), "the launcher and its encoder run")
+        run.process.kill()  # as a crash ends it: no destructor runs
+        deadline = time.monotonic() + 5
+        while linux_pids(windows_path(self.dir)) and time.monotonic() < deadline:
+            time.sleep(0.1)
+        self.assertEqual(linux_pids(windows_path(self.dir)), [], "neither launcher nor encoder is left")
 
     def test_a_stop_sent_at_once_is_not_lost_and_leaves_no_encoder(self):
         self.open_target("At Once")

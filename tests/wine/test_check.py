@@ -62,6 +62,7 @@ class CheckTest(WineTestCase):
                 code, lines = self.run_check(self.install(encoder))
                 self.assertEqual((code, lines[-1]), (0, "verdict: passed: every step passed"), lines)
                 self.assert_says(lines, finish)
+                self.assert_says(lines, "[ok]   the encoder closed the file")
                 self.assert_says(lines, "running under Wine ")
                 self.assert_says(lines, "[ok]   Z:")  # the version line of the real encoder, through the adapter too
                 self.assertFalse(any("[FAIL]" in line for line in lines), lines)

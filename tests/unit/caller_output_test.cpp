@@ -1,0 +1,181 @@
+// The caller header's judgements: an AVI file's finish from its bytes (files
+// the real encoder wrote, their truncations, chains of RIFFs past 1 GiB), the
+// output file against its state before the start, and where the launcher
+// lands when jobs can or cannot be made, broken away from or nested.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "caller/zeltra_screentool.h"
+
+namespace zeltra::caller {
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+Bytes fixture(const char* name) {
+  std::ifstream file(std::string(ZELTRA_FIXTURE_DIR) + "/" + name, std::ios::binary);
+  EXPECT_TRUE(file.good()) << name;
+  return Bytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+ContainerFinish judge(const Bytes& bytes) {
+  return judgeAvi(bytes.size(), [&bytes](std::uint64_t offset, unsigned char* out, std::size_t n) {
+    if (offset > bytes.size() || bytes.size() - offset < n) return false;
+    std::memcpy(out, bytes.data() + offset, n);
+    return true;
+  });
+}
+
+void put32(Bytes& bytes, std::size_t at, std::uint32_t value) {
+  for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<unsigned char>(value >> (8 * i));
+}
+
+// A RIFF of the form with one chunk of that tag and body length inside.
+Bytes riff(const char* form, const char* inner, std::uint32_t innerLength) {
+  Bytes bytes(20 + innerLength, 0);
+  std::memcpy(bytes.data(), "RIFF", 4);
+  put32(bytes, 4, 12 + innerLength);
+  std::memcpy(bytes.data() + 8, form, 4);
+  std::memcpy(bytes.data() + 12, inner, 4);
+  put32(bytes, 16, innerLength);
+  return bytes;
+}
+
+Bytes operator+(Bytes a, const Bytes& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+Bytes cut(Bytes bytes, std::size_t length) {
+  bytes.resize(length);
+  return bytes;
+}
+
+Bytes withSize(Bytes bytes, std::size_t at, std::uint32_t size) {
+  put32(bytes, at, size);
+  return bytes;
+}
+
+TEST(CallerOutputTest, JudgesAnAviFilesFinishFromItsBytes) {
+  const Bytes stopped = fixture("stopped.avi");  // the real encoder, stopped: closed
+  const Bytes ended = fixture("ended.avi");      // the real encoder, ended mid-recording
+  ASSERT_GT(stopped.size(), 100u);
+  ASSERT_GT(ended.size(), 100u);
+  const Bytes first = riff("AVI ", "idx1", 16);
+  const Bytes next = riff("AVIX", "LIST", 8);
+  const struct {
+    const char* what = nullptr;
+    Bytes bytes;
+    ContainerFinish finish = ContainerFinish::kNotJudged;
+  } cases[] = {
+      {"stopped by the encoder's own close", stopped, ContainerFinish::kFinished},
+      {"ended: open sizes", ended, ContainerFinish::kUnfinished},
+      {"the closed file cut short by a byte", cut(stopped, stopped.size() - 1),
+       ContainerFinish::kUnfinished},
+      {"the closed file cut inside its index", cut(stopped, stopped.size() - 20),
+       ContainerFinish::kUnfinished},
+      {"the closed file with a byte after it", stopped + Bytes{0}, ContainerFinish::kUnfinished},
+      {"cut inside the first header", cut(stopped, 8), ContainerFinish::kUnfinished},
+      {"a closed RIFF without idx1", riff("AVI ", "LIST", 16), ContainerFinish::kUnfinished},
+      {"a closed RIFF, then a closed AVIX", first + next, ContainerFinish::kFinished},
+      {"a closed RIFF, then an open AVIX", first + withSize(next, 4, 0xFFFFFFFFu),
+       ContainerFinish::kUnfinished},
+      {"a closed RIFF, then an AVIX cut short", first + cut(next, next.size() - 2),
+       ContainerFinish::kUnfinished},
+      {"a closed RIFF, then a second AVI ", first + first, ContainerFinish::kUnfinished},
+      {"a RIFF claiming more than the file", withSize(first, 4, 400), ContainerFinish::kUnfinished},
+      {"another RIFF form", riff("WAVE", "data", 4), ContainerFinish::kNotJudged},
+      {"no RIFF at all", Bytes(64, 'x'), ContainerFinish::kNotJudged},
+      {"a few bytes", Bytes{'R', 'I'}, ContainerFinish::kNotJudged},
+  };
+  for (const auto& c : cases) EXPECT_EQ(judge(c.bytes), c.finish) << c.what;
+}
+
+TEST(CallerOutputTest, JudgesTheOutputAgainstItsStateBeforeTheStart) {
+  const FileSnapshot none;
+  const FileSnapshot old{true, 5860, 1000};
+  const struct {
+    const char* what = nullptr;
+    FileSnapshot before, now;
+    ContainerFinish finish = ContainerFinish::kNotJudged;
+    OutputFile output = OutputFile::kMissing;
+  } cases[] = {
+      {"never written", none, none, ContainerFinish::kNotJudged, OutputFile::kMissing},
+      {"an old file removed", old, none, ContainerFinish::kNotJudged, OutputFile::kMissing},
+      {"an old file untouched", old, old, ContainerFinish::kFinished, OutputFile::kNotThisRun},
+      {"the same size, written later",
+       old,
+       {true, 5860, 1001},
+       ContainerFinish::kFinished,
+       OutputFile::kFinished},
+      // File systems that keep times to 2 s: the size tells.
+      {"the same time, another size",
+       old,
+       {true, 6000, 1000},
+       ContainerFinish::kUnfinished,
+       OutputFile::kUnfinished},
+      {"cut to 0 bytes", old, {true, 0, 2000}, ContainerFinish::kNotJudged, OutputFile::kEmpty},
+      {"a new file not judged",
+       none,
+       {true, 10, 5},
+       ContainerFinish::kNotJudged,
+       OutputFile::kWritten},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(judgeOutput(c.before, c.now, c.finish), c.output) << c.what;
+  }
+}
+
+// What a machine allows.
+struct Rules {
+  bool breakawayAllowed;  // the caller's job lets a child leave it
+  bool nestingWorks;      // Windows 8 and later
+  bool callerInJob;
+  bool creationWorks = true;
+};
+
+// Plays that machine: whether each start and the job's assignment work.
+struct Machine {
+  Rules rules;
+  std::vector<bool> starts;  // breakaway asked, per start that worked
+
+  bool create(bool breakaway) {
+    if (!rules.creationWorks || (breakaway && !rules.breakawayAllowed)) return false;
+    starts.push_back(breakaway);
+    return true;
+  }
+  bool assign() const { return !rules.callerInJob || starts.back() || rules.nestingWorks; }
+};
+
+TEST(CallerOutputTest, PlacesTheLauncherInTheRecordingsJobWhereWindowsAllows) {
+  const struct {
+    const char* what = nullptr;
+    Rules rules{};
+    bool haveJob = false;
+    std::optional<LauncherJob> placed;
+  } cases[] = {
+      {"a caller in no job", {true, true, false}, true, LauncherJob::kOwn},
+      {"a caller in a job allowing breakaway", {true, false, true}, true, LauncherJob::kBrokeAway},
+      {"no breakaway, nesting (Windows 8)", {false, true, true}, true, LauncherJob::kOwnNested},
+      {"neither (Windows 7)", {false, false, true}, true, LauncherJob::kCallersOnly},
+      {"no job could be made", {true, true, false}, false, LauncherJob::kNone},
+      {"no job made, the caller in one", {true, true, true}, false, LauncherJob::kCallersOnly},
+      {"no start works", {true, true, true, false}, true, std::nullopt},
+  };
+  for (const auto& c : cases) {
+    Machine machine{c.rules, {}};
+    EXPECT_EQ(detail::placeLauncher(machine, c.haveJob, c.rules.callerInJob), c.placed) << c.what;
+    // Every launcher placed was started once, and only once.
+    EXPECT_EQ(machine.starts.size(), c.placed ? 1u : 0u) << c.what;
+  }
+}
+
+}  // namespace
+}  // namespace zeltra::caller
