@@ -104,7 +104,7 @@ class LauncherRun(ReportingProcess):
     """The launcher started with an exact command-line text, watched by run_verbatim as its debugger."""
 
     def __init__(self, install_dir, arguments, cwd=None, show=None, env=None, launcher=None, windows_env=None,
-                 plain=False):
+                 plain=False, console=False):
         launcher = launcher or os.path.join(install_dir, "ZELTRA_ScreenTool.exe")
         command_line = b'"' + windows_path(launcher).encode(ENCODING) + b'" ' + (
             arguments if isinstance(arguments, bytes) else arguments.encode(ENCODING))
@@ -122,6 +122,8 @@ class LauncherRun(ReportingProcess):
             args += ["--env", name, hexed(value)]
         if plain:  # started as callers start it: no diagnostic lines, no debugger round trips
             args.append("--plain")
+        if console:  # on a console of its own, its output among these lines
+            args.append("--console")
         super().__init__(args, env=env)
         if plain:
             self.launch_tick = int(self.wait_for(lambda l: isinstance(l, str) and l.startswith("launch "),

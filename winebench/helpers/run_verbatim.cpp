@@ -5,12 +5,16 @@
 //   crash <code>                 an exception it did not handle
 //   exit <code> <tick>           its exit code
 // Usage: run_verbatim <hex command line | @file holding it> [--cwd <hex dir>] [--show <mode>]
-//                     [--env <NAME> <hex value>]... [--plain]
+//                     [--env <NAME> <hex value>]... [--plain] [--console]
 // Without --show the program gets no show mode, as when a caller starts it
 // the usual way; GetTickCount is the clock, shared with the other helpers.
 // With --plain it starts the program as callers do, not as its debugger (each
 // diagnostic line would cost a round trip through the debugger): then it
 // reports "launch <tick>" just before the start, "pid" and "exit" only.
+// With --console (and --plain) the program runs on a new console of its own,
+// as when started from Explorer, in a process group of its own (for
+// send_ctrl_c), with its output on this one's, between the "pid" and "exit"
+// lines: Wine gives a program started from a pipe no console.
 #include <windows.h>
 
 #include <cstdio>
@@ -54,12 +58,21 @@ int main(int argc, char** argv) {
   }
   std::string directory;
   bool plain = false;
+  bool console = false;
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   for (int i = 2; i < argc; ++i) {
     const bool hasValue = i + 1 < argc;
     if (std::strcmp(argv[i], "--plain") == 0) {
       plain = true;
+    } else if (std::strcmp(argv[i], "--console") == 0) {
+      console = true;
+      startup.dwFlags |= STARTF_USESTDHANDLES;
+      startup.hStdInput = ::CreateFileA("NUL", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+      startup.hStdOutput = ::GetStdHandle(STD_OUTPUT_HANDLE);
+      startup.hStdError = ::GetStdHandle(STD_OUTPUT_HANDLE);
+      ::SetHandleInformation(startup.hStdInput, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+      ::SetHandleInformation(startup.hStdOutput, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
     } else if (std::strcmp(argv[i], "--env") == 0 && i + 2 < argc) {
       // Set here, the program inherits it: Wine takes some variables (ComSpec)
       // from its registry rather than from the Linux environment.
@@ -74,8 +87,10 @@ int main(int argc, char** argv) {
   }
   PROCESS_INFORMATION process{};
   if (plain) say("launch %lu", ::GetTickCount());
-  if (!::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE,
-                        plain ? 0 : DEBUG_ONLY_THIS_PROCESS, nullptr,
+  const DWORD flags = (plain ? 0 : DEBUG_ONLY_THIS_PROCESS) |
+                      (console ? CREATE_NEW_CONSOLE | CREATE_NEW_PROCESS_GROUP : 0);
+  if (!::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr,
+                        /*bInheritHandles=*/console, flags, nullptr,
                         directory.empty() ? nullptr : directory.c_str(), &startup, &process)) {
     say("failed %lu", ::GetLastError());
     return 3;
