@@ -116,8 +116,8 @@ class CheckTest(WineTestCase):
     def test_ctrl_c_during_the_recording_stops_it_and_leaves_nothing(self):
         # On a console of its own, as when started from Explorer: Ctrl+C goes to a console. Under Wine the
         # launcher, a GUI program, shares that console and group, so the Ctrl+C reaches it and its encoder as
-        # well (on Windows it has no console), and what is left to remove varies; what holds on both: the check
-        # says it was interrupted, exits with 1, and nothing runs on.
+        # well (on Windows it has no console); what holds on both: the check says it was interrupted, removes
+        # its folder, exits with 1, and nothing runs on.
         folder = self.install("real")
         check = LauncherRun(folder, "", plain=True, console=True,
                             launcher=os.path.join(folder, "ZELTRA_ScreenTool_check.exe"))
@@ -129,6 +129,8 @@ class CheckTest(WineTestCase):
         lines = [line for line in check.lines if line is not None and line.startswith(("[", "removed", "verdict"))]
         self.assertEqual(exit_line.split()[1], "1", lines)
         self.assertTrue(any(line.startswith("[stop] interrupted by Ctrl+C") for line in lines), lines)
+        folder_removed = f"\\ZELTRA_ScreenTool_check-{check.pid}\\ (--keep keeps it)"
+        self.assertTrue(any(line.startswith("removed ") and line.endswith(folder_removed) for line in lines), lines)
         self.assertEqual(lines[-1], "verdict: interrupted at step 4 (A real recording through the launcher)")
         self.assert_nothing_left_running(lines)
 
