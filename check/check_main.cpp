@@ -66,8 +66,11 @@ int runCheck(CheckSetup& setup) {
                     zeltra::check::checkDisturbances(report, setup) &&
                     zeltra::check::checkEncoder(report, setup);
   if (goOn) zeltra::check::checkRecording(report, setup);
-  if (zeltra::check::interrupted() && !report.interrupted())
-    report.interrupt("interrupted by Ctrl+C");
+  if (zeltra::check::interrupted() && !report.interrupted()) {
+    report.interrupt(zeltra::check::interruption() == zeltra::check::Interruption::kConsoleClosing
+                         ? "interrupted: the console is closing"
+                         : "interrupted by Ctrl+C");
+  }
   printLine(report.verdict());
   return report.exitCode();
 }
