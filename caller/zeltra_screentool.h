@@ -323,6 +323,26 @@ std::optional<LauncherJob> placeLauncher(Steps& steps, bool haveJob, bool caller
 
 }  // namespace detail
 
+namespace detail {
+
+// How wide text goes into a code page so that a lost character shows: no
+// best-fit stand-ins, and the default character's use reported. Code page
+// 65001 (UTF-8) fails the call with either; of the system code pages it is
+// the one that does. There the round trip after catches what UTF-8 cannot
+// hold (a lone surrogate).
+struct NarrowingFlags {
+  unsigned long flags;           // WideCharToMultiByte's dwFlags
+  bool reportsDefaultCharacter;  // whether lpUsedDefaultChar is passed
+};
+inline constexpr unsigned kUtf8CodePage = 65001;         // CP_UTF8
+inline constexpr unsigned long kNoBestFitChars = 0x400;  // WC_NO_BEST_FIT_CHARS
+inline constexpr NarrowingFlags narrowingFlags(unsigned codePage) {
+  return codePage == kUtf8CodePage ? NarrowingFlags{0, false}
+                                   : NarrowingFlags{kNoBestFitChars, true};
+}
+
+}  // namespace detail
+
 }  // namespace zeltra::caller
 
 #ifdef _WIN32
@@ -458,12 +478,13 @@ inline bool toWide(std::string_view text, UINT codePage, DWORD flags, std::wstri
 // the flag nor the default-character report; its round trip catches a lone
 // surrogate.
 inline bool toCodePage(std::wstring_view text, UINT codePage, std::string& bytes) {
+  static_assert(kUtf8CodePage == CP_UTF8 && kNoBestFitChars == WC_NO_BEST_FIT_CHARS);
   bytes.clear();
   if (text.empty()) return true;
-  const bool utf8 = codePage == CP_UTF8;
-  const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+  const NarrowingFlags narrowing = narrowingFlags(codePage);
+  const DWORD flags = narrowing.flags;
   BOOL usedDefault = FALSE;
-  BOOL* const usedDefaultReport = utf8 ? nullptr : &usedDefault;
+  BOOL* const usedDefaultReport = narrowing.reportsDefaultCharacter ? &usedDefault : nullptr;
   const int length = static_cast<int>(text.size());
   const int needed =
       ::WideCharToMultiByte(codePage, flags, text.data(), length, nullptr, 0, nullptr, nullptr);

@@ -9,6 +9,8 @@
 #include <string>
 
 #include "check/check_steps.h"
+#include "check/console_printer.h"
+#include "check/interruption.h"
 #include "check/machine_facts.h"
 #include "check/report.h"
 #include "launcher/encoder_stop.h"
@@ -17,37 +19,13 @@
 namespace {
 
 using zeltra::check::CheckSetup;
+using zeltra::check::printLine;
 using zeltra::check::Report;
 
-// Lines come from the check's thread and from the debug-output reader's.
-CRITICAL_SECTION printing;
-
-void writeLine(const std::string& line);
-
-void printLine(const std::string& line) {
-  ::EnterCriticalSection(&printing);
-  writeLine(line);
-  ::LeaveCriticalSection(&printing);
-}
-
-// A console shows its own code page, not the ANSI one the paths are in: the
-// line goes to it as wide text. Redirected, the bytes go as they are.
-void writeLine(const std::string& line) {
-  const HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
-  DWORD mode = 0;
-  if (::GetConsoleMode(out, &mode)) {
-    const std::string text = line + "\r\n";
-    std::wstring wide(text.size(), L'\0');
-    const int length = ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
-                                             wide.data(), static_cast<int>(wide.size()));
-    DWORD written = 0;
-    ::WriteConsoleW(out, wide.data(), static_cast<DWORD>(length), &written, nullptr);
-    return;
-  }
-  std::fwrite(line.data(), 1, line.size(), stdout);
-  std::fputc('\n', stdout);
-  std::fflush(stdout);
-}
+// How long the lines still queued at the end may take to reach the console:
+// a console held by a text selection for longer loses the rest of them; the
+// exit code still gives the verdict.
+constexpr uint32_t kLastLinesLimitMs = 5000;
 
 // Started from Explorer, the check is alone on a console of its own, which
 // closes with it: it waits so that its report can be read and copied.
@@ -59,6 +37,7 @@ void waitIfConsoleIsOwn() {
     return;
   }
   printLine("Press Enter to close this window.");
+  zeltra::check::finishPrinting(kLastLinesLimitMs);
   char ignored[16];
   DWORD read = 0;
   ::ReadConsoleA(::GetStdHandle(STD_INPUT_HANDLE), ignored, sizeof ignored, &read, nullptr);
@@ -87,6 +66,11 @@ int runCheck(CheckSetup& setup) {
                     zeltra::check::checkDisturbances(report, setup) &&
                     zeltra::check::checkEncoder(report, setup);
   if (goOn) zeltra::check::checkRecording(report, setup);
+  if (zeltra::check::interrupted() && !report.interrupted()) {
+    report.interrupt(zeltra::check::interruption() == zeltra::check::Interruption::kConsoleClosing
+                         ? "interrupted: the console is closing"
+                         : "interrupted by Ctrl+C");
+  }
   printLine(report.verdict());
   return report.exitCode();
 }
@@ -97,7 +81,8 @@ int main(int argc, char** argv) {
   // Physical pixels, as the launcher and the encoder see the screen; the
   // manifest asks for this too, where it is read.
   ::SetProcessDPIAware();
-  ::InitializeCriticalSection(&printing);
+  zeltra::check::startPrinting();
+  zeltra::check::watchForInterruption();
   CheckSetup setup;
   const std::string folder = zeltra::check::ownFolder();
   setup.launcher = folder + "ZELTRA_ScreenTool.exe";
@@ -108,6 +93,10 @@ int main(int argc, char** argv) {
   } else {
     printLine("usage: ZELTRA_ScreenTool_check [--keep] [output folder]");
   }
-  waitIfConsoleIsOwn();
+  // From here Ctrl+C ends the check at once, as it does any console program.
+  zeltra::check::stopWatchingForInterruption();
+  if (!zeltra::check::interrupted()) waitIfConsoleIsOwn();
+  zeltra::check::finishPrinting(kLastLinesLimitMs);
+  zeltra::check::interruptionHandled();
   return exitCode;
 }

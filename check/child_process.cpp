@@ -3,28 +3,75 @@
 
 #include <tlhelp32.h>
 
+#include <memory>
+#include <vector>
+
 #include "check/child_process.h"
 #include "platform/scoped_handle.h"
 
 namespace zeltra::check {
 namespace {
 
-// A pipe's read end drained on a thread of its own: the program may fill
-// either pipe first, and a pipe nobody reads stops it.
-struct PipeDrain {
-  HANDLE readEnd = nullptr;
-  std::string text;
-};
+// How long a program ended at its time limit (or on an interruption) may take
+// to go; ending is immediate unless the system is stuck.
+constexpr DWORD kEndedExitLimitMs = 5000;
+// How long the pipes may take to end after the program has: they end with it
+// unless a program it started holds their write ends. At the bound the output
+// read so far is taken, marked as cut short, and the drain goes on alone.
+constexpr DWORD kDrainLimitMs = 5000;
 
-DWORD WINAPI drainPipe(void* context) {
-  auto* drain = static_cast<PipeDrain*>(context);
-  char chunk[65536];
-  DWORD read = 0;
-  while (::ReadFile(drain->readEnd, chunk, sizeof chunk, &read, nullptr) && read > 0) {
-    drain->text.append(chunk, read);
+// A pipe's read end drained on a thread of its own: the program may fill
+// either pipe first, and a pipe nobody reads stops it. The thread and
+// runProgram share the state, and whichever ends last frees it: runProgram
+// may return at its bound while the thread is still blocked in a read.
+class PipeDrain {
+ public:
+  explicit PipeDrain(ScopedHandle readEnd) : readEnd_(std::move(readEnd)) {
+    ::InitializeCriticalSection(&lock_);
   }
-  return 0;
-}
+  ~PipeDrain() { ::DeleteCriticalSection(&lock_); }
+  PipeDrain(const PipeDrain&) = delete;
+  PipeDrain& operator=(const PipeDrain&) = delete;
+
+  // The thread, holding its own share of the state; empty when none started.
+  static ScopedHandle start(const std::shared_ptr<PipeDrain>& drain) {
+    auto* share = new std::shared_ptr<PipeDrain>(drain);
+    const HANDLE thread = ::CreateThread(nullptr, 0, run, share, 0, nullptr);
+    if (thread == nullptr) delete share;
+    return ScopedHandle(thread);
+  }
+
+  std::string text() {
+    ::EnterCriticalSection(&lock_);
+    std::string copy = text_;
+    ::LeaveCriticalSection(&lock_);
+    return copy;
+  }
+
+ private:
+  static DWORD WINAPI run(void* context) {
+    const std::unique_ptr<std::shared_ptr<PipeDrain>> share(
+        static_cast<std::shared_ptr<PipeDrain>*>(context));
+    (*share)->drain();
+    return 0;
+  }
+
+  void drain() {
+    std::vector<char> chunk(65536);
+    DWORD read = 0;
+    while (::ReadFile(readEnd_.get(), chunk.data(), static_cast<DWORD>(chunk.size()), &read,
+                      nullptr) &&
+           read > 0) {
+      ::EnterCriticalSection(&lock_);
+      text_.append(chunk.data(), read);
+      ::LeaveCriticalSection(&lock_);
+    }
+  }
+
+  ScopedHandle readEnd_;
+  CRITICAL_SECTION lock_{};
+  std::string text_;
+};
 
 // A pipe whose write end the program inherits and whose read end it does not.
 bool makeOutputPipe(ScopedHandle& readEnd, ScopedHandle& writeEnd) {
@@ -37,10 +84,23 @@ bool makeOutputPipe(ScopedHandle& readEnd, ScopedHandle& writeEnd) {
   return ::SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0) != FALSE;
 }
 
+// Waits for the program's exit, its time limit or an interruption; at either
+// of the last two, ends it and waits, boundedly, for it to go.
+void awaitExit(ProgramRun& run, HANDLE process, DWORD timeoutMs, HANDLE interruption) {
+  const HANDLE waits[] = {process, interruption};
+  const DWORD count = interruption != nullptr ? 2 : 1;
+  const DWORD woke = ::WaitForMultipleObjects(count, waits, /*bWaitAll=*/FALSE, timeoutMs);
+  if (woke == WAIT_OBJECT_0) return;
+  run.timedOut = woke != WAIT_OBJECT_0 + 1;
+  run.interrupted = !run.timedOut;
+  ::TerminateProcess(process, 1);
+  ::WaitForSingleObject(process, kEndedExitLimitMs);
+}
+
 }  // namespace
 
-ProgramRun runProgram(const std::string& program, const std::string& parameters,
-                      uint32_t timeoutMs) {
+ProgramRun runProgram(const std::string& program, const std::string& parameters, uint32_t timeoutMs,
+                      HANDLE interruption) {
   ProgramRun run;
   ScopedHandle outRead, outWrite, errRead, errWrite;
   if (!makeOutputPipe(outRead, outWrite) || !makeOutputPipe(errRead, errWrite)) return run;
@@ -68,22 +128,22 @@ ProgramRun runProgram(const std::string& program, const std::string& parameters,
   // Only the program holds the write ends now: its exit ends the pipes.
   outWrite = ScopedHandle();
   errWrite = ScopedHandle();
-  PipeDrain out{outRead.get(), {}};
-  PipeDrain err{errRead.get(), {}};
-  const ScopedHandle outThread(::CreateThread(nullptr, 0, drainPipe, &out, 0, nullptr));
-  const ScopedHandle errThread(::CreateThread(nullptr, 0, drainPipe, &err, 0, nullptr));
-  if (::WaitForSingleObject(process.get(), timeoutMs) != WAIT_OBJECT_0) {
-    run.timedOut = true;
-    ::TerminateProcess(process.get(), 1);
-    ::WaitForSingleObject(process.get(), 5000);
-  }
+  const auto out = std::make_shared<PipeDrain>(std::move(outRead));
+  const auto err = std::make_shared<PipeDrain>(std::move(errRead));
+  const ScopedHandle outThread = PipeDrain::start(out);
+  const ScopedHandle errThread = PipeDrain::start(err);
+  // Without both drains the program could block on a full pipe: it is ended at once.
+  awaitExit(run, process.get(), outThread.valid() && errThread.valid() ? timeoutMs : 0,
+            interruption);
   const HANDLE drains[] = {outThread.get(), errThread.get()};
-  ::WaitForMultipleObjects(2, drains, /*bWaitAll=*/TRUE, 5000);
+  run.drained =
+      outThread.valid() && errThread.valid() &&
+      ::WaitForMultipleObjects(2, drains, /*bWaitAll=*/TRUE, kDrainLimitMs) == WAIT_OBJECT_0;
   DWORD code = 0;
   ::GetExitCodeProcess(process.get(), &code);
   run.exitCode = code;
-  run.output = std::move(out.text);
-  run.errors = std::move(err.text);
+  run.output = out->text();
+  run.errors = err->text();
   return run;
 }
 

@@ -10,18 +10,20 @@ namespace zeltra::check {
 
 struct ProgramRun {
   bool started = false;
-  uint32_t startError = 0;  // why it could not be started
-  bool timedOut = false;    // it was ended at the time limit
+  uint32_t startError = 0;   // why it could not be started
+  bool timedOut = false;     // it was ended at the time limit
+  bool interrupted = false;  // it was ended because the check was interrupted
+  bool drained = false;      // both outputs were read to their end
   uint32_t exitCode = 0;
   std::string output;  // standard output
   std::string errors;  // standard error
 };
 
 // Runs "<program>" parameters with standard input empty and both outputs
-// captured, and waits for it. A program still running after timeoutMs is
-// ended, so none is ever left behind.
-ProgramRun runProgram(const std::string& program, const std::string& parameters,
-                      uint32_t timeoutMs);
+// captured, and waits for it. A program still running after timeoutMs, or
+// when the event interruption is set, is ended, so none is ever left behind.
+ProgramRun runProgram(const std::string& program, const std::string& parameters, uint32_t timeoutMs,
+                      void* interruption = nullptr);
 
 struct RunningProcess {
   uint32_t id = 0;

@@ -9,7 +9,9 @@
 // hold them: the names exist already when another has them. A writer waits up
 // to 10 s for the buffer, so each line is copied and the buffer handed back at
 // once, on a thread of the reader's own; then the line goes to the handler,
-// on that thread, or else waits in a queue.
+// on that thread, or else waits in a queue. The handler holds up the next
+// writer meanwhile, so it only copies and queues: it never waits on a
+// console (the check's lines go to a printer thread, console_printer.h).
 #pragma once
 
 #include <windows.h>

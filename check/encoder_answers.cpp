@@ -19,22 +19,8 @@ std::vector<std::string_view> splitLines(std::string_view text) {
   return lines;
 }
 
-std::vector<std::string_view> splitWords(std::string_view line, std::string_view separators) {
-  std::vector<std::string_view> words;
-  size_t start = line.find_first_not_of(separators);
-  while (start != std::string_view::npos) {
-    const size_t end = line.find_first_of(separators, start);
-    words.push_back(line.substr(start, end - start));
-    start = line.find_first_not_of(separators, end);
-  }
-  return words;
-}
-
-// The line between the legend and the entries: dashes only, at least two.
-bool isSeparator(std::string_view line) {
-  const std::vector<std::string_view> words = splitWords(line, " \t");
-  return words.size() == 1 && words[0].size() >= 2 &&
-         words[0].find_first_not_of('-') == std::string_view::npos;
+bool startsWith(std::string_view line, std::string_view start) {
+  return line.substr(0, start.size()) == start;
 }
 
 }  // namespace
@@ -46,20 +32,23 @@ std::string versionLine(std::string_view versionOutput) {
   return {};
 }
 
-bool listsEntry(std::string_view listing, std::string_view name, char flag) {
-  bool inEntries = false;
-  for (const std::string_view line : splitLines(listing)) {
-    if (!inEntries) {
-      inEntries = isSeparator(line);
-      continue;
-    }
-    const std::vector<std::string_view> words = splitWords(line, " \t");
-    if (words.size() < 2 || words[0].find(flag) == std::string_view::npos) continue;
-    for (const std::string_view entry : splitWords(words[1], ",")) {
-      if (entry == name) return true;
-    }
+std::string helpQuestion(Component component, std::string_view name) {
+  return std::string("-hide_banner -h ") +
+         (component == Component::kDemuxer ? "demuxer=" : "encoder=") + std::string(name);
+}
+
+HelpAnswer readHelpAnswer(std::string_view answer, Component component, std::string_view name) {
+  const std::string named(name);
+  const std::string described =
+      (component == Component::kDemuxer ? "Demuxer " : "Encoder ") + named + " [";
+  const std::string unknown = component == Component::kDemuxer
+                                  ? "Unknown format '" + named + "'."
+                                  : "Codec '" + named + "' is not recognized by FFmpeg.";
+  for (const std::string_view line : splitLines(answer)) {
+    if (startsWith(line, described)) return HelpAnswer::kDescribes;
+    if (line == unknown) return HelpAnswer::kUnknown;
   }
-  return false;
+  return HelpAnswer::kUnclear;
 }
 
 std::string buildsCarrying(std::string_view name) {

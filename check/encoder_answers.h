@@ -1,11 +1,13 @@
-// Reading the encoder's answers to -version, -encoders and -devices.
+// Reading the encoder's answers to -version and to -h questions.
 //
-// FFmpeg lists encoders and devices as a legend, a line of dashes, then one
-// line each: a column of flag letters, the name (or several, joined by
-// commas), a description. " V..... libxvid  libxvidcore MPEG-4 part 2" is a
-// video encoder; " D  gdigrab  GDI API Windows frame grabber" an input
-// ("demuxing") device. A device that only writes has a blank where the D
-// stands, so the flags are read as the first word, never by column.
+// "-hide_banner -h demuxer=gdigrab" describes that input, opening with the
+// line "Demuxer gdigrab [GDI API Windows frame grabber]:"; "-h encoder=libxvid"
+// opens with "Encoder libxvid [libxvidcore MPEG-4 part 2]:". For a name the
+// build lacks, it says "Unknown format 'gdigrab'." or "Codec 'libxvid' is not
+// recognized by FFmpeg." instead, and exits with 0 either way: only the text
+// tells. A question is asked about the one thing the launcher uses rather than
+// read from a listing, because builds differ in what they list: some leave
+// gdigrab out of -devices although they have it.
 #pragma once
 
 #include <string>
@@ -16,9 +18,22 @@ namespace zeltra::check {
 // The first line that is not blank, without its line end; empty when none.
 std::string versionLine(std::string_view versionOutput);
 
-// Whether the listing holds an entry of that name whose flags hold that
-// letter ('V' for a video encoder, 'D' for an input device).
-bool listsEntry(std::string_view listing, std::string_view name, char flag);
+// What the encoder can be asked about: the kind as its -h answer names it,
+// and the word its -h question takes.
+enum class Component { kDemuxer, kEncoder };
+
+// "-hide_banner -h demuxer=gdigrab", "-hide_banner -h encoder=libxvid".
+std::string helpQuestion(Component component, std::string_view name);
+
+enum class HelpAnswer {
+  kDescribes,  // the build has it
+  kUnknown,    // the build says it has no such thing
+  kUnclear,    // neither: an answer this reading does not know
+};
+
+// Reads the answer to helpQuestion(component, name), standard output and
+// standard error alike.
+HelpAnswer readHelpAnswer(std::string_view answer, Component component, std::string_view name);
 
 // Where to get an encoder build that carries what this one lacks.
 std::string buildsCarrying(std::string_view name);

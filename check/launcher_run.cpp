@@ -64,6 +64,9 @@ class CallerLauncherRun final : public LauncherRun {
     return stop;
   }
 
+  // A Recording let go does just that (see the caller header's top).
+  void leave() override { recording_ = zc::Recording(); }
+
   void end() override {
     for (const RunningProcess& encoder : findProcesses(kEncoderImageName)) {
       if (encoder.parentId == processId()) endProcess(encoder.id);

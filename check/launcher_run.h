@@ -32,6 +32,9 @@ class LauncherRun {
   virtual bool exited() const = 0;
   // Sends the stop and waits, boundedly, for both of its signals.
   virtual LauncherStop stop() = 0;
+  // Posts the stop and waits at most 1 s for it to be accepted, without
+  // waiting for the file: the launcher sees its encoder through by itself.
+  virtual void leave() = 0;
   // Ends the launcher at once, and every ffmpeg.exe it started.
   virtual void end() = 0;
 };

@@ -5,22 +5,19 @@
 
 #include <vector>
 
+#include "caller/zeltra_screentool.h"
 #include "platform/scoped_handle.h"
 
 namespace zeltra::check {
 namespace {
 
-// Wide text in the ANSI code page; nullopt when a character has no place there.
+// Wide text in the ANSI code page, the check's own and the one its paths
+// reach the launcher in; nullopt when a character has no place there. The
+// caller header's conversion, so that the check accepts exactly what the
+// header will.
 std::optional<std::string> toAnsi(const std::wstring& text) {
-  if (text.empty()) return std::string();
-  BOOL lossy = FALSE;
-  const int size = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.c_str(), -1, nullptr, 0,
-                                         nullptr, &lossy);
-  if (size <= 0 || lossy) return std::nullopt;
-  std::string ansi(static_cast<size_t>(size), '\0');
-  ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.c_str(), -1, ansi.data(), size, nullptr,
-                        nullptr);
-  ansi.resize(static_cast<size_t>(size) - 1);
+  std::string ansi;
+  if (!caller::detail::toCodePage(text, ::GetACP(), ansi)) return std::nullopt;
   return ansi;
 }
 

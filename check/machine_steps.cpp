@@ -5,6 +5,7 @@
 #include "check/check_steps.h"
 #include "check/child_process.h"
 #include "check/encoder_answers.h"
+#include "check/interruption.h"
 #include "check/machine_facts.h"
 #include "launcher/encoder_stop.h"
 #include "version.h"
@@ -25,9 +26,11 @@ std::string bits(int count) {
   return count == 0 ? "of unknown build" : std::to_string(count) + "-bit build";
 }
 
-// Asks the encoder a question; false, reported, when it gave no answer.
+// Asks the encoder a question; false, reported, when it gave no answer, and
+// false alone when the check was interrupted meanwhile.
 bool ask(Report& report, const CheckSetup& setup, const std::string& question, ProgramRun& run) {
-  run = runProgram(setup.encoder, question, kAnswerLimitMs);
+  run = runProgram(setup.encoder, question, kAnswerLimitMs, interruptionEvent());
+  if (run.interrupted) return false;
   if (!run.started) {
     report.fail("ffmpeg.exe could not be started (error " + std::to_string(run.startError) + ")",
                 "check that " + setup.encoder + " is a Windows build of FFmpeg for this machine");
@@ -42,15 +45,29 @@ bool ask(Report& report, const CheckSetup& setup, const std::string& question, P
   return true;
 }
 
-bool requireListed(Report& report, const std::string& listing, const char* name, char flag,
-                   const char* what) {
-  if (listsEntry(listing, name, flag)) {
-    report.pass(std::string("it has the ") + name + " " + what);
-    return true;
+// Asks the encoder about the one component the launcher uses; true when it
+// describes it. An answer that neither describes it nor denies it is shown.
+bool requireDescribed(Report& report, const CheckSetup& setup, Component component,
+                      const std::string& name, const std::string& what) {
+  const std::string question = helpQuestion(component, name);
+  ProgramRun run;
+  if (!ask(report, setup, question, run)) return false;
+  switch (readHelpAnswer(run.output + run.errors, component, name)) {
+    case HelpAnswer::kDescribes:
+      report.pass("it has the " + name + " " + what);
+      return true;
+    case HelpAnswer::kUnknown:
+      report.fail(
+          "ffmpeg.exe has no " + name + " " + what,
+          "place an FFmpeg build with " + name + " beside the launcher: " + buildsCarrying(name));
+      return false;
+    case HelpAnswer::kUnclear:
+      break;
   }
-  report.fail(std::string("ffmpeg.exe has no ") + name + " " + what,
-              "place an FFmpeg build with " + std::string(name) +
-                  " beside the launcher: " + buildsCarrying(name));
+  const std::string answer = versionLine(run.output + run.errors);
+  report.fail("ffmpeg.exe's answer to \"" + question + "\" neither describes the " + name + " " +
+                  what + " nor says it lacks it: " + (answer.empty() ? "no answer" : answer),
+              "run \"" + setup.encoder + "\" " + question + " by hand and attach its answer");
   return false;
 }
 
@@ -115,10 +132,10 @@ bool checkEncoder(Report& report, const CheckSetup& setup) {
   if (!ask(report, setup, "-version", run)) return false;
   const std::string line = versionLine(run.output);
   report.pass(setup.encoder + ": " + (line.empty() ? "gave no version line" : line));
-  if (!ask(report, setup, "-hide_banner -devices", run)) return false;
-  const bool hasInput = requireListed(report, run.output, "gdigrab", 'D', "input");
-  if (!ask(report, setup, "-hide_banner -encoders", run)) return false;
-  const bool hasEncoder = requireListed(report, run.output, "libxvid", 'V', "encoder");
+  const bool hasInput = requireDescribed(report, setup, Component::kDemuxer, "gdigrab", "input");
+  if (interrupted()) return false;
+  const bool hasEncoder =
+      requireDescribed(report, setup, Component::kEncoder, "libxvid", "encoder");
   return hasInput && hasEncoder;
 }
 

@@ -11,6 +11,7 @@
 #include "check/child_process.h"
 #include "check/debug_output_reader.h"
 #include "check/encoder_finish.h"
+#include "check/interruption.h"
 #include "check/launcher_run.h"
 #include "check/recording_readback.h"
 #include "check/test_window.h"
@@ -120,10 +121,13 @@ void removeOutput(Report& report, const OutputPlace& place, bool keep) {
     return;
   }
   const bool removedFile = ::DeleteFileA(place.file.c_str()) != FALSE;
+  const DWORD fileError = removedFile ? ERROR_SUCCESS : ::GetLastError();
   if (place.ownFolder && ::RemoveDirectoryA(place.folder.c_str())) {
     report.note("removed " + place.folder + " (--keep keeps it)");
   } else if (removedFile) {
     report.note("removed " + place.file + " (--keep keeps it)");
+  } else if (fileError != ERROR_FILE_NOT_FOUND) {
+    report.note("could not remove " + place.file + " (error " + std::to_string(fileError) + ")");
   }
 }
 
@@ -136,15 +140,27 @@ RECT testWindowPlacement() {
   return RECT{left, top, left + kWindowWidth, top + kWindowHeight};
 }
 
-// Polls until condition holds or limitMs has passed; false on the limit.
+// Polls until condition holds, limitMs has passed or the check is
+// interrupted; false on the last two.
 template <typename Condition>
 bool waitUntil(DWORD limitMs, Condition condition) {
   const DWORD from = ::GetTickCount();
   while (!condition()) {
     if (::GetTickCount() - from >= limitMs) return false;
-    ::Sleep(kPollMs);
+    if (!pauseUnlessInterrupted(kPollMs)) return false;
   }
   return true;
+}
+
+// The caller header's wait for the control window, in slices, so that an
+// interruption ends it; nullopt when it did not appear.
+std::optional<uint32_t> waitForControlWindow(LauncherRun& run) {
+  std::optional<uint32_t> appeared;
+  waitUntil(kFirstGrowthLimitMs, [&] {
+    appeared = run.waitForControlWindow(kPollMs);
+    return appeared.has_value() || run.exited();
+  });
+  return appeared;
 }
 
 // Stops the launcher through the caller header and reports both signals:
@@ -178,22 +194,24 @@ void stopAndReport(Report& report, LauncherRun& run) {
 }
 
 // Records about 2 s from the file's first growth, then stops as callers do.
-// Returns where the cursor stood, in window coordinates, when it stopped.
-Point recordAndStop(Report& report, LauncherRun& run, LauncherLines& lines, const std::string& file,
-                    const RECT& window) {
+// Returns where the cursor stood, in window coordinates, when it stopped;
+// nullopt when the check was interrupted before the stop was sent.
+std::optional<Point> recordAndStop(Report& report, LauncherRun& run, LauncherLines& lines,
+                                   const std::string& file, const RECT& window) {
   const DWORD started = ::GetTickCount();
-  if (const std::optional<uint32_t> appeared = run.waitForControlWindow(kFirstGrowthLimitMs)) {
+  if (const std::optional<uint32_t> appeared = waitForControlWindow(run)) {
     report.note("the control window appeared " + ms(*appeared) + " after the start");
   }
   const auto endedOnItsOwn = [&lines] {
     return readEncoderFinish(lines.texts()).how == EncoderFinish::kEndedOnItsOwn;
   };
   waitUntil(kFirstGrowthLimitMs, [&] { return hasGrown(file) || run.exited() || endedOnItsOwn(); });
+  if (interrupted()) return std::nullopt;
   if (hasGrown(file)) {
     report.note("the file first grew " + ms(::GetTickCount() - started) +
                 " after the start; recording " + std::to_string(kRecordMs / 1000) +
                 " s from there");
-    ::Sleep(kRecordMs);
+    if (!pauseUnlessInterrupted(kRecordMs)) return std::nullopt;
   } else if (endedOnItsOwn()) {
     report.fail("the encoder ended before the file grew",
                 "see the launcher's lines above: the encoder may not be able to write there");
@@ -282,14 +300,38 @@ void reportPicture(Report& report, const PictureFindings& pictures) {
         "the recording may have frozen: another window may stand over the test window");
 }
 
+// Interrupted while the launcher runs. On Ctrl+C the recording is stopped as
+// callers stop it, unless the stop was sent already, and the folder removed.
+// The console's close leaves about 5 s before Windows ends the check: the
+// stop is posted and its acceptance awaited at most 1 s (the caller header's
+// leaving), and the launcher finishes its file by itself, in a folder that
+// is left in place.
+void endInterrupted(Report& report, LauncherRun& run, const OutputPlace& place, bool keep,
+                    bool stopSent) {
+  if (interruption() == Interruption::kConsoleClosing) {
+    if (!stopSent) run.leave();
+    interruptionHandled();
+    return;
+  }
+  report.interrupt(stopSent ? "interrupted by Ctrl+C"
+                            : "interrupted by Ctrl+C; stopping the recording");
+  if (!stopSent) stopAndReport(report, run);
+  // A launcher that ended without seeing its encoder through (ended from
+  // outside, or, under Wine, by this Ctrl+C on the console it is handed)
+  // leaves the encoder running: it is ended too, so that nothing runs on.
+  run.end();
+  removeOutput(report, place, keep);
+}
+
 // Decodes the file to raw pictures with the encoder the launcher used.
 void readBack(Report& report, const CheckSetup& setup, const std::string& file, const RECT& window,
               Point cursor) {
   const ProgramRun run = runProgram(
       setup.encoder, "-hide_banner -nostdin -i \"" + file + "\" -f rawvideo -pix_fmt rgb24 -",
-      kReadBackLimitMs);
+      kReadBackLimitMs, interruptionEvent());
+  if (run.interrupted) return;
   const std::optional<StreamFacts> facts = readStreamFacts(run.errors);
-  if (!run.started || run.timedOut || !facts) {
+  if (!run.started || run.timedOut || !run.drained || !facts) {
     report.fail("ffmpeg.exe could not read the recording back" +
                 std::string(run.timedOut ? " in time" : ""));
     return;
@@ -332,7 +374,11 @@ void checkRecording(Report& report, const CheckSetup& setup) {
     return;
   }
   lines.follow(run->processId());
-  const Point cursor = recordAndStop(report, *run, lines, place.file, rect);
+  const std::optional<Point> cursor = recordAndStop(report, *run, lines, place.file, rect);
+  if (interrupted()) {
+    endInterrupted(report, *run, place, setup.keep, /*stopSent=*/cursor.has_value());
+    return;
+  }
   const bool recorded = !report.failed();
 
   report.beginStep("The launcher's diagnostic lines");
@@ -350,7 +396,7 @@ void checkRecording(Report& report, const CheckSetup& setup) {
 
   report.beginStep("The file, read back with the same ffmpeg.exe");
   if (recorded) {
-    readBack(report, setup, place.file, rect, cursor);
+    readBack(report, setup, place.file, rect, *cursor);
   } else {
     report.note("nothing to read back: the recording failed");
   }

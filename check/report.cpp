@@ -33,12 +33,19 @@ void Report::notRun(const std::string& why) {
   mark("[skip]", "not run: " + why, {});
 }
 
+void Report::interrupt(const std::string& what) {
+  if (interruptedIn_.empty())
+    interruptedIn_ = "step " + std::to_string(step_) + " (" + stepTitle_ + ")";
+  mark("[stop]", what, {});
+}
+
 void Report::mark(const char* mark, const std::string& text, const std::string& remedy) {
   print_(std::string("   ") + mark + " " + text);
   if (!remedy.empty()) print_("          what to do: " + remedy);
 }
 
 std::string Report::verdict() const {
+  if (interrupted()) return "verdict: interrupted at " + interruptedIn_;
   if (failed()) return "verdict: FAILED at " + firstFailure_;
   std::string text = "verdict: passed";
   if (notRun_.empty()) return text + ": every step passed";

@@ -25,10 +25,14 @@ class Report {
   // The step could not be carried out; the verdict rests on the others.
   void notRun(const std::string& why);
 
+  // The check was interrupted in this step; what says by what and what it did.
+  void interrupt(const std::string& what);
+
   bool failed() const { return !firstFailure_.empty(); }
+  bool interrupted() const { return !interruptedIn_.empty(); }
   // "verdict: ..." on one line.
   std::string verdict() const;
-  int exitCode() const { return failed() ? 1 : 0; }
+  int exitCode() const { return failed() || interrupted() ? 1 : 0; }
 
  private:
   void mark(const char* mark, const std::string& text, const std::string& remedy);
@@ -36,7 +40,8 @@ class Report {
   Printer print_;
   int step_ = 0;
   std::string stepTitle_;
-  std::string firstFailure_;  // "step N (title): text"
+  std::string firstFailure_;   // "step N (title): text"
+  std::string interruptedIn_;  // "step N (title)"
   std::vector<std::string> notRun_;
 };
 

@@ -51,7 +51,9 @@ configure_file(check/ZELTRA_ScreenTool_check.manifest.in
 add_executable(ZELTRA_ScreenTool_check
   check/check_main.cpp
   check/child_process.cpp
+  check/console_printer.cpp
   check/debug_output_reader.cpp
+  check/interruption.cpp
   check/launcher_run.cpp
   check/machine_facts.cpp
   check/machine_steps.cpp
@@ -92,6 +94,7 @@ set(ZELTRA_HELPERS winebench/helpers)
 zeltra_helper(run_verbatim ${ZELTRA_HELPERS}/run_verbatim.cpp)
 zeltra_helper(send_message ${ZELTRA_HELPERS}/send_message.cpp)
 zeltra_helper(process_exit ${ZELTRA_HELPERS}/process_exit.cpp)
+zeltra_helper(send_ctrl_c ${ZELTRA_HELPERS}/send_ctrl_c.cpp)
 zeltra_helper(list_windows ${ZELTRA_HELPERS}/list_windows.cpp)
 # The target window paints the check's test picture; the viewer holds the
 # debug-output buffer with the check's reader, as another viewer would.

@@ -104,7 +104,7 @@ class LauncherRun(ReportingProcess):
     """The launcher started with an exact command-line text, watched by run_verbatim as its debugger."""
 
     def __init__(self, install_dir, arguments, cwd=None, show=None, env=None, launcher=None, windows_env=None,
-                 plain=False, new_group=False, job_without_breakaway=False, processes_at=None):
+                 plain=False, new_group=False, job_without_breakaway=False, processes_at=None, console=False):
         launcher = launcher or os.path.join(install_dir, "ZELTRA_ScreenTool.exe")
         command_line = b'"' + windows_path(launcher).encode(ENCODING) + b'" ' + (
             arguments if isinstance(arguments, bytes) else arguments.encode(ENCODING))
@@ -128,6 +128,8 @@ class LauncherRun(ReportingProcess):
             args.append("--job-without-breakaway")
         if processes_at:  # the processes running while it is held at that diagnostic line
             args += ["--processes-at", hexed(processes_at)]
+        if console:  # on a console of its own, its output among these lines
+            args.append("--console")
         super().__init__(args, env=env)
         if plain:
             self.launch_tick = int(self.wait_for(lambda l: isinstance(l, str) and l.startswith("launch "),

@@ -17,40 +17,48 @@
 namespace zeltra::check {
 namespace {
 
-// Excerpts of FFmpeg 4.2.1's own answers, line ends as on Windows.
-const char kDevices[] =
-    "Devices:\r\n D. = Demuxing supported\r\n .E = Muxing supported\r\n --\r\n"
-    " D  dshow           DirectShow capture\r\n D  gdigrab         GDI API Windows frame "
-    "grabber\r\n"
-    "  E sdl,sdl2        SDL2 output device\r\n";
-const char kEncoders[] =
-    "Encoders:\r\n V..... = Video\r\n A..... = Audio\r\n ------\r\n"
-    " V..... libxvid              libxvidcore MPEG-4 part 2 (codec mpeg4)\r\n"
-    " A..... aac                  AAC (Advanced Audio Coding)\r\n";
+// FFmpeg 4.2.1's own answers, line ends as on Windows; all exit with 0.
+const char kGdigrab[] =
+    "Demuxer gdigrab [GDI API Windows frame grabber]:\r\nGDIgrab indev AVOptions:\r\n"
+    "  -draw_mouse        <int>        .D....... draw the mouse pointer (from 0 to 1)\r\n";
+const char kLibxvid[] =
+    "Encoder libxvid [libxvidcore MPEG-4 part 2]:\r\n    General capabilities: none\r\n"
+    "libxvid AVOptions:\r\n";
+const char kNoDemuxer[] = "Unknown format 'gdigrab'.\r\n";
+const char kNoEncoder[] = "Codec 'libxvid' is not recognized by FFmpeg.\r\n";
 
-TEST(EncoderAnswersTest, FindsEntriesByNameAndFlagOnly) {
+TEST(EncoderAnswersTest, ReadsWhatTheHelpAnswerSaysOfTheOneNameAsked) {
   struct Row {
-    const char* listing;
+    std::string answer;
+    Component component;
     const char* name;
-    char flag;
-    bool listed;
+    HelpAnswer reading;
   };
   const Row rows[] = {
-      {kDevices, "gdigrab", 'D', true},
-      {kDevices, "dshow", 'D', true},
-      {kDevices, "sdl2", 'E', true},
-      {kDevices, "sdl", 'D', false},  // writes only
-      {kDevices, "gdi", 'D', false},
-      {kEncoders, "libxvid", 'V', true},
-      {kEncoders, "aac", 'V', false},
-      {kEncoders, "mpeg4", 'V', false},                            // a description
-      {kEncoders, "Video", 'V', false},                            // the legend
-      {"Encoders:\n V..... libxvid  x\n", "libxvid", 'V', false},  // no separator
+      {kGdigrab, Component::kDemuxer, "gdigrab", HelpAnswer::kDescribes},
+      {kLibxvid, Component::kEncoder, "libxvid", HelpAnswer::kDescribes},
+      {kNoDemuxer, Component::kDemuxer, "gdigrab", HelpAnswer::kUnknown},
+      {kNoEncoder, Component::kEncoder, "libxvid", HelpAnswer::kUnknown},
+      {"Demuxer gdigrab [GDI]:\n", Component::kDemuxer, "gdigrab", HelpAnswer::kDescribes},
+      // Another name or another kind describes nothing asked about.
+      {kGdigrab, Component::kDemuxer, "gdi", HelpAnswer::kUnclear},
+      {kGdigrab, Component::kEncoder, "gdigrab", HelpAnswer::kUnclear},
+      {"Encoder libxvidx [x]:\r\n", Component::kEncoder, "libxvid", HelpAnswer::kUnclear},
+      {"Unknown format 'dshow'.\r\n", Component::kDemuxer, "gdigrab", HelpAnswer::kUnclear},
+      {kNoEncoder, Component::kDemuxer, "libxvid", HelpAnswer::kUnclear},
+      // Quoted by another line, the opening line is not the answer's.
+      {"  Demuxer gdigrab [x]\r\n", Component::kDemuxer, "gdigrab", HelpAnswer::kUnclear},
+      {"Unrecognized option 'h'.\r\n", Component::kEncoder, "libxvid", HelpAnswer::kUnclear},
+      {"", Component::kDemuxer, "gdigrab", HelpAnswer::kUnclear},
+      // The banner on standard error before the answer.
+      {std::string(kLibxvid) + "ffmpeg version 4.2.1\r\n", Component::kEncoder, "libxvid",
+       HelpAnswer::kDescribes},
   };
   for (const Row& row : rows) {
-    EXPECT_EQ(listsEntry(row.listing, row.name, row.flag), row.listed)
-        << row.name << " " << row.flag;
+    EXPECT_EQ(readHelpAnswer(row.answer, row.component, row.name), row.reading) << row.answer;
   }
+  EXPECT_EQ(helpQuestion(Component::kDemuxer, "gdigrab"), "-hide_banner -h demuxer=gdigrab");
+  EXPECT_EQ(helpQuestion(Component::kEncoder, "libxvid"), "-hide_banner -h encoder=libxvid");
   EXPECT_EQ(versionLine("\r\n  \nffmpeg version 4.2.1 Copyright\r\nbuilt with gcc\r\n"),
             "ffmpeg version 4.2.1 Copyright");
   EXPECT_EQ(versionLine(""), "");
@@ -219,13 +227,27 @@ TEST(ReportTest, OneVerdictFromTheSteps) {
          r.fail("second");
        },
        "verdict: FAILED at step 2 (B): first"},
+      {"interrupted after a failure",
+       [](Report& r) {
+         r.beginStep("A");
+         r.fail("first");
+         r.beginStep("B");
+         r.interrupt("interrupted by Ctrl+C");
+       },
+       "verdict: interrupted at step 2 (B)"},
+      {"interrupted with nothing failed",
+       [](Report& r) {
+         r.beginStep("A");
+         r.interrupt("interrupted by Ctrl+C");
+       },
+       "verdict: interrupted at step 1 (A)"},
   };
   for (const Row& row : rows) {
     std::vector<std::string> printed;
     Report report([&printed](const std::string& line) { printed.push_back(line); });
     row.steps(report);
     EXPECT_EQ(report.verdict(), row.verdict) << row.name;
-    EXPECT_EQ(report.exitCode(), row.verdict.find("FAILED") != std::string::npos ? 1 : 0)
+    EXPECT_EQ(report.exitCode(), row.verdict.find("passed") != std::string::npos ? 0 : 1)
         << row.name;
   }
   std::vector<std::string> printed;

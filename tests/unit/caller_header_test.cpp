@@ -58,6 +58,27 @@ TEST(CallerHeaderTest, ComposesTheQuotedLauncherPathAndAnInvocationOpeningWithHa
   }
 }
 
+// The conversion to the launcher's code page, which the machine check uses
+// too. Windows fails it outright in code page 65001 (UTF-8) when it is given
+// WC_NO_BEST_FIT_CHARS (0x400) or asked to report the default character; every
+// other code page a system can have as its ANSI one needs both to see a loss.
+TEST(CallerHeaderTest, ChoosesTheConversionFlagsEachSystemCodePageTakes) {
+  const struct {
+    unsigned codePage;
+    unsigned long flags;
+    bool reportsDefaultCharacter;
+  } cases[] = {
+      {65001, 0, false},   {1252, 0x400, true}, {932, 0x400, true},  {936, 0x400, true},
+      {949, 0x400, true},  {950, 0x400, true},  {874, 0x400, true},  {1250, 0x400, true},
+      {1251, 0x400, true}, {1255, 0x400, true}, {1256, 0x400, true}, {1258, 0x400, true},
+  };
+  for (const auto& c : cases) {
+    const detail::NarrowingFlags narrowing = detail::narrowingFlags(c.codePage);
+    EXPECT_EQ(narrowing.flags, c.flags) << c.codePage;
+    EXPECT_EQ(narrowing.reportsDefaultCharacter, c.reportsDefaultCharacter) << c.codePage;
+  }
+}
+
 TEST(CallerHeaderTest, CarriesTheProjectsVersion) {
   EXPECT_STREQ(kCallerVersion, ZELTRA_PROJECT_VERSION);
 }

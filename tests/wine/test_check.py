@@ -1,7 +1,8 @@
 """The machine check, run under Wine as a person runs it, with the real
-encoder: every step passing, each failure where it belongs (exit 1, its one
-clear line, nothing left running), and step 5 not run while another viewer
-holds the debug-output buffer."""
+encoder: every step passing, also with a build that leaves gdigrab out of
+-devices; each failure where it belongs (exit 1, its one clear line, nothing
+left running); Ctrl+C during the recording; and step 5 not run while another
+viewer holds the debug-output buffer."""
 import os
 import shutil
 import subprocess
@@ -9,8 +10,8 @@ import time
 import unittest
 
 from tests.wine.wine_case import WineTestCase
-from winebench.runner import (BOUND, BUILD_DIR, LAUNCHER, STAND_IN, WINE, ReportingProcess, StandInLog, helper,
-                              linux_pids, windows_path)
+from winebench.runner import (BOUND, BUILD_DIR, LAUNCHER, STAND_IN, WINE, LauncherRun, ReportingProcess, StandInLog,
+                              helper, linux_pids, wine, windows_path)
 
 CHECK = os.path.join(BUILD_DIR, "ZELTRA_ScreenTool_check.exe")
 REAL_ENCODER = os.environ.get("ZELTRA_REAL_ENCODER", "")
@@ -39,11 +40,14 @@ class CheckTest(WineTestCase):
                                 stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
                                 timeout=3 * BOUND, check=False, env=env)
         lines = result.stdout.decode("cp1252").splitlines()
+        self.assert_nothing_left_running(lines)
+        return result.returncode, lines
+
+    def assert_nothing_left_running(self, lines):
         deadline = time.monotonic() + BOUND
         while self.left_running() - self.others:
             self.assertLess(time.monotonic(), deadline, f"left running: {self.left_running()}; report: {lines}")
             time.sleep(0.05)
-        return result.returncode, lines
 
     others = set()  # what the test itself runs
 
@@ -67,17 +71,30 @@ class CheckTest(WineTestCase):
                 self.assert_says(lines, "[ok]   Z:")  # the version line of the real encoder, through the adapter too
                 self.assertFalse(any("[FAIL]" in line for line in lines), lines)
 
+    def test_passes_with_a_build_that_leaves_gdigrab_out_of_its_device_listing(self):
+        folder = self.install("adapter")
+        env = dict(os.environ, ZELTRA_STAND_IN_UNLISTED="gdigrab")
+        devices = subprocess.run([WINE, os.path.join(folder, "ffmpeg.exe"), "-hide_banner", "-devices"],
+                                 stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                 timeout=BOUND, check=False, env=env).stdout.decode("ascii")
+        self.assertIn("sdl", devices)
+        self.assertNotIn("gdigrab", devices)
+        code, lines = self.run_check(folder, env=env)
+        self.assertEqual((code, lines[-1]), (0, "verdict: passed: every step passed"), lines)
+        self.assert_says(lines, "[ok]   it has the gdigrab input")
+
     def test_each_failure_is_named_in_its_step(self):
         running = self.install("stand-in")
-        rows = [("an encoder without libxvid", "stand-in", "[FAIL] ffmpeg.exe has no libxvid encoder", 3),
-                ("no ffmpeg.exe", None, "[FAIL] no ffmpeg.exe beside the launcher", 3),
-                ("an output folder the encoder cannot write into", "real", "[FAIL] the encoder ended before the file grew",
-                 4),
-                ("an ffmpeg.exe running", "real", "[FAIL] an ffmpeg.exe is running", 2)]  # last: it stays running
-        for name, encoder, failure, step in rows:
+        rows = [("an encoder without libxvid", "stand-in", "libxvid", "[FAIL] ffmpeg.exe has no libxvid encoder", 3),
+                ("an encoder without gdigrab", "stand-in", "gdigrab", "[FAIL] ffmpeg.exe has no gdigrab input", 3),
+                ("no ffmpeg.exe", None, "", "[FAIL] no ffmpeg.exe beside the launcher", 3),
+                ("an output folder the encoder cannot write into", "real", "",
+                 "[FAIL] the encoder ended before the file grew", 4),
+                ("an ffmpeg.exe running", "real", "", "[FAIL] an ffmpeg.exe is running", 2)]  # last: it stays running
+        for name, encoder, without, failure, step in rows:
             with self.subTest(name):
                 folder = self.install(encoder)
-                args, env = [], dict(os.environ, ZELTRA_STAND_IN_WITHOUT="libxvid")
+                args, env = [], dict(os.environ, ZELTRA_STAND_IN_WITHOUT=without)
                 if name == "an ffmpeg.exe running":
                     other = ReportingProcess([os.path.join(running, "ffmpeg.exe"), "-i", "desktop"])
                     self.addCleanup(other.stop)
@@ -89,11 +106,34 @@ class CheckTest(WineTestCase):
                 code, lines = self.run_check(folder, *args, env=env)
                 self.assertEqual(code, 1, lines)
                 self.assert_says(lines, failure)
+                if step == 3:  # the encoder's lack named once, nothing after it
+                    self.assertEqual(sum("[FAIL]" in line for line in lines), 1, lines)
                 self.assertTrue(lines[-1].startswith(f"verdict: FAILED at step {step} "), lines)
                 if name.startswith("an output folder"):
                     self.assert_says(lines, "launcher says: the encoder ended on its own")
                 if name == "an ffmpeg.exe running":
                     self.assertEqual(self.left_running(), self.others, "the running encoder is left alone")
+
+    def test_ctrl_c_during_the_recording_stops_it_and_leaves_nothing(self):
+        # On a console of its own, as when started from Explorer: Ctrl+C goes to a console. Under Wine the
+        # launcher, a GUI program, shares that console and group, so the Ctrl+C reaches it and its encoder as
+        # well (on Windows it has no console); what holds on both: the check says it was interrupted, removes
+        # its folder, exits with 1, and nothing runs on.
+        folder = self.install("real")
+        check = LauncherRun(folder, "", plain=True, console=True,
+                            launcher=os.path.join(folder, "ZELTRA_ScreenTool_check.exe"))
+        self.addCleanup(check.stop)
+        check.wait_for(lambda line: line.startswith("launcher says: starting "), "the encoder's start")
+        check.wait_for(lambda line: "s from there" in line, "the recording")
+        self.assertEqual(wine(helper("send_ctrl_c"), str(check.pid)).stdout.decode("ascii").strip(), "sent")
+        exit_line = check.wait_for(lambda line: line.startswith("exit "), "the check's exit")
+        lines = [line for line in check.lines if line is not None and line.startswith(("[", "removed", "verdict"))]
+        self.assertEqual(exit_line.split()[1], "1", lines)
+        self.assertTrue(any(line.startswith("[stop] interrupted by Ctrl+C") for line in lines), lines)
+        folder_removed = f"\\ZELTRA_ScreenTool_check-{check.pid}\\ (--keep keeps it)"
+        self.assertTrue(any(line.startswith("removed ") and line.endswith(folder_removed) for line in lines), lines)
+        self.assertEqual(lines[-1], "verdict: interrupted at step 4 (A real recording through the launcher)")
+        self.assert_nothing_left_running(lines)
 
     def test_step_5_is_not_run_while_another_viewer_holds_the_buffer(self):
         viewer = ReportingProcess([helper("debug_viewer")])

@@ -8,7 +8,7 @@
 //                                running (separated by '|') while the program is held at
 //                                its first diagnostic line that begins with that text
 // Usage: run_verbatim <hex command line | @file holding it> [--cwd <hex dir>] [--show <mode>]
-//                     [--env <NAME> <hex value>]... [--plain] [--new-group]
+//                     [--env <NAME> <hex value>]... [--plain] [--console] [--new-group]
 //                     [--job-without-breakaway] [--processes-at <hex text>]
 // --new-group starts it in a process group of its own, which makes it ignore
 // Ctrl+C, as many job runners start programs. --job-without-breakaway starts
@@ -18,6 +18,10 @@
 // With --plain it starts the program as callers do, not as its debugger (each
 // diagnostic line would cost a round trip through the debugger): then it
 // reports "launch <tick>" just before the start, "pid" and "exit" only.
+// With --console (and --plain) the program runs on a new console of its own,
+// as when started from Explorer, in a process group of its own (for
+// send_ctrl_c), with its output on this one's, between the "pid" and "exit"
+// lines: Wine gives a program started from a pipe no console.
 #include <windows.h>  // first: tlhelp32.h builds on it
 
 #include <tlhelp32.h>
@@ -89,6 +93,7 @@ int main(int argc, char** argv) {
   std::string processesAt;
   bool plain = false;
   bool inJob = false;
+  bool console = false;
   DWORD flags = 0;
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
@@ -103,6 +108,15 @@ int main(int argc, char** argv) {
       flags |= CREATE_SUSPENDED;
     } else if (std::strcmp(argv[i], "--processes-at") == 0 && hasValue) {
       processesAt = fromHex(argv[++i]);
+    } else if (std::strcmp(argv[i], "--console") == 0) {
+      console = true;
+      flags |= CREATE_NEW_CONSOLE | CREATE_NEW_PROCESS_GROUP;
+      startup.dwFlags |= STARTF_USESTDHANDLES;
+      startup.hStdInput = ::CreateFileA("NUL", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+      startup.hStdOutput = ::GetStdHandle(STD_OUTPUT_HANDLE);
+      startup.hStdError = ::GetStdHandle(STD_OUTPUT_HANDLE);
+      ::SetHandleInformation(startup.hStdInput, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+      ::SetHandleInformation(startup.hStdOutput, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
     } else if (std::strcmp(argv[i], "--env") == 0 && i + 2 < argc) {
       // Set here, the program inherits it: Wine takes some variables (ComSpec)
       // from its registry rather than from the Linux environment.
@@ -117,8 +131,8 @@ int main(int argc, char** argv) {
   }
   PROCESS_INFORMATION process{};
   if (plain) say("launch %lu", ::GetTickCount());
-  if (!::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE,
-                        flags | (plain ? 0 : DEBUG_ONLY_THIS_PROCESS), nullptr,
+  if (!::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr,
+                        /*bInheritHandles=*/console, flags | (plain ? 0 : DEBUG_ONLY_THIS_PROCESS), nullptr,
                         directory.empty() ? nullptr : directory.c_str(), &startup, &process)) {
     say("failed %lu", ::GetLastError());
     return 3;

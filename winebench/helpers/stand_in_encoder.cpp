@@ -18,11 +18,17 @@
 //   ZELTRA_STAND_IN_IGNORE=close   does not hear the close request (as under a pseudoconsole)
 //   ZELTRA_STAND_IN_IGNORE=all     hears neither the close request nor Ctrl+C
 //   ZELTRA_STAND_IN_EXIT=n         exits at once with code n, as the encoder does on a bad path
-//   ZELTRA_STAND_IN_WITHOUT=name   leaves that encoder or device out of its answers
-// Runs that do not record (the questions -version, -encoders and -devices, and
-// a read-back to raw video) it answers itself with a listing of gdigrab and
-// libxvid, or, as the adapter, passes on to the real encoder with its own
-// standard handles, so the answer reaches whoever asked.
+//   ZELTRA_STAND_IN_WITHOUT=name   lacks that encoder or device: leaves it out of
+//                                  its answers, and -h says it does not know it
+//   ZELTRA_STAND_IN_UNLISTED=name  leaves it out of the -devices and -encoders
+//                                  listings only, as some builds leave gdigrab
+//                                  out of -devices; -h still describes it. The
+//                                  adapter then answers questions itself and
+//                                  passes on only the read-back.
+// Runs that do not record (the questions -version, -encoders, -devices and
+// -h, and a read-back to raw video) it answers itself as an encoder with
+// gdigrab and libxvid, or, as the adapter, passes on to the real encoder with
+// its own standard handles, so the answer reaches whoever asked.
 //
 // When the real encoder lies beside it as ffmpeg-real.exe, it also forwards
 // the parameter line verbatim to it, on its own console, and, when asked to
@@ -211,19 +217,47 @@ BOOL WINAPI onConsoleEvent(DWORD event) {
 
 // Whether the run only asks or reads a file back: nothing to stop, its output wanted.
 bool recordsNothing(const std::string& parameters) {
-  for (const char* form : {"-version", "-encoders", "-devices", "-f rawvideo"}) {
+  for (const char* form :
+       {"-version", "-encoders", "-devices", "-h demuxer=", "-h encoder=", "-f rawvideo"}) {
     if (parameters.find(form) != std::string::npos) return true;
   }
   return false;
 }
 
+// "-h demuxer=gdigrab" and "-h encoder=libxvid" answered in FFmpeg's words,
+// which exits with 0 for a name it does not know too.
+void answerHelp(const std::string& parameters, const std::string& without) {
+  const bool demuxer = parameters.find("-h demuxer=") != std::string::npos;
+  const size_t nameAt = parameters.find('=') + 1;
+  const std::string name = parameters.substr(nameAt, parameters.find(' ', nameAt) - nameAt);
+  const bool known = name != without && (demuxer ? name == "gdigrab" : name == "libxvid");
+  if (!known) {
+    std::fputs((demuxer ? "Unknown format '" + name + "'.\n"
+                        : "Codec '" + name + "' is not recognized by FFmpeg.\n")
+                   .c_str(),
+               stdout);
+  } else if (demuxer) {
+    std::fputs("Demuxer gdigrab [GDI API Windows frame grabber]:\nGDIgrab indev AVOptions:\n",
+               stdout);
+  } else {
+    std::fputs(
+        "Encoder libxvid [libxvidcore MPEG-4 part 2]:\n    Supported pixel formats: "
+        "yuv420p\n",
+        stdout);
+  }
+}
+
 // The answers of an encoder that has gdigrab and libxvid, in FFmpeg's layout.
 int answerAsStandIn(const std::string& parameters) {
   const std::string without = environmentText("ZELTRA_STAND_IN_WITHOUT");
-  const auto entry = [&without](const char* name, const char* line) {
-    if (without != name) std::fputs(line, stdout);
+  const std::string unlisted = environmentText("ZELTRA_STAND_IN_UNLISTED");
+  const auto entry = [&without, &unlisted](const char* name, const char* line) {
+    if (without != name && unlisted != name) std::fputs(line, stdout);
   };
-  if (parameters.find("-version") != std::string::npos) {
+  if (parameters.find("-h demuxer=") != std::string::npos ||
+      parameters.find("-h encoder=") != std::string::npos) {
+    answerHelp(parameters, without);
+  } else if (parameters.find("-version") != std::string::npos) {
     std::fputs("ffmpeg version stand-in of the Zeltra Wine bench\n", stdout);
   } else if (parameters.find("-devices") != std::string::npos) {
     std::fputs("Devices:\n D. = Demuxing supported\n .E = Muxing supported\n --\n", stdout);
@@ -266,11 +300,16 @@ int passOnToRealEncoder(const std::string& path, const std::string& parameters) 
   return static_cast<int>(code);
 }
 
+// The adapter passes questions on as well, unless it plays a build whose
+// listings differ from the real one's: then only the read-back goes on.
 int answerWithoutRecording(const std::string& parameters) {
   const std::string real = directory() + "\\ffmpeg-real.exe";
-  const int code = ::GetFileAttributesA(real.c_str()) != INVALID_FILE_ATTRIBUTES
-                       ? passOnToRealEncoder(real, parameters)
-                       : answerAsStandIn(parameters);
+  const bool readsBack = parameters.find("-f rawvideo") != std::string::npos;
+  const bool ownListings = !environmentText("ZELTRA_STAND_IN_UNLISTED").empty();
+  const int code =
+      ::GetFileAttributesA(real.c_str()) != INVALID_FILE_ATTRIBUTES && (readsBack || !ownListings)
+          ? passOnToRealEncoder(real, parameters)
+          : answerAsStandIn(parameters);
   logLine("exit " + stamp() + " " + std::to_string(code));
   return code;
 }
