@@ -27,7 +27,7 @@ gtest_discover_tests(check_tests DISCOVERY_MODE PRE_TEST)
 # tests/fuzz/seeds, what it finds in the build's corpus.
 if(ZELTRA_FUZZ)
   set(ZELTRA_FUZZ_RUNS 1000000 CACHE STRING "How many inputs each fuzz target runs as a test")
-  foreach(target invocation region caller)
+  foreach(target invocation region caller program_name)
     add_executable(${target}_fuzz tests/fuzz/${target}_fuzz.cpp)
     target_link_libraries(${target}_fuzz PRIVATE launcher_logic)
     target_link_options(${target}_fuzz PRIVATE -fsanitize=fuzzer)
