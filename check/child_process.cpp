@@ -4,6 +4,7 @@
 #include <tlhelp32.h>
 
 #include "check/child_process.h"
+#include "check/machine_facts.h"
 #include "platform/scoped_handle.h"
 
 namespace zeltra::check {
@@ -39,7 +40,7 @@ bool makeOutputPipe(ScopedHandle& readEnd, ScopedHandle& writeEnd) {
 
 }  // namespace
 
-ProgramRun runProgram(const std::string& program, const std::string& parameters,
+ProgramRun runProgram(const std::wstring& program, const std::string& parameters,
                       uint32_t timeoutMs) {
   ProgramRun run;
   ScopedHandle outRead, outWrite, errRead, errWrite;
@@ -47,16 +48,16 @@ ProgramRun runProgram(const std::string& program, const std::string& parameters,
   SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
   const ScopedHandle input(::CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                          &inheritable, OPEN_EXISTING, 0, nullptr));
-  STARTUPINFOA startup{};
+  STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = input.get();
   startup.hStdOutput = outWrite.get();
   startup.hStdError = errWrite.get();
-  std::string commandLine = "\"" + program + "\" " + parameters;
+  std::wstring commandLine = L"\"" + program + L"\" " + widenAnsi(parameters);
   PROCESS_INFORMATION info{};
   // No window: the program is asked questions, it has nothing to show.
-  if (!::CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr,
+  if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr,
                         /*bInheritHandles=*/TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
                         &info)) {
     run.startError = ::GetLastError();

@@ -19,8 +19,9 @@ struct ProgramRun {
 
 // Runs "<program>" parameters with standard input empty and both outputs
 // captured, and waits for it. A program still running after timeoutMs is
-// ended, so none is ever left behind.
-ProgramRun runProgram(const std::string& program, const std::string& parameters,
+// ended, so none is ever left behind. The program's path is wide, so it may
+// lie in any folder; the parameters (ANSI) are widened character for character.
+ProgramRun runProgram(const std::wstring& program, const std::string& parameters,
                       uint32_t timeoutMs);
 
 struct RunningProcess {

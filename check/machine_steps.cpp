@@ -16,8 +16,8 @@ namespace {
 // virus scanner can take a few seconds.
 constexpr uint32_t kAnswerLimitMs = 10000;
 
-bool fileExists(const std::string& path) {
-  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+bool fileExists(const std::wstring& path) {
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
@@ -30,13 +30,15 @@ bool ask(Report& report, const CheckSetup& setup, const std::string& question, P
   run = runProgram(setup.encoder, question, kAnswerLimitMs);
   if (!run.started) {
     report.fail("ffmpeg.exe could not be started (error " + std::to_string(run.startError) + ")",
-                "check that " + setup.encoder + " is a Windows build of FFmpeg for this machine");
+                "check that " + shownPath(setup.encoder) +
+                    " is a Windows build of FFmpeg for this machine");
     return false;
   }
   if (run.timedOut) {
     report.fail("ffmpeg.exe did not answer \"" + question + "\" within " +
                     std::to_string(kAnswerLimitMs / 1000) + " s; ended it",
-                "run \"" + setup.encoder + "\" " + question + " by hand to see what holds it up");
+                "run \"" + shownPath(setup.encoder) + "\" " + question +
+                    " by hand to see what holds it up");
     return false;
   }
   return true;
@@ -60,12 +62,12 @@ bool reportEnvironment(Report& report, const CheckSetup& setup) {
   report.beginStep("The environment");
   report.note("check: version " ZELTRA_VERSION_TEXT ", " + bits(sizeof(void*) * 8));
   if (!fileExists(setup.launcher)) {
-    report.fail("no ZELTRA_ScreenTool.exe beside the check (" + setup.launcher + ")",
+    report.fail("no ZELTRA_ScreenTool.exe beside the check (" + shownPath(setup.launcher) + ")",
                 "run the check from the folder the launcher is installed in");
     return false;
   }
   const std::string version = fileVersion(setup.launcher);
-  report.note("launcher: " + setup.launcher + ", version " +
+  report.note("launcher: " + shownPath(setup.launcher) + ", version " +
               (version.empty() ? "unknown" : version) + ", " + bits(programBits(setup.launcher)));
   report.note("Windows " + windowsVersion() + " (RtlGetVersion)");
   report.note("display scale " + std::to_string(displayScalePercent()) + "%");
@@ -87,8 +89,9 @@ bool checkDisturbances(Report& report, CheckSetup& setup) {
   if (const std::optional<std::string> zone = zoneIdentifier(setup.encoder)) {
     report.warn(
         "ffmpeg.exe was downloaded from the internet (it has a Zone.Identifier stream): "
-        "the launcher starts it through the shell, which may ask before starting it",
-        "in PowerShell: Unblock-File -Path '" + setup.encoder + "'");
+        "the launcher starts it without the shell's download check, but Windows may warn "
+        "when this check starts it",
+        "in PowerShell: Unblock-File -Path '" + shownPath(setup.encoder) + "'");
   } else {
     report.pass("ffmpeg.exe is not marked as downloaded (no Zone.Identifier stream)");
   }
@@ -107,14 +110,14 @@ bool checkDisturbances(Report& report, CheckSetup& setup) {
 bool checkEncoder(Report& report, const CheckSetup& setup) {
   report.beginStep("The encoder");
   if (!fileExists(setup.encoder)) {
-    report.fail("no ffmpeg.exe beside the launcher (" + setup.encoder + ")",
+    report.fail("no ffmpeg.exe beside the launcher (" + shownPath(setup.encoder) + ")",
                 "place an FFmpeg build with gdigrab and libxvid there as ffmpeg.exe");
     return false;
   }
   ProgramRun run;
   if (!ask(report, setup, "-version", run)) return false;
   const std::string line = versionLine(run.output);
-  report.pass(setup.encoder + ": " + (line.empty() ? "gave no version line" : line));
+  report.pass(shownPath(setup.encoder) + ": " + (line.empty() ? "gave no version line" : line));
   if (!ask(report, setup, "-hide_banner -devices", run)) return false;
   const bool hasInput = requireListed(report, run.output, "gdigrab", 'D', "input");
   if (!ask(report, setup, "-hide_banner -encoders", run)) return false;
