@@ -5,7 +5,10 @@
 //   crash <code>                 an exception it did not handle
 //   exit <code> <tick>           its exit code
 // Usage: run_verbatim <hex command line | @file holding it> [--cwd <hex dir>] [--show <mode>]
-//                     [--env <NAME> <hex value>]... [--plain]
+//                     [--env <NAME> <hex value>]... [--plain] [--wide]
+// The command line is bytes in the ANSI code page, or with --wide UTF-16
+// (little-endian) started through the wide call, for a program in a folder
+// the code page cannot hold.
 // Without --show the program gets no show mode, as when a caller starts it
 // the usual way; GetTickCount is the clock, shared with the other helpers.
 // With --plain it starts the program as callers do, not as its debugger (each
@@ -34,6 +37,40 @@ std::string readDebugString(HANDLE process, const OUTPUT_DEBUG_STRING_INFO& info
   return text;
 }
 
+// The text's UTF-16 units, two bytes each, the low one first.
+std::wstring fromUtf16(const std::string& bytes) {
+  std::wstring text;
+  for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    text += static_cast<wchar_t>(static_cast<unsigned char>(bytes[i]) |
+                                 (static_cast<unsigned char>(bytes[i + 1]) << 8));
+  }
+  return text;
+}
+
+// Starts the program, as its debugger unless plain; the directory is ANSI.
+bool startProgram(std::string& commandLine, bool wide, bool plain, const std::string& directory,
+                  const STARTUPINFOA& startup, PROCESS_INFORMATION& process) {
+  const DWORD flags = plain ? 0 : DEBUG_ONLY_THIS_PROCESS;
+  if (!wide) {
+    STARTUPINFOA info = startup;
+    return ::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, flags, nullptr,
+                            directory.empty() ? nullptr : directory.c_str(), &info,
+                            &process) != FALSE;
+  }
+  std::wstring wideLine = fromUtf16(commandLine);
+  std::wstring wideDirectory(directory.size(), L'\0');
+  wideDirectory.resize(static_cast<size_t>(
+      ::MultiByteToWideChar(CP_ACP, 0, directory.data(), static_cast<int>(directory.size()),
+                            wideDirectory.data(), static_cast<int>(wideDirectory.size()))));
+  STARTUPINFOW info{};
+  info.cb = sizeof info;
+  info.dwFlags = startup.dwFlags;
+  info.wShowWindow = startup.wShowWindow;
+  return ::CreateProcessW(nullptr, wideLine.data(), nullptr, nullptr, FALSE, flags, nullptr,
+                          wideDirectory.empty() ? nullptr : wideDirectory.c_str(), &info,
+                          &process) != FALSE;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -54,12 +91,15 @@ int main(int argc, char** argv) {
   }
   std::string directory;
   bool plain = false;
+  bool wide = false;
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   for (int i = 2; i < argc; ++i) {
     const bool hasValue = i + 1 < argc;
     if (std::strcmp(argv[i], "--plain") == 0) {
       plain = true;
+    } else if (std::strcmp(argv[i], "--wide") == 0) {
+      wide = true;
     } else if (std::strcmp(argv[i], "--env") == 0 && i + 2 < argc) {
       // Set here, the program inherits it: Wine takes some variables (ComSpec)
       // from its registry rather than from the Linux environment.
@@ -74,9 +114,7 @@ int main(int argc, char** argv) {
   }
   PROCESS_INFORMATION process{};
   if (plain) say("launch %lu", ::GetTickCount());
-  if (!::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE,
-                        plain ? 0 : DEBUG_ONLY_THIS_PROCESS, nullptr,
-                        directory.empty() ? nullptr : directory.c_str(), &startup, &process)) {
+  if (!startProgram(commandLine, wide, plain, directory, startup, process)) {
     say("failed %lu", ::GetLastError());
     return 3;
   }
