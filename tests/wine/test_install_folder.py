@@ -41,8 +41,8 @@ class InstallFolderTest(WineTestCase):
         self.open_target(TITLE, 120, 90, 403, 301)
         run = self.start_launcher(f"{TITLE}#{windows_path(self.dir)}\\#rec.avi", launcher=os.path.join(
             self.install, "ZELTRA_ScreenTool.exe"))
-        # The lines name the encoder in the ANSI code page, as they always have.
-        run.wait_for_diagnostic(f"starting {windows_path(self.install).encode('cp1252', 'replace').decode()}")
+        # The lines name the encoder in the ANSI code page, as they always have (best fit: "L\u00f3dz Sleza").
+        run.wait_for_diagnostic(f"starting {windows_path(self.dir)}\\L\u00f3dz Sleza\\ffmpeg.exe ")
         time.sleep(test_real_recording.RECORD_SECONDS)
         self.assertTrue(send_to_control_window(STOP_MESSAGE))
         self.assertEqual(run.wait_for_exit(), 0)
