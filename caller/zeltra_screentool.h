@@ -25,10 +25,11 @@
 //
 // What it guards against:
 // - Texts the launcher would read differently are refused before anything
-//   starts, with the reason (see Refusal). Every character must reach the
-//   launcher unchanged in the system's ANSI code page, the one the launcher
-//   reads its command line in, which is not the caller's own where the
-//   caller's manifest makes its code page UTF-8.
+//   starts, with the reason (see Refusal). Every character of the title and
+//   the output path must reach the launcher unchanged in the system's ANSI
+//   code page, the one the launcher reads its invocation in, which is not the
+//   caller's own where the caller's manifest makes its code page UTF-8. The
+//   launcher's own path may hold any character: the launcher reads it wide.
 // - A stop sent before the launcher has created its control window is not
 //   lost: the stop waits for that window while the launcher runs.
 // - The control window found is the one of the launcher this object started,
@@ -154,16 +155,26 @@ inline ComposedText composeInvocation(std::string_view title, std::string_view o
   return {Refusal::kNone, std::move(text)};
 }
 
+// Why the launcher's path, narrow or wide, cannot stand quoted at the head
+// of its command line: the launcher takes everything from the first quote to
+// the next as its own name, so that path holds no quote. kNone when it can.
+template <typename Char>
+Refusal refuseLauncherPath(std::basic_string_view<Char> launcherPath) {
+  if (launcherPath.empty()) return Refusal::kEmptyLauncherPath;
+  if (launcherPath.find(Char('\0')) != std::basic_string_view<Char>::npos)
+    return Refusal::kHoldsNul;
+  if (launcherPath.find(Char('"')) != std::basic_string_view<Char>::npos) {
+    return Refusal::kLauncherPathHoldsDoubleQuote;
+  }
+  return Refusal::kNone;
+}
+
 // The whole command line: the launcher's path in double quotes, one blank,
-// the invocation unquoted. The launcher's start-up code takes everything from
-// the first quote to the next as its own name, so that path holds no quote.
+// the invocation unquoted.
 inline ComposedText composeCommandLine(std::string_view launcherPath, std::string_view title,
                                        std::string_view outputPath) {
-  if (launcherPath.empty()) return {Refusal::kEmptyLauncherPath, {}};
-  if (launcherPath.find('\0') != std::string_view::npos) return {Refusal::kHoldsNul, {}};
-  if (launcherPath.find('"') != std::string_view::npos) {
-    return {Refusal::kLauncherPathHoldsDoubleQuote, {}};
-  }
+  const Refusal launcherRefusal = refuseLauncherPath(launcherPath);
+  if (launcherRefusal != Refusal::kNone) return {launcherRefusal, {}};
   ComposedText invocation = composeInvocation(title, outputPath);
   if (invocation.refusal != Refusal::kNone) return invocation;
   std::string text(1, '"');
@@ -940,24 +951,28 @@ inline bool callerRunsInJob() {
 inline StartResult startLauncher(std::wstring_view launcherPath, std::wstring_view title,
                                  std::wstring_view outputPath) {
   StartResult result;
+  result.refusal = refuseLauncherPath(launcherPath);
+  if (result.refusal != Refusal::kNone) return result;
+  // The launcher reads its own path wide, and the invocation, after it, in
+  // the ANSI code page: only the invocation's texts must be held there.
   const UINT codePage = launcherCodePage();
-  std::string launcherBytes, titleBytes, pathBytes;
-  if (!toCodePage(launcherPath, codePage, launcherBytes) ||
-      !toCodePage(title, codePage, titleBytes) || !toCodePage(outputPath, codePage, pathBytes)) {
+  std::string titleBytes, pathBytes;
+  if (!toCodePage(title, codePage, titleBytes) || !toCodePage(outputPath, codePage, pathBytes)) {
     result.refusal = Refusal::kNotInLaunchersCodePage;
     return result;
   }
-  const ComposedText composed = composeCommandLine(launcherBytes, titleBytes, pathBytes);
-  if (composed.refusal != Refusal::kNone) {
-    result.refusal = composed.refusal;
+  const ComposedText invocation = composeInvocation(titleBytes, pathBytes);
+  if (invocation.refusal != Refusal::kNone) {
+    result.refusal = invocation.refusal;
     return result;
   }
   // Every part converted back exactly, so the whole does too.
-  std::wstring commandLine;
-  if (!toWide(composed.text, codePage, MB_ERR_INVALID_CHARS, commandLine)) {
+  std::wstring invocationWide;
+  if (!toWide(invocation.text, codePage, MB_ERR_INVALID_CHARS, invocationWide)) {
     result.refusal = Refusal::kNotInLaunchersCodePage;
     return result;
   }
+  std::wstring commandLine = L"\"" + std::wstring(launcherPath) + L"\" " + invocationWide;
   if (commandLine.size() > kLongestCommandLine) {
     result.refusal = Refusal::kCommandLineTooLong;
     return result;

@@ -14,6 +14,7 @@
 #include "check/machine_facts.h"
 #include "check/report.h"
 #include "launcher/encoder_stop.h"
+#include "platform/system_library.h"
 #include "version.h"
 
 namespace {
@@ -78,15 +79,18 @@ int runCheck(CheckSetup& setup) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // First thing: every DLL loaded from here on comes from the system
+  // directory, not from the folder the check was saved in.
+  zeltra::restrictDllSearchToSystemDirectory();
   // Physical pixels, as the launcher and the encoder see the screen; the
   // manifest asks for this too, where it is read.
   ::SetProcessDPIAware();
   zeltra::check::startPrinting();
   zeltra::check::watchForInterruption();
   CheckSetup setup;
-  const std::string folder = zeltra::check::ownFolder();
-  setup.launcher = folder + "ZELTRA_ScreenTool.exe";
-  setup.encoder = folder + zeltra::kEncoderImageName;
+  const std::wstring folder = zeltra::check::ownFolder();
+  setup.launcher = folder + L"ZELTRA_ScreenTool.exe";
+  setup.encoder = folder + zeltra::check::widenAnsi(zeltra::kEncoderImageName);
   int exitCode = 1;
   if (readArguments(argc, argv, setup)) {
     exitCode = runCheck(setup);

@@ -10,8 +10,8 @@
 namespace zeltra::check {
 
 struct CheckSetup {
-  std::string launcher;         // ZELTRA_ScreenTool.exe beside the check
-  std::string encoder;          // ffmpeg.exe beside it
+  std::wstring launcher;        // ZELTRA_ScreenTool.exe beside the check
+  std::wstring encoder;         // ffmpeg.exe beside it
   std::string outputFolder;     // given on the command line, ending in a backslash; or empty
   std::string temporaryFolder;  // found in step 2, ending in a backslash
   bool keep = false;            // keep the recording and its folder

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "check/child_process.h"
+#include "check/machine_facts.h"
 #include "platform/scoped_handle.h"
 
 namespace zeltra::check {
@@ -99,24 +100,24 @@ void awaitExit(ProgramRun& run, HANDLE process, DWORD timeoutMs, HANDLE interrup
 
 }  // namespace
 
-ProgramRun runProgram(const std::string& program, const std::string& parameters, uint32_t timeoutMs,
-                      HANDLE interruption) {
+ProgramRun runProgram(const std::wstring& program, const std::string& parameters,
+                      uint32_t timeoutMs, HANDLE interruption) {
   ProgramRun run;
   ScopedHandle outRead, outWrite, errRead, errWrite;
   if (!makeOutputPipe(outRead, outWrite) || !makeOutputPipe(errRead, errWrite)) return run;
   SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
   const ScopedHandle input(::CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                          &inheritable, OPEN_EXISTING, 0, nullptr));
-  STARTUPINFOA startup{};
+  STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = input.get();
   startup.hStdOutput = outWrite.get();
   startup.hStdError = errWrite.get();
-  std::string commandLine = "\"" + program + "\" " + parameters;
+  std::wstring commandLine = L"\"" + program + L"\" " + widenAnsi(parameters);
   PROCESS_INFORMATION info{};
   // No window: the program is asked questions, it has nothing to show.
-  if (!::CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr,
+  if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr,
                         /*bInheritHandles=*/TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
                         &info)) {
     run.startError = ::GetLastError();

@@ -22,8 +22,10 @@ struct ProgramRun {
 // Runs "<program>" parameters with standard input empty and both outputs
 // captured, and waits for it. A program still running after timeoutMs, or
 // when the event interruption is set, is ended, so none is ever left behind.
-ProgramRun runProgram(const std::string& program, const std::string& parameters, uint32_t timeoutMs,
-                      void* interruption = nullptr);
+// The program's path is wide, so it may lie in any folder; the parameters
+// (ANSI) are widened character for character.
+ProgramRun runProgram(const std::wstring& program, const std::string& parameters,
+                      uint32_t timeoutMs, void* interruption = nullptr);
 
 struct RunningProcess {
   uint32_t id = 0;

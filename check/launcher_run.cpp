@@ -5,6 +5,7 @@
 
 #include "caller/zeltra_screentool.h"
 #include "check/child_process.h"
+#include "check/machine_facts.h"
 #include "launcher/encoder_stop.h"
 #include "platform/scoped_handle.h"
 
@@ -83,10 +84,12 @@ class CallerLauncherRun final : public LauncherRun {
 
 }  // namespace
 
-std::unique_ptr<LauncherRun> startLauncherRun(const std::string& launcherPath,
+std::unique_ptr<LauncherRun> startLauncherRun(const std::wstring& launcherPath,
                                               const std::string& title,
                                               const std::string& outputPath, std::string& whyNot) {
-  zc::StartResult started = zc::startRecording(launcherPath, title, outputPath);
+  // The header's wide call: the launcher's path may hold what the ANSI code page cannot.
+  zc::StartResult started =
+      zc::startRecording(launcherPath, widenAnsi(title), widenAnsi(outputPath));
   switch (started.outcome) {
     case zc::StartOutcome::kStarted:
       return std::make_unique<CallerLauncherRun>(std::move(started.recording));

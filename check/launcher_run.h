@@ -39,10 +39,10 @@ class LauncherRun {
   virtual void end() = 0;
 };
 
-// Starts the launcher at launcherPath to record the window titled title into
-// outputPath (texts in the ANSI code page). Null, with the reason in whyNot,
-// when it was refused or could not be started.
-std::unique_ptr<LauncherRun> startLauncherRun(const std::string& launcherPath,
+// Starts the launcher at launcherPath (any characters) to record the window
+// titled title into outputPath (texts in the ANSI code page). Null, with the
+// reason in whyNot, when it was refused or could not be started.
+std::unique_ptr<LauncherRun> startLauncherRun(const std::wstring& launcherPath,
                                               const std::string& title,
                                               const std::string& outputPath, std::string& whyNot);
 

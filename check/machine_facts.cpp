@@ -7,6 +7,7 @@
 
 #include "caller/zeltra_screentool.h"
 #include "platform/scoped_handle.h"
+#include "platform/system_library.h"
 
 namespace zeltra::check {
 namespace {
@@ -28,22 +29,70 @@ std::wstring withBackslash(std::wstring path) {
 
 }  // namespace
 
-std::string ownFolder() {
-  char path[MAX_PATH * 4];
-  const DWORD length = ::GetModuleFileNameA(nullptr, path, sizeof path);
-  const std::string text(path, length);
-  return text.substr(0, text.find_last_of('\\') + 1);
+std::wstring ownFolder() {
+  // Room for the longest path Windows gives (32767 characters); one that
+  // filled it was cut short and is no use.
+  std::wstring path(32768, L'\0');
+  const DWORD length = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+  path.resize(length < path.size() ? length : 0);
+  return path.substr(0, path.find_last_of(L'\\') + 1);
 }
 
-std::string fileVersion(const std::string& path) {
+std::string shownPath(const std::wstring& path) {
+  if (path.empty()) return {};
+  const int length = static_cast<int>(path.size());
+  const int size =
+      ::WideCharToMultiByte(CP_ACP, 0, path.data(), length, nullptr, 0, nullptr, nullptr);
+  std::string shown(size > 0 ? static_cast<size_t>(size) : 0, '\0');
+  if (size > 0) {
+    ::WideCharToMultiByte(CP_ACP, 0, path.data(), length, shown.data(), size, nullptr, nullptr);
+  }
+  return shown;
+}
+
+std::wstring widenAnsi(const std::string& text) {
+  if (text.empty()) return {};
+  const int length = static_cast<int>(text.size());
+  const int size = ::MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
+  std::wstring wide(size > 0 ? static_cast<size_t>(size) : 0, L'\0');
+  if (size > 0) ::MultiByteToWideChar(CP_ACP, 0, text.data(), length, wide.data(), size);
+  return wide;
+}
+
+// The version record's calls, from version.dll loaded by its full path in
+// the system directory: imported, it would be looked for beside the check
+// first, before any of the check's code could restrict the search.
+struct VersionCalls {
+  using SizeCall = DWORD(WINAPI*)(LPCWSTR, LPDWORD);
+  using RecordCall = BOOL(WINAPI*)(LPCWSTR, DWORD, DWORD, LPVOID);
+  using QueryCall = BOOL(WINAPI*)(LPCVOID, LPCWSTR, LPVOID*, PUINT);
+  SizeCall size = nullptr;
+  RecordCall record = nullptr;
+  QueryCall query = nullptr;
+};
+
+const VersionCalls& versionCalls() {
+  static const VersionCalls calls = [] {
+    const HMODULE library = loadSystemLibrary(L"version.dll");
+    return VersionCalls{
+        findLibraryFunction<VersionCalls::SizeCall>(library, "GetFileVersionInfoSizeW"),
+        findLibraryFunction<VersionCalls::RecordCall>(library, "GetFileVersionInfoW"),
+        findLibraryFunction<VersionCalls::QueryCall>(library, "VerQueryValueW")};
+  }();
+  return calls;
+}
+
+std::string fileVersion(const std::wstring& path) {
+  const VersionCalls& calls = versionCalls();
+  if (calls.size == nullptr || calls.record == nullptr || calls.query == nullptr) return {};
   DWORD ignored = 0;
-  const DWORD size = ::GetFileVersionInfoSizeA(path.c_str(), &ignored);
+  const DWORD size = calls.size(path.c_str(), &ignored);
   if (size == 0) return {};
   std::vector<char> record(size);
   void* fixed = nullptr;
   UINT fixedSize = 0;
-  if (!::GetFileVersionInfoA(path.c_str(), 0, size, record.data()) ||
-      !::VerQueryValueA(record.data(), "\\", &fixed, &fixedSize) || fixedSize == 0) {
+  if (!calls.record(path.c_str(), 0, size, record.data()) ||
+      !calls.query(record.data(), L"\\", &fixed, &fixedSize) || fixedSize == 0) {
     return {};
   }
   const auto* info = static_cast<const VS_FIXEDFILEINFO*>(fixed);
@@ -53,9 +102,9 @@ std::string fileVersion(const std::string& path) {
          std::to_string(LOWORD(info->dwFileVersionLS));
 }
 
-int programBits(const std::string& path) {
+int programBits(const std::wstring& path) {
   DWORD type = 0;
-  if (!::GetBinaryTypeA(path.c_str(), &type)) return 0;
+  if (!::GetBinaryTypeW(path.c_str(), &type)) return 0;
   if (type == SCS_32BIT_BINARY) return 32;
   if (type == SCS_64BIT_BINARY) return 64;
   return 0;
@@ -88,8 +137,8 @@ std::optional<std::string> wineVersion() {
   return std::string(call());
 }
 
-std::optional<std::string> zoneIdentifier(const std::string& path) {
-  const ScopedHandle stream(::CreateFileA((path + ":Zone.Identifier").c_str(), GENERIC_READ,
+std::optional<std::string> zoneIdentifier(const std::wstring& path) {
+  const ScopedHandle stream(::CreateFileW((path + L":Zone.Identifier").c_str(), GENERIC_READ,
                                           FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                           FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!stream.valid()) return std::nullopt;

@@ -6,14 +6,25 @@
 
 namespace zeltra::check {
 
-// The folder this program lies in, ending in a backslash.
-std::string ownFolder();
+// The folder this program lies in, ending in a backslash. Wide, as every
+// path the check finds or starts a program by: the folder may hold
+// characters the ANSI code page cannot.
+std::wstring ownFolder();
 
-// "1.0.0.0" from a program's version record; empty when it has none.
-std::string fileVersion(const std::string& path);
+// The path as the report shows it, in the ANSI code page as the launcher's
+// lines name paths: a character the code page cannot hold becomes its best
+// fit or "?".
+std::string shownPath(const std::wstring& path);
+
+// ANSI text widened character for character.
+std::wstring widenAnsi(const std::string& text);
+
+// "1.0.0.0" from a program's version record; empty when it has none, or
+// when version.dll is missing from the system directory.
+std::string fileVersion(const std::wstring& path);
 
 // 32 or 64 for a Windows program, 0 when it is none or cannot be read.
-int programBits(const std::string& path);
+int programBits(const std::wstring& path);
 
 // "10.0.19045", read with RtlGetVersion: GetVersionEx reports 6.2 to any
 // program whose manifest does not name the newer Windows.
@@ -28,7 +39,7 @@ std::optional<std::string> wineVersion();
 
 // The contents of the file's Zone.Identifier stream, which the browser or
 // mail program that saved it adds; nullopt when it has none.
-std::optional<std::string> zoneIdentifier(const std::string& path);
+std::optional<std::string> zoneIdentifier(const std::wstring& path);
 
 struct TemporaryFolder {
   std::string path;            // ending in a backslash; empty when none could be found

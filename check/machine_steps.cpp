@@ -17,8 +17,8 @@ namespace {
 // virus scanner can take a few seconds.
 constexpr uint32_t kAnswerLimitMs = 10000;
 
-bool fileExists(const std::string& path) {
-  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+bool fileExists(const std::wstring& path) {
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
@@ -33,13 +33,15 @@ bool ask(Report& report, const CheckSetup& setup, const std::string& question, P
   if (run.interrupted) return false;
   if (!run.started) {
     report.fail("ffmpeg.exe could not be started (error " + std::to_string(run.startError) + ")",
-                "check that " + setup.encoder + " is a Windows build of FFmpeg for this machine");
+                "check that " + shownPath(setup.encoder) +
+                    " is a Windows build of FFmpeg for this machine");
     return false;
   }
   if (run.timedOut) {
     report.fail("ffmpeg.exe did not answer \"" + question + "\" within " +
                     std::to_string(kAnswerLimitMs / 1000) + " s; ended it",
-                "run \"" + setup.encoder + "\" " + question + " by hand to see what holds it up");
+                "run \"" + shownPath(setup.encoder) + "\" " + question +
+                    " by hand to see what holds it up");
     return false;
   }
   return true;
@@ -67,7 +69,7 @@ bool requireDescribed(Report& report, const CheckSetup& setup, Component compone
   const std::string answer = versionLine(run.output + run.errors);
   report.fail("ffmpeg.exe's answer to \"" + question + "\" neither describes the " + name + " " +
                   what + " nor says it lacks it: " + (answer.empty() ? "no answer" : answer),
-              "run \"" + setup.encoder + "\" " + question + " by hand and attach its answer");
+              "run \"" + shownPath(setup.encoder) + "\" " + question + " by hand and attach its answer");
   return false;
 }
 
@@ -77,12 +79,12 @@ bool reportEnvironment(Report& report, const CheckSetup& setup) {
   report.beginStep("The environment");
   report.note("check: version " ZELTRA_VERSION_TEXT ", " + bits(sizeof(void*) * 8));
   if (!fileExists(setup.launcher)) {
-    report.fail("no ZELTRA_ScreenTool.exe beside the check (" + setup.launcher + ")",
+    report.fail("no ZELTRA_ScreenTool.exe beside the check (" + shownPath(setup.launcher) + ")",
                 "run the check from the folder the launcher is installed in");
     return false;
   }
   const std::string version = fileVersion(setup.launcher);
-  report.note("launcher: " + setup.launcher + ", version " +
+  report.note("launcher: " + shownPath(setup.launcher) + ", version " +
               (version.empty() ? "unknown" : version) + ", " + bits(programBits(setup.launcher)));
   report.note("Windows " + windowsVersion() + " (RtlGetVersion)");
   report.note("display scale " + std::to_string(displayScalePercent()) + "%");
@@ -104,8 +106,9 @@ bool checkDisturbances(Report& report, CheckSetup& setup) {
   if (const std::optional<std::string> zone = zoneIdentifier(setup.encoder)) {
     report.warn(
         "ffmpeg.exe was downloaded from the internet (it has a Zone.Identifier stream): "
-        "the launcher starts it through the shell, which may ask before starting it",
-        "in PowerShell: Unblock-File -Path '" + setup.encoder + "'");
+        "the launcher starts it without the shell's download check, but Windows may warn "
+        "when this check starts it",
+        "in PowerShell: Unblock-File -Path '" + shownPath(setup.encoder) + "'");
   } else {
     report.pass("ffmpeg.exe is not marked as downloaded (no Zone.Identifier stream)");
   }
@@ -124,14 +127,14 @@ bool checkDisturbances(Report& report, CheckSetup& setup) {
 bool checkEncoder(Report& report, const CheckSetup& setup) {
   report.beginStep("The encoder");
   if (!fileExists(setup.encoder)) {
-    report.fail("no ffmpeg.exe beside the launcher (" + setup.encoder + ")",
+    report.fail("no ffmpeg.exe beside the launcher (" + shownPath(setup.encoder) + ")",
                 "place an FFmpeg build with gdigrab and libxvid there as ffmpeg.exe");
     return false;
   }
   ProgramRun run;
   if (!ask(report, setup, "-version", run)) return false;
   const std::string line = versionLine(run.output);
-  report.pass(setup.encoder + ": " + (line.empty() ? "gave no version line" : line));
+  report.pass(shownPath(setup.encoder) + ": " + (line.empty() ? "gave no version line" : line));
   const bool hasInput = requireDescribed(report, setup, Component::kDemuxer, "gdigrab", "input");
   if (interrupted()) return false;
   const bool hasEncoder =

@@ -13,6 +13,7 @@
 #include "check/encoder_finish.h"
 #include "check/interruption.h"
 #include "check/launcher_run.h"
+#include "check/machine_facts.h"
 #include "check/recording_readback.h"
 #include "check/test_window.h"
 
@@ -369,7 +370,7 @@ void checkRecording(Report& report, const CheckSetup& setup) {
   const std::unique_ptr<LauncherRun> run =
       startLauncherRun(setup.launcher, title, place.file, whyNot);
   if (run == nullptr) {
-    report.fail("could not start " + setup.launcher + ": " + whyNot);
+    report.fail("could not start " + shownPath(setup.launcher) + ": " + whyNot);
     removeOutput(report, place, setup.keep);
     return;
   }

@@ -63,7 +63,7 @@ add_executable(ZELTRA_ScreenTool_check
   check/resources.rc
 )
 target_compile_definitions(ZELTRA_ScreenTool_check PRIVATE ${ZELTRA_WINDOWS_DEFINITIONS})
-target_link_libraries(ZELTRA_ScreenTool_check PRIVATE check_logic user32 gdi32 version)
+target_link_libraries(ZELTRA_ScreenTool_check PRIVATE check_logic user32 gdi32)
 # The recording step starts the launcher through caller/zeltra_screentool.h, as callers do.
 target_include_directories(ZELTRA_ScreenTool_check PRIVATE ${CMAKE_BINARY_DIR}/generated)
 zeltra_link_runtime_statically(ZELTRA_ScreenTool_check)
@@ -112,6 +112,16 @@ zeltra_helper(stand_in_encoder ${ZELTRA_HELPERS}/stand_in_encoder.cpp)
 target_include_directories(stand_in_encoder PRIVATE ${CMAKE_SOURCE_DIR})
 set_target_properties(stand_in_encoder PROPERTIES OUTPUT_NAME ffmpeg RUNTIME_OUTPUT_DIRECTORY
   ${CMAKE_BINARY_DIR}/stand-in)
+# A version.dll to plant beside the check: its exports undecorated, as the
+# system's are, in the 32-bit build too.
+add_library(planted_version SHARED ${ZELTRA_HELPERS}/planted_version.cpp)
+target_compile_definitions(planted_version PRIVATE ${ZELTRA_WINDOWS_DEFINITIONS})
+set_target_properties(planted_version PROPERTIES OUTPUT_NAME version PREFIX ""
+  RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/planted)
+zeltra_link_runtime_statically(planted_version)
+if(MINGW)
+  target_link_options(planted_version PRIVATE -Wl,--kill-at)
+endif()
 
 include(${CMAKE_CURRENT_LIST_DIR}/release.cmake)
 
@@ -137,10 +147,11 @@ if(CMAKE_CROSSCOMPILING AND CMAKE_CROSSCOMPILING_EMULATOR)
   set(ZELTRA_WINE_TIMEOUT_real_recording 90)
   set(ZELTRA_WINE_TIMEOUT_caller_header 40)
   set(ZELTRA_WINE_TIMEOUT_check 60)
+  set(ZELTRA_WINE_TIMEOUT_install_folder 60)
   # Every test below reaches every ffmpeg.exe on the desktop: they run one at a time.
   # The real encoder of the build's architecture is fetched by scripts/fetch-encoder.sh.
   foreach(suite control_window invocation_and_region recording_start stop stop_command bad_inputs
-                real_recording caller_header check)
+                real_recording caller_header check install_folder)
     add_test(NAME wine_${suite}
       COMMAND ${Python3_EXECUTABLE} -m unittest -v tests.wine.test_${suite}
       WORKING_DIRECTORY ${CMAKE_SOURCE_DIR})

@@ -13,8 +13,6 @@
 namespace zeltra {
 namespace {
 
-bool isSeparator(char c) { return c == '\\' || c == '/'; }
-
 // Calls visit(index) for the first byte of every character of text, so that
 // the second byte of a two-byte character is never taken for a character.
 template <typename Visit>
@@ -46,14 +44,10 @@ std::string quoteOutputPath(std::string_view path, const LeadByteTest& isLeadByt
 
 }  // namespace
 
-std::string encoderPathFor(std::string_view modulePath, const LeadByteTest& isLeadByte) {
-  size_t directoryEnd = modulePath.size();
-  forEachCharacter(modulePath, isLeadByte, [&](size_t i) {
-    if (isSeparator(modulePath[i])) {
-      directoryEnd = i;
-    }
-  });
-  return std::string(modulePath.substr(0, directoryEnd)) + kEncoderFileName;
+std::wstring encoderPathFor(std::wstring_view modulePath) {
+  const size_t separator = modulePath.find_last_of(L"\\/");
+  const size_t directoryEnd = separator == std::wstring_view::npos ? modulePath.size() : separator;
+  return std::wstring(modulePath.substr(0, directoryEnd)) + kEncoderFileName;
 }
 
 bool holdsDoubleQuote(std::string_view text) {

@@ -15,11 +15,12 @@ namespace zeltra {
 // backslash's byte, so any scan for "\" must walk characters, not bytes.
 using LeadByteTest = std::function<bool(uint8_t)>;
 
-inline constexpr char kEncoderFileName[] = "\\ffmpeg.exe";
+inline constexpr wchar_t kEncoderFileName[] = L"\\ffmpeg.exe";
 
 // The launcher's directory (the text before the last "\" or "/", or the
-// whole path when there is none) followed by "\ffmpeg.exe".
-std::string encoderPathFor(std::string_view modulePath, const LeadByteTest& isLeadByte);
+// whole path when there is none) followed by "\ffmpeg.exe". The path is wide:
+// no UTF-16 unit of another character equals a separator's.
+std::wstring encoderPathFor(std::wstring_view modulePath);
 
 // No Windows path holds a double quote, and one inside the quoted output
 // path would end the quoting and let the rest reach the encoder as options.

@@ -6,26 +6,57 @@
 // more counts as a blank: a title beginning with a non-ASCII letter in the
 // ANSI code page lost that letter. Header-only, so the bench's stand-in
 // encoder skips its own program name by the same rule.
+//
+// One rule for both widths: the launcher skips its name on the wide command
+// line, where a folder's name the ANSI code page cannot hold stays whole (in
+// the ANSI line such a character may have become a best-fit '"' or blank).
 #pragma once
+
+#include <string>
+#include <type_traits>
 
 namespace zeltra {
 
 // The rest of commandLine after the program name, as Windows delimits it: a
 // quoted name runs to the closing quote (or to the end when there is none), an
-// unquoted one to the first blank or tab. Then the blanks and control
-// characters (bytes 0x01 to 0x20) after it are skipped, compared as unsigned
-// bytes, so any byte of 0x80 or more is kept as the invocation's first.
-inline const char* skipProgramName(const char* commandLine) {
-  const char* p = commandLine;
-  if (*p == '"') {
+// unquoted one to the first blank or tab.
+template <typename Char>
+const Char* skipProgramNameOnly(const Char* commandLine) {
+  const Char* p = commandLine;
+  if (*p == Char('"')) {
     ++p;
-    while (*p != '\0' && *p != '"') ++p;
-    if (*p == '"') ++p;
+    while (*p != Char('\0') && *p != Char('"')) ++p;
+    if (*p == Char('"')) ++p;
   } else {
-    while (*p != '\0' && *p != ' ' && *p != '\t') ++p;
+    while (*p != Char('\0') && *p != Char(' ') && *p != Char('\t')) ++p;
   }
-  while (*p != '\0' && static_cast<unsigned char>(*p) <= ' ') ++p;
   return p;
+}
+
+// The text after its leading blanks and control characters (1 to 0x20),
+// compared as unsigned, so any character of 0x80 or more is kept.
+template <typename Char>
+const Char* skipLeadingBlanks(const Char* text) {
+  using Unsigned = std::make_unsigned_t<Char>;
+  while (*text != Char('\0') && static_cast<Unsigned>(*text) <= Unsigned(' ')) ++text;
+  return text;
+}
+
+// The program name and the blanks after it skipped: the invocation.
+template <typename Char>
+const Char* skipProgramName(const Char* commandLine) {
+  return skipLeadingBlanks(skipProgramNameOnly(commandLine));
+}
+
+// The invocation in the ANSI code page from the wide command line: the
+// program name skipped there, only the rest converted, by toAnsi (wide text to
+// ANSI as the ANSI command line is made, best fit included), then its leading
+// blanks skipped: a character that becomes a blank by best fit was skipped in
+// the ANSI line too. So the bytes are those the ANSI line held after the name.
+template <typename ToAnsi>
+std::string invocationFromWideCommandLine(const wchar_t* commandLine, ToAnsi toAnsi) {
+  const std::string rest = toAnsi(std::wstring(skipProgramNameOnly(commandLine)));
+  return skipLeadingBlanks(rest.c_str());
 }
 
 }  // namespace zeltra

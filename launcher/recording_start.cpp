@@ -53,9 +53,9 @@ TargetWait awaitMeasurableTarget(Platform& platform, CaptureTarget& target,
 
 }  // namespace
 
-std::string readOwnModulePath(Platform& platform) {
+std::wstring readOwnModulePath(Platform& platform) {
   for (uint32_t capacity = kMaxPath;; capacity *= 2) {
-    std::string buffer(capacity, '\0');
+    std::wstring buffer(capacity, L'\0');
     const uint32_t length = platform.readModuleFileName(buffer.data(), capacity);
     // A full buffer means the path was cut short; read it again, larger.
     if (length < capacity || capacity >= kLongestModulePath) {
@@ -65,15 +65,20 @@ std::string readOwnModulePath(Platform& platform) {
   }
 }
 
-ProcessHandle launchEncoder(Platform& platform, const std::string& encoderPath,
+ProcessHandle launchEncoder(Platform& platform, const std::wstring& encoderPath,
                             const std::string& parameters) {
   ShellLaunchRequest request;
   // No UI: a failed launch must not raise an error box, which would block the
-  // only thread and with it the caller's stop request.
-  request.mask = kSeeMaskNoCloseProcess | kSeeMaskFlagNoUi;
-  request.verb = "open";
+  // only thread and with it the caller's stop request. No zone check: for an
+  // encoder still marked as downloaded the shell would otherwise ask first,
+  // in a modal loop that serves a stop message in the middle of the launch,
+  // or refuse it. Whoever put ffmpeg.exe beside the launcher chose it.
+  request.mask = kSeeMaskNoCloseProcess | kSeeMaskFlagNoUi | kSeeMaskNoZoneChecks;
+  request.verb = L"open";
   request.file = encoderPath;
-  request.parameters = parameters;
+  // The same conversion the "A" shell call made: the encoder's command line
+  // holds the very characters the ANSI line stands for.
+  request.parameters = platform.fromAnsiCodePage(parameters);
   // Minimized and not activated: an activated console would take the
   // keyboard from the recorded window, and a "q" typed there ends a recording.
   request.showMode = kSwShowMinNoActive;
@@ -89,9 +94,11 @@ RecordingStart startRecording(Platform& platform, CaptureTarget& target,
   if (!fields) {
     return {StartOutcome::kNothingToRecord, nullptr};
   }
-  const std::string modulePath = readOwnModulePath(platform);
+  // Wide: a folder the ANSI code page cannot hold would come back changed.
+  const std::wstring encoderPath = encoderPathFor(readOwnModulePath(platform));
+  // The lines name it in the ANSI code page, as they always have.
+  const std::string encoderShown = platform.toAnsiCodePage(encoderPath);
   const LeadByteTest isLeadByte = [&platform](uint8_t byte) { return platform.isLeadByte(byte); };
-  const std::string encoderPath = encoderPathFor(modulePath, isLeadByte);
 
   if (awaitMeasurableTarget(platform, target, fields->targetTitle) == TargetWait::kStopped) {
     diagnose(platform, "stopped while waiting for the window; no encoder started");
@@ -107,10 +114,10 @@ RecordingStart startRecording(Platform& platform, CaptureTarget& target,
     diagnose(platform, "stopped before the encoder was started; none started");
     return {StartOutcome::kStoppedEarly, nullptr};
   }
-  diagnose(platform, "starting " + encoderPath + " " + parameters);
+  diagnose(platform, "starting " + encoderShown + " " + parameters);
   const ProcessHandle encoder = launchEncoder(platform, encoderPath, parameters);
   if (encoder == nullptr) {
-    diagnose(platform, "could not start " + encoderPath + "; nothing is recorded");
+    diagnose(platform, "could not start " + encoderShown + "; nothing is recorded");
   }
   platform.pause(kSettlingPauseMs);
   return {StartOutcome::kLaunchAttempted, encoder};

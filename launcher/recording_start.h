@@ -30,13 +30,14 @@ inline constexpr uint32_t kSettlingPauseMs = 100;
 RecordingStart startRecording(Platform& platform, CaptureTarget& target,
                               std::string_view commandLineText, StopCommandHistory& stopCommand);
 
-// The launcher's own executable path, read again into a larger buffer when
-// the usual MAX_PATH one turns out too short.
-std::string readOwnModulePath(Platform& platform);
+// The launcher's own executable path, wide, read again into a larger buffer
+// when the usual MAX_PATH one turns out too short.
+std::wstring readOwnModulePath(Platform& platform);
 
-// Starts the encoder minimized and without activating it. Returns its
-// process, or null when it could not be started.
-ProcessHandle launchEncoder(Platform& platform, const std::string& encoderPath,
+// Starts the encoder minimized and without activating it, the parameter line
+// (ANSI, as composed) widened exactly. Returns its process, or null when it
+// could not be started.
+ProcessHandle launchEncoder(Platform& platform, const std::wstring& encoderPath,
                             const std::string& parameters);
 
 }  // namespace zeltra

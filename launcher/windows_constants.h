@@ -21,9 +21,10 @@ constexpr int32_t kCwUseDefault = INT32_MIN;  // 0x80000000
 
 constexpr uint32_t kSeeMaskNoCloseProcess = 0x00000040;
 constexpr uint32_t kSeeMaskFlagNoUi = 0x00000400;
+constexpr uint32_t kSeeMaskNoZoneChecks = 0x00800000;
 
 constexpr uint32_t kMaxPath = 260;
-// The longest path the ANSI module-name call can return, plus its terminator.
+// The longest path the module-name call can return, plus its terminator.
 constexpr uint32_t kLongestModulePath = 32768;
 
 }  // namespace zeltra

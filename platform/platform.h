@@ -78,12 +78,13 @@ enum class CommandOutcome {
   kStillRunningAtBound  // as kEndedAtBound, but something of it still ran after being ended
 };
 
-// The fields of a shell launch record that the launcher sets; all others are zero.
+// The fields of a shell launch record that the launcher sets; all others are
+// zero. Wide texts (UTF-16 on Windows), so the file may lie in any folder.
 struct ShellLaunchRequest {
   uint32_t mask = 0;
-  std::string verb;
-  std::string file;
-  std::string parameters;
+  std::wstring verb;
+  std::wstring file;
+  std::wstring parameters;
   int32_t showMode = 0;
 };
 
@@ -131,9 +132,15 @@ class Platform {
   virtual bool readWindowRect(WindowHandle window, Rect& rect) = 0;
   virtual VirtualScreen readVirtualScreen() = 0;
 
-  // Copies the launcher's own executable path into buffer, cut short and
-  // returning capacity when it does not fit; returns 0 on failure.
-  virtual uint32_t readModuleFileName(char* buffer, uint32_t capacity) = 0;
+  // Copies the launcher's own executable path, wide, into buffer, cut short
+  // and returning capacity when it does not fit; returns 0 on failure.
+  virtual uint32_t readModuleFileName(wchar_t* buffer, uint32_t capacity) = 0;
+  // The text in the ANSI code page as the "A" calls give it: a character the
+  // code page cannot hold becomes its best fit or "?".
+  virtual std::string toAnsiCodePage(const std::wstring& text) = 0;
+  // ANSI text widened character for character, as the "A" calls widen what
+  // they pass on.
+  virtual std::wstring fromAnsiCodePage(const std::string& text) = 0;
   // Whether this byte starts a two-byte character in the process's ANSI code page.
   virtual bool isLeadByte(uint8_t byte) = 0;
 

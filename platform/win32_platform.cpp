@@ -1,5 +1,7 @@
-// The Windows implementation of the platform boundary: 8-bit ("A") calls on
-// the launcher's one thread.
+// The Windows implementation of the platform boundary, on the launcher's one
+// thread: 8-bit ("A") calls for the texts the launcher reads in the ANSI code
+// page, wide ones for its own path and the encoder's start, so that the
+// folder it is installed in may hold any character.
 #include <windows.h>  // first: the other Windows headers build on it; NOMINMAX and
                       // WIN32_LEAN_AND_MEAN come from the build
 
@@ -222,6 +224,28 @@ CommandOutcome atBound(InterpreterRun run, CommandOutcome returned) {
   return returned;
 }
 
+// Explicit lengths throughout: a text may hold any byte, and its end is its size.
+std::string narrowToAnsi(const std::wstring& text) {
+  if (text.empty()) return {};
+  const int length = static_cast<int>(text.size());
+  const int size =
+      ::WideCharToMultiByte(CP_ACP, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
+  std::string ansi(size > 0 ? static_cast<size_t>(size) : 0, '\0');
+  if (size > 0) {
+    ::WideCharToMultiByte(CP_ACP, 0, text.data(), length, ansi.data(), size, nullptr, nullptr);
+  }
+  return ansi;
+}
+
+std::wstring widenFromAnsi(const std::string& text) {
+  if (text.empty()) return {};
+  const int length = static_cast<int>(text.size());
+  const int size = ::MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
+  std::wstring wide(size > 0 ? static_cast<size_t>(size) : 0, L'\0');
+  if (size > 0) ::MultiByteToWideChar(CP_ACP, 0, text.data(), length, wide.data(), size);
+  return wide;
+}
+
 class Win32Platform final : public Platform {
  public:
   Win32Platform() {
@@ -345,9 +369,15 @@ class Win32Platform final : public Platform {
         ::GetSystemMetrics(SM_CXVIRTUALSCREEN), ::GetSystemMetrics(SM_CYVIRTUALSCREEN)};
   }
 
-  uint32_t readModuleFileName(char* buffer, uint32_t capacity) override {
-    return ::GetModuleFileNameA(/*hModule=*/nullptr, buffer, capacity);
+  uint32_t readModuleFileName(wchar_t* buffer, uint32_t capacity) override {
+    return ::GetModuleFileNameW(/*hModule=*/nullptr, buffer, capacity);
   }
+
+  // No flags: best fit and "?" as GetCommandLineA and GetModuleFileNameA
+  // convert, so every folder the code page holds gives the same text as before.
+  std::string toAnsiCodePage(const std::wstring& text) override { return narrowToAnsi(text); }
+
+  std::wstring fromAnsiCodePage(const std::string& text) override { return widenFromAnsi(text); }
 
   bool isLeadByte(uint8_t byte) override { return ::IsDBCSLeadByte(byte) != FALSE; }
 
@@ -391,14 +421,14 @@ class Win32Platform final : public Platform {
   }
 
   ProcessHandle launchProcess(const ShellLaunchRequest& request) override {
-    SHELLEXECUTEINFOA info{};
+    SHELLEXECUTEINFOW info{};
     info.cbSize = sizeof info;
     info.fMask = request.mask;
     info.lpVerb = request.verb.c_str();
     info.lpFile = request.file.c_str();
     info.lpParameters = request.parameters.c_str();
     info.nShow = request.showMode;
-    if (!::ShellExecuteExA(&info)) {
+    if (!::ShellExecuteExW(&info)) {
       return nullptr;
     }
     return info.hProcess;

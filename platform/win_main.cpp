@@ -4,13 +4,20 @@
 #include "launcher/launcher_entry.h"
 #include "launcher/program_name_skip.h"
 #include "platform/platform.h"
+#include "platform/system_library.h"
 
 // The invocation is taken from the whole command line rather than from
 // WinMain's own argument, whose start-up code may drop a first byte of 0x80 or
-// more; it stays exactly as the caller wrote it: quotes are not removed.
+// more; it stays exactly as the caller wrote it: quotes are not removed. The
+// wide line, so that the launcher's own name cannot mislead the skip.
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*commandLine*/,
                    int showMode) {
+  // First thing: the shell and COM load DLLs, which must come from the
+  // system directory, not from the folder the launcher was put in.
+  zeltra::restrictDllSearchToSystemDirectory();
   const std::unique_ptr<zeltra::Platform> platform = zeltra::makeWin32Platform();
-  return zeltra::runLauncher(*platform, instance, zeltra::skipProgramName(::GetCommandLineA()),
-                             showMode);
+  const std::string invocation = zeltra::invocationFromWideCommandLine(
+      ::GetCommandLineW(),
+      [&platform](const std::wstring& text) { return platform->toAnsiCodePage(text); });
+  return zeltra::runLauncher(*platform, instance, invocation.c_str(), showMode);
 }

@@ -93,3 +93,24 @@ def clock_ticks(path):
                           "-pix_fmt", "gray", "-"], capture_output=True, check=True).stdout
     size = width * height
     return [clock_tick(raw[i:i + size]) for i in range(0, len(raw) - size + 1, size)]
+
+
+def avi_chunks(path):
+    """The AVI file's RIFF chunks, each (form, declared size, whether it fits in the file), and the ids of
+    the chunks inside the first: what the encoder writes into it only when it finishes the file."""
+    with open(path, "rb") as f:
+        data = f.read()
+    riffs, inner, at = [], [], 0
+    while at + 12 <= len(data) and data[at:at + 4] == b"RIFF":
+        size = int.from_bytes(data[at + 4:at + 8], "little")
+        riffs.append((data[at + 8:at + 12], size, at + 8 + size <= len(data)))
+        if at == 0:
+            inside, end = 12, min(8 + size, len(data))
+            while inside + 8 <= end:
+                inner.append(data[inside:inside + 4])
+                length = int.from_bytes(data[inside + 4:inside + 8], "little")
+                inside += 8 + length + (length & 1)  # chunks are padded to even sizes
+        at += 8 + size + (size & 1)
+        if size == 0xFFFFFFFF:
+            break
+    return riffs, inner

@@ -32,6 +32,15 @@ def hexed(text):
     return text.hex()
 
 
+def code_page_holds(text):
+    """Whether the ANSI code page holds every character of the text."""
+    try:
+        text.encode(ENCODING)
+        return True
+    except UnicodeEncodeError:
+        return False
+
+
 def windows_path(linux_path):
     return "Z:" + os.path.abspath(linux_path).replace("/", "\\")
 
@@ -106,8 +115,14 @@ class LauncherRun(ReportingProcess):
     def __init__(self, install_dir, arguments, cwd=None, show=None, env=None, launcher=None, windows_env=None,
                  plain=False, new_group=False, job_without_breakaway=False, processes_at=None, console=False):
         launcher = launcher or os.path.join(install_dir, "ZELTRA_ScreenTool.exe")
-        command_line = b'"' + windows_path(launcher).encode(ENCODING) + b'" ' + (
-            arguments if isinstance(arguments, bytes) else arguments.encode(ENCODING))
+        name = '"' + windows_path(launcher) + '" '
+        wide = not code_page_holds(name)
+        if wide:  # a folder the code page cannot hold: the command line goes as text, started wide
+            text = name + (arguments.decode(ENCODING) if isinstance(arguments, bytes) else arguments)
+            command_line = text.encode("utf-16-le")
+        else:
+            command_line = name.encode(ENCODING) + (
+                arguments if isinstance(arguments, bytes) else arguments.encode(ENCODING))
         args = [helper("run_verbatim"), command_line.hex()]
         if len(args[1]) > 16000:  # too long for a command line of its own: hand it over in a file
             with tempfile.NamedTemporaryFile("w", suffix=".hex", delete=False) as f:
@@ -130,6 +145,8 @@ class LauncherRun(ReportingProcess):
             args += ["--processes-at", hexed(processes_at)]
         if console:  # on a console of its own, its output among these lines
             args.append("--console")
+        if wide:
+            args.append("--wide")
         super().__init__(args, env=env)
         if plain:
             self.launch_tick = int(self.wait_for(lambda l: isinstance(l, str) and l.startswith("launch "),

@@ -144,16 +144,44 @@ bool FakePlatform::readWindowRect(WindowHandle, Rect& rect) {
   return result.has_value();
 }
 
-uint32_t FakePlatform::readModuleFileName(char* buffer, uint32_t capacity) {
+uint32_t FakePlatform::readModuleFileName(wchar_t* buffer, uint32_t capacity) {
   record("readModuleFileName", std::to_string(capacity));
   // Like Windows: a path that does not fit is cut to the buffer, and the
   // whole buffer is reported as used.
   const auto copied = static_cast<uint32_t>(std::min<size_t>(modulePath.size(), capacity));
   std::copy_n(modulePath.begin(), copied, buffer);
   if (copied < capacity) {
-    buffer[copied] = '\0';
+    buffer[copied] = L'\0';
   }
   return copied;
+}
+
+std::string FakePlatform::toAnsiCodePage(const std::wstring& text) {
+  std::string ansi;
+  for (const wchar_t c : text) {
+    if (doubleByteCodePage && c == kDoubleByteCharacter) {
+      ansi += "\x83\x5C";
+    } else if (c < (doubleByteCodePage ? 0x80 : 0x100)) {
+      ansi += static_cast<char>(c);
+    } else {
+      ansi += '?';
+    }
+  }
+  return ansi;
+}
+
+std::wstring FakePlatform::fromAnsiCodePage(const std::string& text) {
+  std::wstring wide;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto byte = static_cast<uint8_t>(text[i]);
+    if (isLeadByte(byte) && i + 1 < text.size()) {
+      wide += text.compare(i, 2, "\x83\x5C") == 0 ? kDoubleByteCharacter : L'\xFFFD';
+      ++i;
+    } else {
+      wide += static_cast<wchar_t>(byte);
+    }
+  }
+  return wide;
 }
 
 bool FakePlatform::waitForProcessExit(ProcessHandle, uint32_t timeoutMs) {

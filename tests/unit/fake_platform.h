@@ -30,8 +30,12 @@ class FakePlatform : public Platform {
   std::deque<std::optional<Rect>> rectResults;
   Rect windowRect{0, 0, 640, 480};
   VirtualScreen virtualScreen{0, 0, 1280, 800};
-  std::string modulePath = "C:\\Tools\\ZELTRA_ScreenTool.exe";
-  bool doubleByteCodePage = false;  // plays code page 932 when set
+  std::wstring modulePath = L"C:\\Tools\\ZELTRA_ScreenTool.exe";
+  // The ANSI code page played: Latin-1 for 1252 (any other character
+  // becomes "?"), or, when set, 932 with one two-byte character, U+30BD as
+  // 0x83 0x5C, whose second byte is the backslash's.
+  bool doubleByteCodePage = false;
+  static constexpr wchar_t kDoubleByteCharacter = L'\x30BD';
   bool launchFails = false;
   // What makes the launcher's encoder finish once it runs.
   enum class EncoderEnd { kOnStopCommand, kOnCtrlC, kNever, kOnItsOwn };
@@ -127,7 +131,9 @@ class FakePlatform : public Platform {
     record("readVirtualScreen");
     return virtualScreen;
   }
-  uint32_t readModuleFileName(char* buffer, uint32_t capacity) override;
+  uint32_t readModuleFileName(wchar_t* buffer, uint32_t capacity) override;
+  std::string toAnsiCodePage(const std::wstring& text) override;
+  std::wstring fromAnsiCodePage(const std::string& text) override;
   bool isLeadByte(uint8_t byte) override {
     return doubleByteCodePage && ((byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC));
   }
@@ -149,7 +155,7 @@ class FakePlatform : public Platform {
   void stopIgnoringCtrlC() override { record("stopIgnoringCtrlC"); }
   ProcessHandle launchProcess(const ShellLaunchRequest& request) override {
     launches.push_back(request);
-    record("launchProcess", request.file);
+    record("launchProcess", toAnsiCodePage(request.file));
     return launchFails ? nullptr : kEncoderProcess;
   }
   bool waitForProcessExit(ProcessHandle process, uint32_t timeoutMs) override;

@@ -26,19 +26,25 @@ class RecordingStartTest : public ::testing::Test {
   FakePlatform platform;
 };
 
+std::wstring widenedAscii(const std::string& text) {
+  return std::wstring(text.begin(), text.end());
+}
+
 TEST_F(RecordingStartTest, LaunchesTheExactCommandBesideTheLauncher) {
-  platform.modulePath = "C:\\Tools\\ZELTRA_ScreenTool.exe";
+  platform.modulePath = L"C:\\Tools\\ZELTRA_ScreenTool.exe";
   platform.windowRect = {100, 80, 503, 381};
   run("Demo Window#C:\\rec\\#clip.avi");
   ASSERT_EQ(platform.launches.size(), 1u);
   const ShellLaunchRequest& launch = platform.launches[0];
-  EXPECT_EQ(launch.file, "C:\\Tools\\ffmpeg.exe");
-  EXPECT_EQ(launch.verb, "open");
-  EXPECT_EQ(launch.mask, 0x40u | 0x400u);
+  EXPECT_EQ(launch.file, L"C:\\Tools\\ffmpeg.exe");
+  EXPECT_EQ(launch.verb, L"open");
+  // SEE_MASK_NOCLOSEPROCESS, SEE_MASK_FLAG_NO_UI and SEE_MASK_NOZONECHECKS:
+  // no download prompt, which would be a box and a modal loop on the only thread.
+  EXPECT_EQ(launch.mask, 0x40u | 0x400u | 0x00800000u);
   EXPECT_EQ(launch.showMode, 7);
   const std::string parameters =
       testing::expectedParameterLine("100", "80", "400", "300", "\"C:\\rec\\clip.avi\"");
-  EXPECT_EQ(launch.parameters, parameters);
+  EXPECT_EQ(launch.parameters, widenedAscii(parameters));
   EXPECT_EQ(platform.firstCall("findTopLevelWindow"), "findTopLevelWindow Demo Window");
   EXPECT_EQ(platform.said("starting C:\\Tools\\ffmpeg.exe " + parameters), 1);
 }
@@ -134,13 +140,64 @@ TEST_F(RecordingStartTest, AMessageOtherThanAStopBeforeTheLaunchDoesNotPreventIt
   EXPECT_EQ(platform.count("runHiddenCommand"), 2);
 }
 
-TEST_F(RecordingStartTest, FindsTheEncoderBesideALauncherInADoubleByteFolder) {
-  // Code page 932: the folder's last character ends in 0x5C, the backslash's byte.
-  platform.doubleByteCodePage = true;
-  platform.modulePath = "C:\\\x83\x5C\\ZELTRA_ScreenTool.exe";
-  run("Demo#C:\\a.avi");
-  ASSERT_EQ(platform.launches.size(), 1u);
-  EXPECT_EQ(platform.launches[0].file, "C:\\\x83\x5C\\ffmpeg.exe");
+TEST_F(RecordingStartTest, StartsTheEncoderBesideALauncherInAnyFolder) {
+  // The launch names the folder whole; the lines name it in the ANSI code page.
+  const struct {
+    bool doubleByte;
+    const wchar_t* folder;
+    const char* shown;
+  } cases[] = {
+      {false, L"C:\\Tools", "C:\\Tools"},
+      {false, L"C:\\\u00C4pfel", "C:\\\xC4pfel"},
+      {false, L"C:\\\u0141\u00F3d\u017A \u015Al\u0119\u017Ca",
+       "C:\\?\xF3"
+       "d? ?l??a"},
+      // Code page 932: the folder's character ends in 0x5C, the backslash's byte.
+      {true, L"C:\\\u30BD", "C:\\\x83\x5C"},
+  };
+  for (const auto& c : cases) {
+    FakePlatform fresh;
+    fresh.doubleByteCodePage = c.doubleByte;
+    fresh.modulePath = std::wstring(c.folder) + L"\\ZELTRA_ScreenTool.exe";
+    fresh.launchFails = true;
+    fresh.deliverAfter("pause", stopMessage());
+    runLauncher(fresh, nullptr, "Demo#C:\\a.avi", kSwShowDefault);
+    ASSERT_EQ(fresh.launches.size(), 1u) << c.shown;
+    EXPECT_EQ(fresh.launches[0].file, std::wstring(c.folder) + L"\\ffmpeg.exe") << c.shown;
+    const std::string encoder = std::string(c.shown) + "\\ffmpeg.exe";
+    EXPECT_EQ(fresh.said("starting " + encoder + " " +
+                         testing::expectedParameterLine("0", "0", "640", "480", "\"C:\\a.avi\"")),
+              1)
+        << c.shown;
+    EXPECT_EQ(fresh.said("could not start " + encoder + "; nothing is recorded"), 1) << c.shown;
+  }
+}
+
+TEST_F(RecordingStartTest, TheParameterLineIsWidenedCharacterForCharacter) {
+  // The output path as the ANSI invocation gives it, and the same path as
+  // the encoder must receive it.
+  const struct {
+    bool doubleByte;
+    const char* invocation;
+    const wchar_t* quotedPath;
+  } cases[] = {
+      {false, "Demo#C:\\rec\\#caf\xE9.avi", L"\"C:\\rec\\caf\u00E9.avi\""},
+      {false, "Demo#C:\\\xFF\\", L"\"C:\\\u00FF\\\\\""},
+      // One two-byte character, its second byte no backslash to double.
+      {true, "Demo#C:\\\x83\x5C", L"\"C:\\\u30BD\""},
+      {true, "Demo#C:\\\x83\x5C.avi", L"\"C:\\\u30BD.avi\""},
+  };
+  for (const auto& c : cases) {
+    FakePlatform fresh;
+    fresh.doubleByteCodePage = c.doubleByte;
+    fresh.deliverAfter("pause", stopMessage());
+    runLauncher(fresh, nullptr, c.invocation, kSwShowDefault);
+    ASSERT_EQ(fresh.launches.size(), 1u) << c.invocation;
+    EXPECT_EQ(
+        fresh.launches[0].parameters,
+        widenedAscii(testing::expectedParameterLine("0", "0", "640", "480", "")) + c.quotedPath)
+        << c.invocation;
+  }
 }
 
 TEST_F(RecordingStartTest, AWindowThatVanishesBeforeMeasuringIsWaitedForAgain) {
@@ -151,7 +208,7 @@ TEST_F(RecordingStartTest, AWindowThatVanishesBeforeMeasuringIsWaitedForAgain) {
   EXPECT_EQ(platform.count("readWindowRect"), 2);
   EXPECT_EQ(platform.said("the window vanished before it could be measured; waiting again"), 1);
   ASSERT_EQ(platform.launches.size(), 1u);
-  EXPECT_NE(platform.launches[0].parameters.find("-video_size 320x240 "), std::string::npos);
+  EXPECT_NE(platform.launches[0].parameters.find(L"-video_size 320x240 "), std::wstring::npos);
 }
 
 TEST_F(RecordingStartTest, AFailedLaunchIsReportedAndStopRequestsAreStillServed) {
@@ -166,7 +223,7 @@ TEST_F(RecordingStartTest, AFailedLaunchIsReportedAndStopRequestsAreStillServed)
 TEST(ModulePathTest, ReadsALongPathAgainIntoALargerBuffer) {
   for (size_t length : {size_t{0}, size_t{259}, size_t{260}, size_t{700}, size_t{32767}}) {
     FakePlatform platform;
-    platform.modulePath = std::string(length, 'p');
+    platform.modulePath = std::wstring(length, L'p');
     EXPECT_EQ(readOwnModulePath(platform), platform.modulePath) << length;
   }
 }

@@ -9,8 +9,10 @@ import struct
 import subprocess
 import sys
 
-SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "shell32.dll", "ole32.dll", "msvcrt.dll", "advapi32.dll", "gdi32.dll",
-               "version.dll"}
+# Known system DLLs alone, which Windows maps from the system directory whatever
+# lies beside the program: an imported DLL outside this set (version.dll, say)
+# is looked for in the program's own folder first, before any of its code runs.
+SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "shell32.dll", "ole32.dll", "msvcrt.dll", "advapi32.dll", "gdi32.dll"}
 # The optional header's magic for each format, and the machine type that goes with it.
 FORMATS = {"PE32": "010b", "PE32+": "020b"}
 MANIFEST_ARCHITECTURE = {0x014C: "x86", 0x8664: "amd64"}

@@ -1,8 +1,9 @@
 """The machine check, run under Wine as a person runs it, with the real
 encoder: every step passing, also with a build that leaves gdigrab out of
 -devices; each failure where it belongs (exit 1, its one clear line, nothing
-left running); Ctrl+C during the recording; and step 5 not run while another
-viewer holds the debug-output buffer."""
+left running); Ctrl+C during the recording; step 5 not run while another
+viewer holds the debug-output buffer; a version.dll planted beside it not
+loaded."""
 import os
 import shutil
 import subprocess
@@ -14,6 +15,7 @@ from winebench.runner import (BOUND, BUILD_DIR, LAUNCHER, STAND_IN, WINE, Launch
                               helper, linux_pids, wine, windows_path)
 
 CHECK = os.path.join(BUILD_DIR, "ZELTRA_ScreenTool_check.exe")
+PLANTED_DLL = os.path.join(BUILD_DIR, "planted", "version.dll")
 REAL_ENCODER = os.environ.get("ZELTRA_REAL_ENCODER", "")
 STEP_5_NOT_RUN = "[skip] not run: another debug-output viewer holds the buffer"
 
@@ -144,6 +146,26 @@ class CheckTest(WineTestCase):
         self.assert_says(lines, STEP_5_NOT_RUN)
         self.assertEqual(lines[-1], "verdict: passed; not run: step 5 (The launcher's diagnostic lines)")
 
+    def test_a_version_dll_planted_beside_the_check_is_not_used(self):
+        # Wine prefers its own version.dll to one beside a program unless told otherwise; Windows does not.
+        # Wine's own DLLs then load the planted one in any program and ask it about the program itself:
+        # what the check asks is the launcher's version record.
+        folder = self.install(None)
+        shutil.copy(PLANTED_DLL, folder)
+        overrides = ";".join(filter(None, [os.environ.get("WINEDLLOVERRIDES"), "version=n,b"]))
+        code, lines = self.run_check(folder, env=dict(os.environ, WINEDLLOVERRIDES=overrides))
+        calls = []
+        if os.path.exists(os.path.join(folder, "planted-version-dll-called")):
+            with open(os.path.join(folder, "planted-version-dll-called"), encoding="ascii") as f:
+                calls = f.read().splitlines()
+        launcher = windows_path(os.path.join(folder, "ZELTRA_ScreenTool.exe"))
+        self.assertEqual([call for call in calls if call.endswith(launcher)], [],
+                         "the check read the launcher's version through the version.dll beside it")
+        # The system's version.dll, loaded by its full path, reads it.
+        shown = f"launcher: {launcher}, version "
+        self.assert_says(lines, shown)
+        self.assertFalse(any(line.strip().startswith(shown + "unknown") for line in lines), lines)
+        self.assertEqual(code, 1, lines)  # no ffmpeg.exe beside it: step 3 fails, as meant
 
 if __name__ == "__main__":
     unittest.main()

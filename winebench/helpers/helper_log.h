@@ -8,19 +8,21 @@
 
 namespace zeltra::helpers {
 
-// The folder of this program, without a trailing separator.
-inline std::string directoryOfThisProgram() {
-  char path[MAX_PATH * 4];
-  const DWORD length = ::GetModuleFileNameA(nullptr, path, sizeof path);
-  const std::string text(path, length);
-  return text.substr(0, text.find_last_of("\\/"));
+// The folder of this program, without a trailing separator. Wide, as the
+// launcher finds its own: the folder may hold characters the ANSI code page
+// cannot.
+inline std::wstring directoryOfThisProgram() {
+  wchar_t path[MAX_PATH * 4];
+  const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH * 4);
+  const std::wstring text(path, length);
+  return text.substr(0, text.find_last_of(L"\\/"));
 }
 
 // Appends the line to that log in this program's folder; opened for each line,
 // so that lines of several processes sharing the log never overlap.
-inline void appendLogLine(const char* logName, const std::string& line) {
-  static const std::string directory = directoryOfThisProgram();
-  const HANDLE file = ::CreateFileA((directory + "\\" + logName).c_str(), FILE_APPEND_DATA,
+inline void appendLogLine(const wchar_t* logName, const std::string& line) {
+  static const std::wstring directory = directoryOfThisProgram();
+  const HANDLE file = ::CreateFileW((directory + L"\\" + logName).c_str(), FILE_APPEND_DATA,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return;

@@ -24,7 +24,7 @@ std::string ownPath() {
 }
 
 void logLine(const std::string& line) {
-  zeltra::helpers::appendLogLine("hung-interpreter.log", line);
+  zeltra::helpers::appendLogLine(L"hung-interpreter.log", line);
 }
 
 }  // namespace

@@ -9,10 +9,13 @@
 //                                its first diagnostic line that begins with that text
 // Usage: run_verbatim <hex command line | @file holding it> [--cwd <hex dir>] [--show <mode>]
 //                     [--env <NAME> <hex value>]... [--plain] [--console] [--new-group]
-//                     [--job-without-breakaway] [--processes-at <hex text>]
+//                     [--job-without-breakaway] [--processes-at <hex text>] [--wide]
 // --new-group starts it in a process group of its own, which makes it ignore
 // Ctrl+C, as many job runners start programs. --job-without-breakaway starts
 // it in a job that lets nothing it starts break away.
+// The command line is bytes in the ANSI code page, or with --wide UTF-16
+// (little-endian) started through the wide call, for a program in a folder
+// the code page cannot hold.
 // Without --show the program gets no show mode, as when a caller starts it
 // the usual way; GetTickCount is the clock, shared with the other helpers.
 // With --plain it starts the program as callers do, not as its debugger (each
@@ -71,6 +74,43 @@ void runInJobWithoutBreakaway(const PROCESS_INFORMATION& process) {
   ::ResumeThread(process.hThread);
 }
 
+// The text's UTF-16 units, two bytes each, the low one first.
+std::wstring fromUtf16(const std::string& bytes) {
+  std::wstring text;
+  for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    text += static_cast<wchar_t>(static_cast<unsigned char>(bytes[i]) |
+                                 (static_cast<unsigned char>(bytes[i + 1]) << 8));
+  }
+  return text;
+}
+
+// Starts the program with those creation flags; the directory is ANSI.
+bool startProgram(std::string& commandLine, bool wide, DWORD flags, bool inheritHandles,
+                  const std::string& directory, const STARTUPINFOA& startup,
+                  PROCESS_INFORMATION& process) {
+  if (!wide) {
+    STARTUPINFOA info = startup;
+    return ::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, inheritHandles, flags,
+                            nullptr, directory.empty() ? nullptr : directory.c_str(), &info,
+                            &process) != FALSE;
+  }
+  std::wstring wideLine = fromUtf16(commandLine);
+  std::wstring wideDirectory(directory.size(), L'\0');
+  wideDirectory.resize(static_cast<size_t>(
+      ::MultiByteToWideChar(CP_ACP, 0, directory.data(), static_cast<int>(directory.size()),
+                            wideDirectory.data(), static_cast<int>(wideDirectory.size()))));
+  STARTUPINFOW info{};
+  info.cb = sizeof info;
+  info.dwFlags = startup.dwFlags;
+  info.wShowWindow = startup.wShowWindow;
+  info.hStdInput = startup.hStdInput;
+  info.hStdOutput = startup.hStdOutput;
+  info.hStdError = startup.hStdError;
+  return ::CreateProcessW(nullptr, wideLine.data(), nullptr, nullptr, inheritHandles, flags,
+                          nullptr, wideDirectory.empty() ? nullptr : wideDirectory.c_str(), &info,
+                          &process) != FALSE;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -94,6 +134,7 @@ int main(int argc, char** argv) {
   bool plain = false;
   bool inJob = false;
   bool console = false;
+  bool wide = false;
   DWORD flags = 0;
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
@@ -117,6 +158,8 @@ int main(int argc, char** argv) {
       startup.hStdError = ::GetStdHandle(STD_OUTPUT_HANDLE);
       ::SetHandleInformation(startup.hStdInput, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
       ::SetHandleInformation(startup.hStdOutput, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+    } else if (std::strcmp(argv[i], "--wide") == 0) {
+      wide = true;
     } else if (std::strcmp(argv[i], "--env") == 0 && i + 2 < argc) {
       // Set here, the program inherits it: Wine takes some variables (ComSpec)
       // from its registry rather than from the Linux environment.
@@ -131,9 +174,8 @@ int main(int argc, char** argv) {
   }
   PROCESS_INFORMATION process{};
   if (plain) say("launch %lu", ::GetTickCount());
-  if (!::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr,
-                        /*bInheritHandles=*/console, flags | (plain ? 0 : DEBUG_ONLY_THIS_PROCESS), nullptr,
-                        directory.empty() ? nullptr : directory.c_str(), &startup, &process)) {
+  if (!startProgram(commandLine, wide, flags | (plain ? 0 : DEBUG_ONLY_THIS_PROCESS),
+                    /*inheritHandles=*/console, directory, startup, process)) {
     say("failed %lu", ::GetLastError());
     return 3;
   }

@@ -55,18 +55,37 @@ namespace {
 
 using zeltra::helpers::toHex;
 
-const std::string& directory() {
-  static const std::string dir = zeltra::helpers::directoryOfThisProgram();
+const std::wstring& directory() {
+  static const std::wstring dir = zeltra::helpers::directoryOfThisProgram();
   return dir;
 }
 
+std::string toAnsi(const std::wstring& text) {
+  const int size = ::WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
+                                         nullptr, 0, nullptr, nullptr);
+  std::string ansi(size > 0 ? static_cast<size_t>(size) : 0, '\0');
+  ::WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), ansi.data(), size,
+                        nullptr, nullptr);
+  return ansi;
+}
+
+std::wstring fromAnsi(const std::string& text) {
+  const int size =
+      ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(size > 0 ? static_cast<size_t>(size) : 0, L'\0');
+  ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
+  return wide;
+}
+
 void logLine(const std::string& line) {
-  zeltra::helpers::appendLogLine("stand-in-encoder.log", line);
+  zeltra::helpers::appendLogLine(L"stand-in-encoder.log", line);
 }
 
 // The command line after the program name and the blanks that follow it,
 // exactly as the launcher composed it, found by the launcher's own rule.
-std::string parameterLine() { return zeltra::skipProgramName(::GetCommandLineA()); }
+std::string parameterLine() {
+  return zeltra::invocationFromWideCommandLine(::GetCommandLineW(), toAnsi);
+}
 
 // The last argument as the Windows argument rules give it.
 std::string lastArgument() {
@@ -125,30 +144,30 @@ HANDLE makeKillOnCloseJob() {
 RealEncoder encoder;
 
 RealEncoder startRealEncoder(const std::string& parameters) {
-  const std::string path = directory() + "\\ffmpeg-real.exe";
-  if (::GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) return {};
+  const std::wstring path = directory() + L"\\ffmpeg-real.exe";
+  if (::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return {};
   SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
   HANDLE readEnd = nullptr;
   HANDLE writeEnd = nullptr;
   ::CreatePipe(&readEnd, &writeEnd, &inheritable, 0);
   ::SetHandleInformation(writeEnd, HANDLE_FLAG_INHERIT, 0);
-  const HANDLE output = ::CreateFileA((directory() + "\\ffmpeg-real.log").c_str(), FILE_APPEND_DATA,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, OPEN_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
-  STARTUPINFOA startup{};
+  const HANDLE output = ::CreateFileW((directory() + L"\\ffmpeg-real.log").c_str(),
+                                      FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                      &inheritable, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = readEnd;
   startup.hStdOutput = output;
   startup.hStdError = output;
-  std::string commandLine = "\"" + path + "\" " + parameters;
+  std::wstring commandLine = L"\"" + path + L"\" " + fromAnsi(parameters);
   PROCESS_INFORMATION process{};
   // On this console: a Ctrl+C sent to it reaches the real encoder as well,
   // unless this stand-in plays one that hears nothing (a group of its own
   // has Ctrl+C turned off).
   const DWORD group = ignores("ctrl-c") ? CREATE_NEW_PROCESS_GROUP : 0;
   const BOOL started =
-      ::CreateProcessA(path.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+      ::CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
                        CREATE_SUSPENDED | group, nullptr, nullptr, &startup, &process);
   ::CloseHandle(readEnd);
   if (output != INVALID_HANDLE_VALUE) ::CloseHandle(output);
@@ -274,16 +293,16 @@ int answerAsStandIn(const std::string& parameters) {
 }
 
 // The real encoder on this one's standard handles; its exit code is this one's.
-int passOnToRealEncoder(const std::string& path, const std::string& parameters) {
-  std::string commandLine = "\"" + path + "\" " + parameters;
-  STARTUPINFOA startup{};
+int passOnToRealEncoder(const std::wstring& path, const std::string& parameters) {
+  std::wstring commandLine = L"\"" + path + L"\" " + fromAnsi(parameters);
+  STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
   startup.hStdOutput = ::GetStdHandle(STD_OUTPUT_HANDLE);
   startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
   PROCESS_INFORMATION process{};
-  if (!::CreateProcessA(path.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED,
+  if (!::CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED,
                         nullptr, nullptr, &startup, &process)) {
     return 1;
   }
@@ -303,11 +322,11 @@ int passOnToRealEncoder(const std::string& path, const std::string& parameters) 
 // The adapter passes questions on as well, unless it plays a build whose
 // listings differ from the real one's: then only the read-back goes on.
 int answerWithoutRecording(const std::string& parameters) {
-  const std::string real = directory() + "\\ffmpeg-real.exe";
+  const std::wstring real = directory() + L"\\ffmpeg-real.exe";
   const bool readsBack = parameters.find("-f rawvideo") != std::string::npos;
   const bool ownListings = !environmentText("ZELTRA_STAND_IN_UNLISTED").empty();
   const int code =
-      ::GetFileAttributesA(real.c_str()) != INVALID_FILE_ATTRIBUTES && (readsBack || !ownListings)
+      ::GetFileAttributesW(real.c_str()) != INVALID_FILE_ATTRIBUTES && (readsBack || !ownListings)
           ? passOnToRealEncoder(real, parameters)
           : answerAsStandIn(parameters);
   logLine("exit " + stamp() + " " + std::to_string(code));
