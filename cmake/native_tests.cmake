@@ -11,6 +11,7 @@ add_executable(unit_tests
   tests/unit/launcher_entry_test.cpp
   tests/unit/program_name_skip_test.cpp
   tests/unit/recording_start_test.cpp
+  tests/unit/shown_window_test.cpp
 )
 target_link_libraries(unit_tests PRIVATE launcher_logic GTest::gtest GTest::gtest_main)
 # The caller header keeps its own version literal; this holds it to the project's.
