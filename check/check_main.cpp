@@ -86,7 +86,10 @@ int runCheck(CheckSetup& setup) {
   const bool goOn = zeltra::check::reportEnvironment(report, setup) &&
                     zeltra::check::checkDisturbances(report, setup) &&
                     zeltra::check::checkEncoder(report, setup);
-  if (goOn) zeltra::check::checkRecording(report, setup);
+  if (goOn) {
+    zeltra::check::checkRecording(report, setup);
+    zeltra::check::checkFramedWindow(report, setup);
+  }
   printLine(report.verdict());
   return report.exitCode();
 }

@@ -19,7 +19,7 @@ target_compile_definitions(unit_tests PRIVATE ZELTRA_PROJECT_VERSION="${PROJECT_
 gtest_discover_tests(unit_tests DISCOVERY_MODE PRE_TEST)
 
 # Unit tests of the machine check's logic.
-add_executable(check_tests tests/check/check_logic_test.cpp)
+add_executable(check_tests tests/check/check_logic_test.cpp tests/check/frame_edges_test.cpp)
 target_link_libraries(check_tests PRIVATE check_logic GTest::gtest GTest::gtest_main)
 gtest_discover_tests(check_tests DISCOVERY_MODE PRE_TEST)
 

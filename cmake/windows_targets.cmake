@@ -52,6 +52,7 @@ add_executable(ZELTRA_ScreenTool_check
   check/check_main.cpp
   check/child_process.cpp
   check/debug_output_reader.cpp
+  check/framed_window_step.cpp
   check/launcher_run.cpp
   check/machine_facts.cpp
   check/machine_steps.cpp
