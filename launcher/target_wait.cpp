@@ -14,6 +14,14 @@ namespace {
 // Wine does not announce, say), so it is kept rare to keep an idle wait nearly
 // free.
 constexpr uint32_t kFallbackPollMs = 1000;
+// A window is mostly created hidden and shown a moment later. Windows
+// announces the showing; Wine 8 announces only the creation, so there the
+// launcher would see the window shown only at the next slow poll. Once a
+// window with the title is seen not shown, it looks again briskly for a
+// while (25 looks, 0.5 s), then falls back to the slow poll. An absent
+// window, the idle wait, costs nothing more.
+constexpr uint32_t kBriskPollMs = 20;
+constexpr int kBriskLooks = 25;
 
 // Scope of the platform's window watch, so every way out of the wait ends it.
 class WindowWatch {
@@ -51,6 +59,7 @@ TargetWait locateTargetWindow(Platform& platform, CaptureTarget& target,
   diagnose(platform, "waiting for the window titled \"" + targetTitle + "\"");
   WindowWatch watch(platform);
   WindowShowing reported = WindowShowing::kNone;
+  int briskLooksLeft = 0;
   for (;;) {
     const ShownWindowSearch search = findShownWindow(platform, targetTitle);
     if (search.window != nullptr) {
@@ -62,9 +71,12 @@ TargetWait locateTargetWindow(Platform& platform, CaptureTarget& target,
     if (search.nearest != reported && search.nearest != WindowShowing::kNone) {
       diagnose(platform, "a window titled \"" + targetTitle + "\" exists but is " +
                              notShownReason(search.nearest) + "; waiting for it to be shown");
+      briskLooksLeft = kBriskLooks;
     }
     reported = search.nearest;
-    platform.waitForMessageOrWindowChange(kFallbackPollMs);
+    const bool brisk = briskLooksLeft > 0 && search.nearest != WindowShowing::kNone;
+    briskLooksLeft = brisk ? briskLooksLeft - 1 : 0;
+    platform.waitForMessageOrWindowChange(brisk ? kBriskPollMs : kFallbackPollMs);
     if (servePendingMessages(platform) == PumpResult::kQuitTaken) {
       return TargetWait::kStopped;
     }

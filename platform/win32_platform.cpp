@@ -185,6 +185,8 @@ class Win32Platform final : public Platform {
 
   void startWindowWatch() override {
     windowChanged = false;
+    // Loaded before the wait, so that a window's appearance does not wait for it.
+    dwmAttributeReader();
     // One hook per event: a range would take in location changes, which the
     // cursor alone sends many times a second.
     for (const DWORD event : {EVENT_OBJECT_CREATE, EVENT_OBJECT_SHOW, EVENT_OBJECT_NAMECHANGE,

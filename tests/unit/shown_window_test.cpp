@@ -20,6 +20,7 @@ constexpr WindowState kHiddenMinimized{false, true, false};
 const WindowHandle kTop = reinterpret_cast<WindowHandle>(0x3101);
 const WindowHandle kMiddle = reinterpret_cast<WindowHandle>(0x3102);
 const WindowHandle kBottom = reinterpret_cast<WindowHandle>(0x3103);
+const WindowHandle kTarget = FakePlatform::kTargetWindow;
 
 std::string waitingLine(const std::string& reason) {
   return "ZELTRA_ScreenTool: a window titled \"Demo\" exists but is " + reason +
@@ -51,8 +52,6 @@ TEST_P(ShownWaitTest, WaitsUntilTheWindowIsShownAndSaysWhyOncePerChange) {
   const std::vector<std::string> said(platform.diagnostics.begin() + 1, platform.diagnostics.end());
   EXPECT_EQ(said, c.said);
 }
-
-const WindowHandle kTarget = FakePlatform::kTargetWindow;
 
 INSTANTIATE_TEST_SUITE_P(
     States, ShownWaitTest,
@@ -87,6 +86,48 @@ INSTANTIATE_TEST_SUITE_P(
                  4,
                  {waitingLine("hidden"), waitingLine("hidden")}}),
     [](const ::testing::TestParamInfo<WaitCase>& info) { return info.param.name; });
+
+// The waits' bounds in order: "20" for a brisk look, "1000" for the slow poll.
+std::vector<std::string> waitBounds(const FakePlatform& platform) {
+  std::vector<std::string> bounds;
+  const std::string wait = "waitForMessageOrWindowChange ";
+  for (const std::string& call : platform.calls) {
+    if (call.rfind(wait, 0) == 0) bounds.push_back(call.substr(wait.size()));
+  }
+  return bounds;
+}
+
+TEST(ShownWaitPaceTest, LooksBrisklyForAWhileOnlyAfterAWindowIsSeenNotShown) {
+  struct Case {
+    const char* name = "";
+    std::deque<WindowHandle> lookups;
+    std::deque<WindowState> states;
+    int brisk = 0;  // waits of 20 ms, first
+    int slow = 0;   // then waits of 1000 ms
+  };
+  const std::deque<WindowState> hiddenLong(31, kHidden);
+  const Case cases[] = {
+      {"an absent window: the slow poll alone", {nullptr, nullptr, nullptr}, {kShown}, 0, 3},
+      {"hidden long: 25 brisk looks, then slow", {}, hiddenLong, 25, 6},
+      {"hidden, then gone: slow again",
+       {kTarget, kTarget, nullptr, nullptr},
+       {kHidden, kHidden, kShown},
+       2,
+       2},
+  };
+  for (const Case& c : cases) {
+    FakePlatform platform;
+    platform.lookupResults = c.lookups;
+    std::deque<WindowState> states = c.states;
+    states.push_back(kShown);
+    platform.windowStates[kTarget] = states;
+    CaptureTarget target;
+    ASSERT_EQ(locateTargetWindow(platform, target, "Demo"), TargetWait::kFound) << c.name;
+    std::vector<std::string> expected(c.brisk, "20");
+    expected.insert(expected.end(), c.slow, "1000");
+    EXPECT_EQ(waitBounds(platform), expected) << c.name;
+  }
+}
 
 // Three windows with the title, top to bottom.
 struct ZOrderCase {
