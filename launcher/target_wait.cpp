@@ -18,10 +18,10 @@ constexpr uint32_t kFallbackPollMs = 1000;
 // announces the showing; Wine 8 announces only the creation, so there the
 // launcher would see the window shown only at the next slow poll. Once a
 // window with the title is seen not shown, it looks again briskly for a
-// while (25 looks, 0.5 s), then falls back to the slow poll. An absent
-// window, the idle wait, costs nothing more.
-constexpr uint32_t kBriskPollMs = 20;
-constexpr int kBriskLooks = 25;
+// while (100 looks, 0.5 s; a look costs well under a millisecond), then falls
+// back to the slow poll. An absent window, the idle wait, costs nothing more.
+constexpr uint32_t kBriskPollMs = 5;
+constexpr int kBriskLooks = 100;
 
 // Scope of the platform's window watch, so every way out of the wait ends it.
 class WindowWatch {

@@ -87,7 +87,7 @@ INSTANTIATE_TEST_SUITE_P(
                  {waitingLine("hidden"), waitingLine("hidden")}}),
     [](const ::testing::TestParamInfo<WaitCase>& info) { return info.param.name; });
 
-// The waits' bounds in order: "20" for a brisk look, "1000" for the slow poll.
+// The waits' bounds in order: "5" for a brisk look, "1000" for the slow poll.
 std::vector<std::string> waitBounds(const FakePlatform& platform) {
   std::vector<std::string> bounds;
   const std::string wait = "waitForMessageOrWindowChange ";
@@ -102,13 +102,13 @@ TEST(ShownWaitPaceTest, LooksBrisklyForAWhileOnlyAfterAWindowIsSeenNotShown) {
     const char* name = "";
     std::deque<WindowHandle> lookups;
     std::deque<WindowState> states;
-    int brisk = 0;  // waits of 20 ms, first
+    int brisk = 0;  // waits of 5 ms, first
     int slow = 0;   // then waits of 1000 ms
   };
-  const std::deque<WindowState> hiddenLong(31, kHidden);
+  const std::deque<WindowState> hiddenLong(106, kHidden);
   const Case cases[] = {
       {"an absent window: the slow poll alone", {nullptr, nullptr, nullptr}, {kShown}, 0, 3},
-      {"hidden long: 25 brisk looks, then slow", {}, hiddenLong, 25, 6},
+      {"hidden long: 100 brisk looks, then slow", {}, hiddenLong, 100, 6},
       {"hidden, then gone: slow again",
        {kTarget, kTarget, nullptr, nullptr},
        {kHidden, kHidden, kShown},
@@ -123,7 +123,7 @@ TEST(ShownWaitPaceTest, LooksBrisklyForAWhileOnlyAfterAWindowIsSeenNotShown) {
     platform.windowStates[kTarget] = states;
     CaptureTarget target;
     ASSERT_EQ(locateTargetWindow(platform, target, "Demo"), TargetWait::kFound) << c.name;
-    std::vector<std::string> expected(c.brisk, "20");
+    std::vector<std::string> expected(c.brisk, "5");
     expected.insert(expected.end(), c.slow, "1000");
     EXPECT_EQ(waitBounds(platform), expected) << c.name;
   }
