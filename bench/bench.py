@@ -37,9 +37,24 @@ def install():
     return directory
 
 
+def own_wineserver():
+    """The wineserver of this run's prefix: other runs on the machine have their own, and their
+    work is no part of this run's figures."""
+    prefix = os.environ.get("WINEPREFIX", "").encode()
+    own = []
+    for pid in linux_pids("wineserver"):
+        try:
+            with open(f"/proc/{pid}/environ", "rb") as f:
+                if b"WINEPREFIX=" + prefix in f.read().split(b"\0"):
+                    own.append(pid)
+        except OSError:
+            pass
+    return own
+
+
 def idle_server(seconds=10):
     """wineserver's own CPU over the same time with nothing waiting: the reference."""
-    server = linux_pids("wineserver")
+    server = own_wineserver()
     before = sum(cpu_seconds(p) for p in server)
     time.sleep(seconds)
     return sum(cpu_seconds(p) for p in server) - before
@@ -50,8 +65,9 @@ def idle_wait(seconds=10):
     run = LauncherRun(directory, "Absent Window#" + windows_path(os.path.join(directory, "x.avi")))
     run.wait_for_diagnostic("waiting for the window")
     time.sleep(0.5)
-    launcher = [p for p in linux_pids("ZELTRA_ScreenTool.exe") if p != run.process.pid]
-    server = linux_pids("wineserver")
+    # This run's launcher alone: its command line names the install folder.
+    launcher = [p for p in linux_pids(os.path.basename(directory)) if p != run.process.pid]
+    server = own_wineserver()
     before = [cpu_seconds(p) for p in launcher + server]
     time.sleep(seconds)
     after = [cpu_seconds(p) for p in launcher + server]

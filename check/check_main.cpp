@@ -66,7 +66,10 @@ int runCheck(CheckSetup& setup) {
   const bool goOn = zeltra::check::reportEnvironment(report, setup) &&
                     zeltra::check::checkDisturbances(report, setup) &&
                     zeltra::check::checkEncoder(report, setup);
-  if (goOn) zeltra::check::checkRecording(report, setup);
+  if (goOn) {
+    zeltra::check::checkRecording(report, setup);
+    if (!zeltra::check::interrupted()) zeltra::check::checkFramedWindow(report, setup);
+  }
   if (zeltra::check::interrupted() && !report.interrupted()) {
     report.interrupt(zeltra::check::interruption() == zeltra::check::Interruption::kConsoleClosing
                          ? "interrupted: the console is closing"

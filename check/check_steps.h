@@ -25,5 +25,7 @@ bool checkDisturbances(Report& report, CheckSetup& setup);
 bool checkEncoder(Report& report, const CheckSetup& setup);
 // 4 to 6. A real recording through the launcher, its diagnostic lines, the file.
 void checkRecording(Report& report, const CheckSetup& setup);
+// 7. A framed window in front of a backdrop, recorded without the backdrop.
+void checkFramedWindow(Report& report, const CheckSetup& setup);
 
 }  // namespace zeltra::check

@@ -13,6 +13,7 @@ add_executable(unit_tests
   tests/unit/launcher_entry_test.cpp
   tests/unit/program_name_skip_test.cpp
   tests/unit/recording_start_test.cpp
+  tests/unit/shown_window_test.cpp
 )
 target_link_libraries(unit_tests PRIVATE launcher_logic GTest::gtest GTest::gtest_main)
 # The caller header keeps its own version literal; this holds it to the project's.
@@ -25,7 +26,7 @@ set(ZELTRA_UNIT_TEST_TIMEOUT 10)
 gtest_discover_tests(unit_tests DISCOVERY_MODE PRE_TEST PROPERTIES TIMEOUT ${ZELTRA_UNIT_TEST_TIMEOUT})
 
 # Unit tests of the machine check's logic.
-add_executable(check_tests tests/check/check_logic_test.cpp)
+add_executable(check_tests tests/check/check_logic_test.cpp tests/check/frame_edges_test.cpp)
 target_link_libraries(check_tests PRIVATE check_logic GTest::gtest GTest::gtest_main)
 gtest_discover_tests(check_tests DISCOVERY_MODE PRE_TEST
   PROPERTIES TIMEOUT ${ZELTRA_UNIT_TEST_TIMEOUT})

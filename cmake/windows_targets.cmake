@@ -53,6 +53,7 @@ add_executable(ZELTRA_ScreenTool_check
   check/child_process.cpp
   check/console_printer.cpp
   check/debug_output_reader.cpp
+  check/framed_window_step.cpp
   check/interruption.cpp
   check/launcher_run.cpp
   check/machine_facts.cpp
@@ -148,10 +149,11 @@ if(CMAKE_CROSSCOMPILING AND CMAKE_CROSSCOMPILING_EMULATOR)
   set(ZELTRA_WINE_TIMEOUT_caller_header 40)
   set(ZELTRA_WINE_TIMEOUT_check 60)
   set(ZELTRA_WINE_TIMEOUT_install_folder 60)
+  set(ZELTRA_WINE_TIMEOUT_shown_target 60)
   # Every test below reaches every ffmpeg.exe on the desktop: they run one at a time.
   # The real encoder of the build's architecture is fetched by scripts/fetch-encoder.sh.
   foreach(suite control_window invocation_and_region recording_start stop stop_command bad_inputs
-                real_recording caller_header check install_folder)
+                real_recording caller_header check install_folder shown_target)
     add_test(NAME wine_${suite}
       COMMAND ${Python3_EXECUTABLE} -m unittest -v tests.wine.test_${suite}
       WORKING_DIRECTORY ${CMAKE_SOURCE_DIR})

@@ -12,7 +12,29 @@ namespace {
 // zero, so this rounds toward zero for negative sizes too (-5 gives -4).
 int64_t roundTowardZeroToMultipleOf4(int64_t size) { return size - size % 4; }
 
+std::string formatCorners(const Rect& rect) {
+  return formatDecimal(rect.left) + "," + formatDecimal(rect.top) + " to " +
+         formatDecimal(rect.right) + "," + formatDecimal(rect.bottom);
+}
+
+bool sameRect(const Rect& a, const Rect& b) {
+  return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+
 }  // namespace
+
+Rect chooseRecordedRect(Platform& platform, WindowHandle window, const Rect& windowRect) {
+  // The compositor's bounds are in physical pixels whatever the thread's DPI
+  // awareness, while the window rectangle and the virtual screen are scaled
+  // unless the thread is per-monitor aware; mixed, they would miss the window.
+  if (!platform.isPerMonitorDpiAware()) return windowRect;
+  Rect frame;
+  if (!platform.readVisibleFrame(window, frame) || frame.right <= frame.left ||
+      frame.bottom <= frame.top) {
+    return windowRect;
+  }
+  return frame;
+}
 
 std::string formatDecimal(int64_t value) {
   // Work on the magnitude as unsigned, so the most negative value has one too.
@@ -42,15 +64,17 @@ bool measureCaptureRegion(Platform& platform, CaptureTarget& target) {
   if (!platform.readWindowRect(target.window, rect)) {
     return false;
   }
-  const CaptureRegion region = clipCaptureRegion(rect, screen);
+  const Rect recorded = chooseRecordedRect(platform, target.window, rect);
+  const CaptureRegion region = clipCaptureRegion(recorded, screen);
   target.offsetX = formatDecimal(region.left);
   target.offsetY = formatDecimal(region.top);
   target.width = formatDecimal(region.width);
   target.height = formatDecimal(region.height);
-  diagnose(platform, "found the window: rectangle " + formatDecimal(rect.left) + "," +
-                         formatDecimal(rect.top) + " to " + formatDecimal(rect.right) + "," +
-                         formatDecimal(rect.bottom) + ", capturing " + target.width + "x" +
-                         target.height + " at " + target.offsetX + "," + target.offsetY);
+  const std::string frame =
+      sameRect(recorded, rect) ? "" : ", visible frame " + formatCorners(recorded);
+  diagnose(platform, "found the window: rectangle " + formatCorners(rect) + frame + ", capturing " +
+                         target.width + "x" + target.height + " at " + target.offsetX + "," +
+                         target.offsetY);
   return true;
 }
 

@@ -1,5 +1,5 @@
-// The capture region: the target window's rectangle, clipped to the desktop
-// and rounded, as the encoder takes it (two offsets and a size, in decimal).
+// The capture region: the target window's visible frame, clipped to the
+// desktop and rounded, as the encoder takes it (two offsets and a size, in decimal).
 #pragma once
 
 #include <cstdint>
@@ -34,6 +34,13 @@ std::string formatDecimal(int64_t value);
 // height toward zero to multiples of 4. An edge beyond the far side is not
 // pulled back, so the size can come out zero or negative; it is kept as is.
 CaptureRegion clipCaptureRegion(const Rect& window, const VirtualScreen& screen);
+
+// What of the window to record: its visible frame, without the resize
+// borders that Windows 10 and later draw invisibly around it (and that a
+// maximized window hangs over its monitor's edges), where the compositor
+// reports it and this thread works in physical pixels per monitor; else, and
+// whenever that frame is not to be had, windowRect as it stands.
+Rect chooseRecordedRect(Platform& platform, WindowHandle window, const Rect& windowRect);
 
 // Fills the four texts of target from target.window. Returns false, leaving
 // the texts alone, when the window has gone before it could be measured.

@@ -3,15 +3,25 @@
 
 #include "launcher/diagnostics.h"
 #include "launcher/message_pump.h"
+#include "launcher/shown_window.h"
 
 namespace zeltra {
 namespace {
 
 // A new window is usually seen at once through the window watch; this slow
 // poll is only the fallback for a change the watch does not report (a window
-// of a process that the watch cannot see, say), so it is kept rare to keep an
-// idle wait nearly free.
+// of a process that the watch cannot see, a window uncloaked, a restore that
+// Wine does not announce, say), so it is kept rare to keep an idle wait nearly
+// free.
 constexpr uint32_t kFallbackPollMs = 1000;
+// A window is mostly created hidden and shown a moment later. Windows
+// announces the showing; Wine 8 announces only the creation, so there the
+// launcher would see the window shown only at the next slow poll. Once a
+// window with the title is seen not shown, it looks again briskly for a
+// while (100 looks, 0.5 s; a look costs well under a millisecond), then falls
+// back to the slow poll. An absent window, the idle wait, costs nothing more.
+constexpr uint32_t kBriskPollMs = 5;
+constexpr int kBriskLooks = 100;
 
 // Scope of the platform's window watch, so every way out of the wait ends it.
 class WindowWatch {
@@ -25,18 +35,48 @@ class WindowWatch {
   Platform& platform_;
 };
 
+// What keeps a window with the title from being recorded, as the diagnostic
+// line words it; empty while no window has the title.
+const char* notShownReason(WindowShowing showing) {
+  switch (showing) {
+    case WindowShowing::kHidden:
+      return "hidden";
+    case WindowShowing::kMinimized:
+      return "minimized";
+    case WindowShowing::kCloaked:
+      return "cloaked (kept off the screen, as on another virtual desktop)";
+    case WindowShowing::kNone:
+    case WindowShowing::kShown:
+      break;
+  }
+  return "";
+}
+
 }  // namespace
 
 TargetWait locateTargetWindow(Platform& platform, CaptureTarget& target,
                               const std::string& targetTitle) {
   diagnose(platform, "waiting for the window titled \"" + targetTitle + "\"");
   WindowWatch watch(platform);
+  WindowShowing reported = WindowShowing::kNone;
+  int briskLooksLeft = 0;
   for (;;) {
-    target.window = platform.findTopLevelWindow(targetTitle);
-    if (target.window != nullptr) {
+    const ShownWindowSearch search = findShownWindow(platform, targetTitle);
+    if (search.window != nullptr) {
+      target.window = search.window;
       return TargetWait::kFound;
     }
-    platform.waitForMessageOrWindowChange(kFallbackPollMs);
+    // Said once per change, not on every wake-up: a hidden window may sit
+    // there for as long as its application likes.
+    if (search.nearest != reported && search.nearest != WindowShowing::kNone) {
+      diagnose(platform, "a window titled \"" + targetTitle + "\" exists but is " +
+                             notShownReason(search.nearest) + "; waiting for it to be shown");
+      briskLooksLeft = kBriskLooks;
+    }
+    reported = search.nearest;
+    const bool brisk = briskLooksLeft > 0 && search.nearest != WindowShowing::kNone;
+    briskLooksLeft = brisk ? briskLooksLeft - 1 : 0;
+    platform.waitForMessageOrWindowChange(brisk ? kBriskPollMs : kFallbackPollMs);
     if (servePendingMessages(platform) == PumpResult::kQuitTaken) {
       return TargetWait::kStopped;
     }

@@ -11,8 +11,9 @@ namespace zeltra {
 
 enum class TargetWait { kFound, kStopped };
 
-// Waits, with no time limit, until a top-level window titled targetTitle
-// exists and stores it in target.window. Messages are served meanwhile;
+// Waits, with no time limit, until a top-level window titled targetTitle is
+// shown (visible, not minimized, not cloaked) and stores it in target.window;
+// of several, the first in z-order. Messages are served meanwhile;
 // returns kStopped when a quit message was taken (a stop request ends it).
 TargetWait locateTargetWindow(Platform& platform, CaptureTarget& target,
                               const std::string& targetTitle);

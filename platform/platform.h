@@ -34,6 +34,13 @@ struct VirtualScreen {
   int32_t height = 0;
 };
 
+// What decides whether a window is there to be seen.
+struct WindowState {
+  bool visible = false;    // it and every window that owns it are shown
+  bool minimized = false;  // standing as an icon, off its place
+  bool cloaked = false;    // shown, yet kept off the screen by the compositor
+};
+
 struct Message {
   WindowHandle window = nullptr;
   uint32_t message = 0;
@@ -117,19 +124,31 @@ class Platform {
   virtual intptr_t dispatchMessage(const Message& message) = 0;
   virtual void postQuit(int32_t exitCode) = 0;
 
-  // While watching, a top-level window appearing, showing or being renamed
-  // anywhere on the desktop wakes waitForMessageOrWindowChange.
+  // While watching, a top-level window appearing, showing, being renamed or
+  // restored from minimized anywhere on the desktop wakes
+  // waitForMessageOrWindowChange.
   virtual void startWindowWatch() = 0;
   virtual void stopWindowWatch() = 0;
   // Returns when input or a message arrives for this thread, a watched window
   // change happens, or timeoutMs passes, whichever is first.
   virtual void waitForMessageOrWindowChange(uint32_t timeoutMs) = 0;
 
-  // A top-level window with this exact title (compared without regard to
-  // case, as Windows does), or null when there is none.
-  virtual WindowHandle findTopLevelWindow(const std::string& title) = 0;
+  // The next top-level window in z-order, hidden ones included, below after
+  // (from the top when after is null) with this exact title (compared without
+  // regard to case, as Windows does), or null when there is none further.
+  virtual WindowHandle findTopLevelWindow(const std::string& title, WindowHandle after) = 0;
+  // A window that no longer exists reads as not visible; cloaked reads false
+  // where the compositor cannot tell.
+  virtual WindowState readWindowState(WindowHandle window) = 0;
   // False when the window no longer exists; the rectangle is then untouched.
   virtual bool readWindowRect(WindowHandle window, Rect& rect) = 0;
+  // Whether this thread works in physical pixels per monitor; false where
+  // Windows cannot tell (before Windows 10 1607).
+  virtual bool isPerMonitorDpiAware() = 0;
+  // The window's frame as the compositor shows it, without the invisible
+  // resize borders, in physical pixels. False, the rectangle untouched, where
+  // the compositor does not report it or the window no longer exists.
+  virtual bool readVisibleFrame(WindowHandle window, Rect& rect) = 0;
   virtual VirtualScreen readVirtualScreen() = 0;
 
   // Copies the launcher's own executable path, wide, into buffer, cut short

@@ -18,6 +18,7 @@
 #include "launcher/interpreter_run.h"
 #include "platform/platform.h"
 #include "platform/scoped_handle.h"
+#include "platform/system_library.h"
 
 namespace zeltra {
 namespace {
@@ -52,6 +53,17 @@ std::string systemDirectory() {
   const UINT length = ::GetSystemDirectoryA(buffer, MAX_PATH);
   return length > 0 && length < MAX_PATH ? std::string(buffer, length) : std::string();
 }
+
+// The compositor's window attributes, named as dwmapi.h names them; that
+// header offers them only to builds for Windows 8 and later.
+constexpr DWORD kDwmaExtendedFrameBounds = 9;  // DWMWA_EXTENDED_FRAME_BOUNDS
+constexpr DWORD kDwmaCloaked = 14;             // DWMWA_CLOAKED
+// DPI_AWARENESS_PER_MONITOR_AWARE, for per-monitor awareness of either version.
+constexpr int kPerMonitorAware = 2;
+
+using DwmAttributeReader = HRESULT(WINAPI*)(HWND, DWORD, PVOID, DWORD);
+using ThreadDpiContextReader = HANDLE(WINAPI*)();
+using DpiAwarenessReader = int(WINAPI*)(HANDLE);
 
 // The command interpreter the runtime's system() names first: %ComSpec%.
 std::string configuredInterpreter() {
@@ -257,6 +269,7 @@ class Win32Platform final : public Platform {
   ~Win32Platform() override {
     stopWindowWatch();
     launcherProcedure = nullptr;
+    if (dwm_ != nullptr) ::FreeLibrary(dwm_);
     if (comReady_) ::CoUninitialize();
   }
   Win32Platform(const Win32Platform&) = delete;
@@ -323,9 +336,12 @@ class Win32Platform final : public Platform {
 
   void startWindowWatch() override {
     windowChanged = false;
+    // Loaded before the wait, so that a window's appearance does not wait for it.
+    dwmAttributeReader();
     // One hook per event: a range would take in location changes, which the
     // cursor alone sends many times a second.
-    for (const DWORD event : {EVENT_OBJECT_CREATE, EVENT_OBJECT_SHOW, EVENT_OBJECT_NAMECHANGE}) {
+    for (const DWORD event : {EVENT_OBJECT_CREATE, EVENT_OBJECT_SHOW, EVENT_OBJECT_NAMECHANGE,
+                              EVENT_SYSTEM_MINIMIZEEND}) {
       const HWINEVENTHOOK hook = ::SetWinEventHook(
           event, event, /*hmodWinEventProc=*/nullptr, noteWindowChange,
           /*idProcess=*/0, /*idThread=*/0, WINEVENT_OUTOFCONTEXT | WINEVENT_SKIPOWNPROCESS);
@@ -349,9 +365,47 @@ class Win32Platform final : public Platform {
     ::MsgWaitForMultipleObjectsEx(0, nullptr, timeoutMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
   }
 
-  WindowHandle findTopLevelWindow(const std::string& title) override {
-    windowChanged = false;
-    return ::FindWindowA(/*lpClassName=*/nullptr, title.c_str());
+  WindowHandle findTopLevelWindow(const std::string& title, WindowHandle after) override {
+    // A look starts from the top: changes from here on are seen by the next one.
+    if (after == nullptr) windowChanged = false;
+    return ::FindWindowExA(/*hWndParent=*/nullptr, static_cast<HWND>(after),
+                           /*lpszClass=*/nullptr, title.c_str());
+  }
+
+  WindowState readWindowState(WindowHandle window) override {
+    const HWND hwnd = static_cast<HWND>(window);
+    WindowState state;
+    state.visible = ::IsWindowVisible(hwnd) != FALSE;
+    state.minimized = ::IsIconic(hwnd) != FALSE;
+    DWORD cloaked = 0;
+    const DwmAttributeReader readAttribute = dwmAttributeReader();
+    state.cloaked = readAttribute != nullptr &&
+                    SUCCEEDED(readAttribute(hwnd, kDwmaCloaked, &cloaked, sizeof cloaked)) &&
+                    cloaked != 0;
+    return state;
+  }
+
+  bool isPerMonitorDpiAware() override {
+    // Both calls arrived with Windows 10 1607; user32.dll is a known DLL and
+    // loaded already.
+    const HMODULE user32 = ::GetModuleHandleA("user32.dll");
+    const auto threadContext =
+        findLibraryFunction<ThreadDpiContextReader>(user32, "GetThreadDpiAwarenessContext");
+    const auto awarenessOf =
+        findLibraryFunction<DpiAwarenessReader>(user32, "GetAwarenessFromDpiAwarenessContext");
+    return threadContext != nullptr && awarenessOf != nullptr &&
+           awarenessOf(threadContext()) == kPerMonitorAware;
+  }
+
+  bool readVisibleFrame(WindowHandle window, Rect& rect) override {
+    const DwmAttributeReader readAttribute = dwmAttributeReader();
+    RECT r;
+    if (readAttribute == nullptr ||
+        FAILED(readAttribute(static_cast<HWND>(window), kDwmaExtendedFrameBounds, &r, sizeof r))) {
+      return false;
+    }
+    rect = Rect{r.left, r.top, r.right, r.bottom};
+    return true;
   }
 
   bool readWindowRect(WindowHandle window, Rect& rect) override {
@@ -498,7 +552,21 @@ class Win32Platform final : public Platform {
     return msg;
   }
 
+  // The compositor's attribute call, loaded on first use and kept; null
+  // where dwmapi.dll or the call is missing.
+  DwmAttributeReader dwmAttributeReader() {
+    if (!dwmLooked_) {
+      dwmLooked_ = true;
+      dwm_ = loadSystemLibrary(L"dwmapi.dll");
+      dwmGetAttribute_ = findLibraryFunction<DwmAttributeReader>(dwm_, "DwmGetWindowAttribute");
+    }
+    return dwmGetAttribute_;
+  }
+
   MSG last_{};
+  bool dwmLooked_ = false;
+  HMODULE dwm_ = nullptr;
+  DwmAttributeReader dwmGetAttribute_ = nullptr;
   std::vector<HWINEVENTHOOK> hooks_;
   bool comReady_ = false;
 };

@@ -240,10 +240,21 @@ class CallerRun(ReportingProcess):
 
 class TargetWindow(ReportingProcess):
     """A window to record; with clock its tick shows in its top left corner, with start_encoder
-    (program, parameter line) it starts that encoder itself once it has its title."""
+    (program, parameter line) it starts that encoder itself once it has its title. It can stay
+    hidden first (show_after_ms, then moved to place (x, y, width, height); or never_show) or start
+    minimized and be restored minimized_for_ms later."""
 
-    def __init__(self, title, x, y, width, height, animate=False, clock=False, start_encoder=None):
+    def __init__(self, title, x, y, width, height, animate=False, clock=False, start_encoder=None,
+                 show_after_ms=None, place=None, never_show=False, minimized_for_ms=None):
         args = [helper("target_window"), hexed(title), str(x), str(y), str(width), str(height)]
+        if show_after_ms:
+            args += ["--show-after", str(show_after_ms)]
+        if place:
+            args += ["--place", *map(str, place)]
+        if never_show:
+            args.append("--never-show")
+        if minimized_for_ms:
+            args += ["--minimized-for", str(minimized_for_ms)]
         if animate:
             args.append("--animate")
         if clock:

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <optional>
 
 #include "tests/unit/fake_platform.h"
 
@@ -103,6 +104,75 @@ TEST_F(CaptureRegionTest, MeasureSetsTheFourTexts) {
   EXPECT_EQ(platform.diagnostics.back(),
             "ZELTRA_ScreenTool: found the window: rectangle -8,10 to 803,611, capturing 800x588 at "
             "0,10\n");
+}
+
+// A restored window at 100% with the invisible borders of Windows 10 and 11:
+// 7 px left, right and bottom.
+constexpr Rect kRestoredRect{93, 80, 510, 388};
+constexpr Rect kRestoredFrame{100, 80, 503, 381};
+// Maximized on the lower of two stacked 1920x1080 monitors: the rectangle
+// overhangs the monitor by 8 px on every side, at the top into the one above.
+constexpr Rect kMaximizedRect{-8, -8, 1928, 1048};
+constexpr Rect kMaximizedFrame{0, 0, 1920, 1040};
+constexpr VirtualScreen kStackedMonitors{0, -1080, 1920, 2160};
+
+struct FrameCase {
+  const char* name;
+  bool perMonitorDpiAware;
+  std::optional<Rect> visibleFrame;
+  Rect windowRect;
+  const char* region;  // offsets and size as the encoder gets them
+};
+
+void PrintTo(const FrameCase& c, std::ostream* os) { *os << c.name; }
+
+class VisibleFrameTest : public ::testing::TestWithParam<FrameCase> {};
+
+TEST_P(VisibleFrameTest, RecordsTheVisibleFrameWhereItCanElseTheWindowRectangle) {
+  const FrameCase& c = GetParam();
+  FakePlatform platform;
+  platform.perMonitorDpiAware = c.perMonitorDpiAware;
+  platform.visibleFrame = c.visibleFrame;
+  platform.windowRect = c.windowRect;
+  platform.virtualScreen = kStackedMonitors;
+  CaptureTarget target;
+  target.window = FakePlatform::kTargetWindow;
+  ASSERT_TRUE(measureCaptureRegion(platform, target));
+  EXPECT_EQ(target.offsetX + "," + target.offsetY + " " + target.width + "x" + target.height,
+            c.region);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Frames, VisibleFrameTest,
+    ::testing::Values(FrameCase{"RestoredWithoutItsBorders", true, kRestoredFrame, kRestoredRect,
+                                "100,80 400x300"},
+                      FrameCase{"MaximizedWithoutItsOverhang", true, kMaximizedFrame,
+                                kMaximizedRect, "0,0 1920x1040"},
+                      // Where the thread is not per-monitor aware the compositor's physical
+                      // pixels would not match the scaled screen: the rectangle as it is.
+                      FrameCase{"NotPerMonitorAwareTakesTheRectangle", false, kMaximizedFrame,
+                                kMaximizedRect, "0,-8 1920x1056"},
+                      FrameCase{"NoFrameReportedTakesTheRectangle", true, std::nullopt,
+                                kRestoredRect, "93,80 416x308"},
+                      FrameCase{"AnEmptyFrameTakesTheRectangle", true, Rect{100, 80, 100, 80},
+                                kRestoredRect, "93,80 416x308"},
+                      FrameCase{"AnInvertedFrameTakesTheRectangle", true, Rect{503, 381, 100, 80},
+                                kRestoredRect, "93,80 416x308"}),
+    [](const ::testing::TestParamInfo<FrameCase>& info) { return info.param.name; });
+
+TEST_F(CaptureRegionTest, MeasureGivesBothRectanglesWhenTheyDiffer) {
+  platform.visibleFrame = kRestoredFrame;
+  platform.windowRect = kRestoredRect;
+  target.window = kTarget;
+  ASSERT_TRUE(measureCaptureRegion(platform, target));
+  EXPECT_EQ(platform.diagnostics.back(),
+            "ZELTRA_ScreenTool: found the window: rectangle 93,80 to 510,388, visible frame "
+            "100,80 to 503,381, capturing 400x300 at 100,80\n");
+  platform.visibleFrame = kRestoredRect;
+  ASSERT_TRUE(measureCaptureRegion(platform, target));
+  EXPECT_EQ(platform.diagnostics.back(),
+            "ZELTRA_ScreenTool: found the window: rectangle 93,80 to 510,388, capturing 416x308 at "
+            "93,80\n");
 }
 
 TEST_F(CaptureRegionTest, MeasureOfAVanishedWindowLeavesTheTextsAlone) {

@@ -18,6 +18,7 @@ void FakePlatform::deliverAfter(const std::string& operation, Message message, i
       " registerWindowClass createWindow showWindow destroyWindow defaultWindowProcedure"
       " waitForMessageOrProcessExit takePendingMessage translateMessage dispatchMessage postQuit"
       " startWindowWatch stopWindowWatch waitForMessageOrWindowChange findTopLevelWindow"
+      " readWindowState isPerMonitorDpiAware readVisibleFrame"
       " readWindowRect readVirtualScreen readModuleFileName isProcessRunning runHiddenCommand"
       " stopIgnoringCtrlC launchProcess waitForProcessExit interruptConsoleProcess "
       "terminateProcess readProcessExit"
@@ -117,18 +118,33 @@ intptr_t FakePlatform::dispatchMessage(const Message& message) {
   return registeredProcedure(message.window, message.message, message.wParam, message.lParam);
 }
 
-WindowHandle FakePlatform::findTopLevelWindow(const std::string& title) {
+WindowHandle FakePlatform::findTopLevelWindow(const std::string& title, WindowHandle after) {
   if (++lookups_ > kLookupLimit) {
     throw std::runtime_error("the launcher looked for the window " + std::to_string(kLookupLimit) +
                              " times without end");
   }
   record("findTopLevelWindow", title);
+  if (after != nullptr) {
+    const auto below = nextWithTitle.find(after);
+    return below == nextWithTitle.end() ? nullptr : below->second;
+  }
   if (lookupResults.empty()) {
     return lookupDefault;
   }
   const WindowHandle found = lookupResults.front();
   lookupResults.pop_front();
   return found;
+}
+
+WindowState FakePlatform::readWindowState(WindowHandle window) {
+  record("readWindowState");
+  const auto states = windowStates.find(window);
+  if (states == windowStates.end() || states->second.empty()) {
+    return WindowState{/*visible=*/true, /*minimized=*/false, /*cloaked=*/false};
+  }
+  const WindowState state = states->second.front();
+  if (states->second.size() > 1) states->second.pop_front();
+  return state;
 }
 
 bool FakePlatform::readWindowRect(WindowHandle, Rect& rect) {

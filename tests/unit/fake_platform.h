@@ -25,6 +25,15 @@ class FakePlatform : public Platform {
   // lookupDefault: the target window, unless a test says it never appears.
   std::deque<WindowHandle> lookupResults;
   WindowHandle lookupDefault = kTargetWindow;
+  // The window with the same title below a window in z-order; none unless set.
+  std::map<WindowHandle, WindowHandle> nextWithTitle;
+  // Successive states of a window, the last one kept once reached; a window
+  // not named here is shown.
+  std::map<WindowHandle, std::deque<WindowState>> windowStates;
+  // Whether the thread works in physical pixels per monitor, and the
+  // compositor's frame of the target; nullopt: the compositor reports none.
+  bool perMonitorDpiAware = true;
+  std::optional<Rect> visibleFrame;
   // Answers of successive rectangle reads; nullopt means the window is gone.
   // Once used up, every read gives windowRect.
   std::deque<std::optional<Rect>> rectResults;
@@ -125,8 +134,18 @@ class FakePlatform : public Platform {
   void waitForMessageOrWindowChange(uint32_t timeoutMs) override {
     record("waitForMessageOrWindowChange", std::to_string(timeoutMs));
   }
-  WindowHandle findTopLevelWindow(const std::string& title) override;
+  WindowHandle findTopLevelWindow(const std::string& title, WindowHandle after) override;
+  WindowState readWindowState(WindowHandle window) override;
   bool readWindowRect(WindowHandle window, Rect& rect) override;
+  bool isPerMonitorDpiAware() override {
+    record("isPerMonitorDpiAware");
+    return perMonitorDpiAware;
+  }
+  bool readVisibleFrame(WindowHandle, Rect& rect) override {
+    record("readVisibleFrame");
+    if (visibleFrame) rect = *visibleFrame;
+    return visibleFrame.has_value();
+  }
   VirtualScreen readVirtualScreen() override {
     record("readVirtualScreen");
     return virtualScreen;

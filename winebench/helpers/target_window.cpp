@@ -12,10 +12,16 @@
 // at the moment it has its title: the benchmark's reference.
 // Usage: target_window <hex title> <x> <y> <width> <height> [--animate] [--clock] [--seconds n]
 //                      [--start-encoder <hex program> <hex parameter line>]
+//                      [--show-after n [--place x y width height] | --never-show
+//                       | --minimized-for n]
 // Prints "created <tick>" (when the window had its title, during its
 // creation: from then on it can be found), "encoder-started <tick>" after
 // starting the encoder, and then runs until it is closed or the seconds have
 // passed.
+// As applications often do, it can first stay hidden: --show-after n shows it
+// n ms after its creation, first moved to --place's rectangle if given, and
+// prints "shown <tick>"; --never-show keeps it hidden. --minimized-for n shows
+// it minimized and restores it n ms later, printing "restored <tick>".
 #include <windows.h>  // first: shellapi.h builds on it
 
 #include <shellapi.h>
@@ -39,6 +45,11 @@ bool animate = false;
 bool clock = false;
 DWORD existsAt = 0;  // when the window first had its title, and so could be found
 int barStep = 0;
+RECT place{};  // where a window shown late goes first; empty: where it was created
+constexpr UINT_PTR kAnimateTimer = 1;
+constexpr UINT_PTR kEndTimer = 2;
+constexpr UINT_PTR kShowTimer = 3;
+constexpr UINT_PTR kRestoreTimer = 4;
 zeltra::check::PicturePainter painter;
 
 void fill(HDC dc, int left, int top, int right, int bottom, COLORREF colour) {
@@ -91,6 +102,17 @@ void startEncoder(const std::string& program, const std::string& parameters) {
   if (info.hProcess != nullptr) ::CloseHandle(info.hProcess);
 }
 
+// Placed first when asked, then shown (or restored) without activation.
+void showLate(HWND window, const char* what) {
+  if (place.right > place.left) {
+    ::SetWindowPos(window, nullptr, place.left, place.top, place.right - place.left,
+                   place.bottom - place.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  ::ShowWindow(window, SW_SHOWNOACTIVATE);
+  ::UpdateWindow(window);
+  zeltra::helpers::say("%s %lu", what, ::GetTickCount());
+}
+
 LRESULT CALLBACK targetProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_NCCREATE: {
@@ -108,9 +130,12 @@ LRESULT CALLBACK targetProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       return 0;
     }
     case WM_TIMER:
-      if (wParam == 1) {
+      if (wParam == kAnimateTimer) {
         ++barStep;
         ::InvalidateRect(window, nullptr, FALSE);
+      } else if (wParam == kShowTimer || wParam == kRestoreTimer) {
+        ::KillTimer(window, wParam);
+        showLate(window, wParam == kShowTimer ? "shown" : "restored");
       } else {
         ::DestroyWindow(window);
       }
@@ -135,7 +160,21 @@ int main(int argc, char** argv) {
   int seconds = 0;
   std::string encoder;
   std::string encoderParameters;
+  int showAfterMs = 0;
+  int minimizedForMs = 0;
+  bool neverShow = false;
   for (int i = 6; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--show-after") == 0 && i + 1 < argc)
+      showAfterMs = zeltra::helpers::toNumber(argv[++i]);
+    if (std::strcmp(argv[i], "--never-show") == 0) neverShow = true;
+    if (std::strcmp(argv[i], "--minimized-for") == 0 && i + 1 < argc)
+      minimizedForMs = zeltra::helpers::toNumber(argv[++i]);
+    if (std::strcmp(argv[i], "--place") == 0 && i + 4 < argc) {
+      place.left = zeltra::helpers::toNumber(argv[++i]);
+      place.top = zeltra::helpers::toNumber(argv[++i]);
+      place.right = place.left + zeltra::helpers::toNumber(argv[++i]);
+      place.bottom = place.top + zeltra::helpers::toNumber(argv[++i]);
+    }
     if (std::strcmp(argv[i], "--animate") == 0) animate = true;
     if (std::strcmp(argv[i], "--clock") == 0) clock = true;
     if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc)
@@ -166,10 +205,17 @@ int main(int argc, char** argv) {
   say("created %lu", existsAt);
   // Shown without activation: a window that was never active stays out of
   // the window manager's hands under Wine, so it keeps its exact place.
-  ::ShowWindow(window, SW_SHOWNOACTIVATE);
-  ::UpdateWindow(window);
-  if (animate) ::SetTimer(window, 1, 33, nullptr);
-  if (seconds > 0) ::SetTimer(window, 2, static_cast<UINT>(seconds) * 1000, nullptr);
+  if (showAfterMs > 0) {
+    ::SetTimer(window, kShowTimer, static_cast<UINT>(showAfterMs), nullptr);
+  } else if (minimizedForMs > 0) {
+    ::ShowWindow(window, SW_SHOWMINNOACTIVE);
+    ::SetTimer(window, kRestoreTimer, static_cast<UINT>(minimizedForMs), nullptr);
+  } else if (!neverShow) {
+    ::ShowWindow(window, SW_SHOWNOACTIVATE);
+    ::UpdateWindow(window);
+  }
+  if (animate) ::SetTimer(window, kAnimateTimer, 33, nullptr);
+  if (seconds > 0) ::SetTimer(window, kEndTimer, static_cast<UINT>(seconds) * 1000, nullptr);
   for (;;) {
     // The clock is repainted whenever the wait times out: every 4 ms, where a
     // window timer could not go below 10 ms, and without a busy loop, which

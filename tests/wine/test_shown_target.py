@@ -1,0 +1,46 @@
+"""The window recorded is the one with the title as it is shown: not while it
+is still hidden or minimized, and not a hidden window of the same title
+above a shown one. The real launcher under Wine."""
+import unittest
+
+from tests.wine.wine_case import WineTestCase
+from winebench.runner import STOP_MESSAGE, send_to_control_window, windows_path
+
+
+class ShownTargetTest(WineTestCase):
+    def record(self, title, region):
+        """Starts the launcher for title once its windows are set up and checks the region the
+        encoder is given: (x, y, width, height)."""
+        run = self.start_launcher(f"{title}#{windows_path(self.output)}")
+        parameters = self.log.first_start()["parameters"]
+        self.log.wait_for_ready()
+        send_to_control_window(STOP_MESSAGE)
+        self.assertEqual(run.wait_for_exit(), 0)
+        x, y, width, height = region
+        self.assertIn(f" -offset_x {x} -offset_y {y} -video_size {width}x{height} ", parameters)
+        return run
+
+    def test_a_window_placed_while_hidden_is_recorded_where_it_is_shown(self):
+        target = self.open_target("Placed Late", 600, 400, 160, 120, show_after_ms=1500,
+                                  place=(200, 150, 403, 301))
+        run = self.record("Placed Late", (200, 150, 400, 300))
+        target.wait_for(lambda line: line.startswith("shown "), "the window shown")
+        self.assertIn('a window titled "Placed Late" exists but is hidden; waiting for it to be shown',
+                      run.diagnostic_texts())
+
+    def test_a_minimized_window_is_recorded_once_restored(self):
+        target = self.open_target("Restored Late", 100, 80, 403, 301, minimized_for_ms=4000)
+        run = self.record("Restored Late", (100, 80, 400, 300))
+        target.wait_for(lambda line: line.startswith("restored "), "the window restored")
+        self.assertIn('a window titled "Restored Late" exists but is minimized; waiting for it to be shown',
+                      run.diagnostic_texts())
+
+    def test_a_hidden_window_above_a_shown_one_of_the_same_title_is_passed_over(self):
+        self.open_target("Twin", 120, 90, 323, 243)
+        self.open_target("Twin", 500, 300, 160, 120, never_show=True)  # created last: above
+        run = self.record("Twin", (120, 90, 320, 240))
+        self.assertFalse(any("exists but is" in text for text in run.diagnostic_texts()))
+
+
+if __name__ == "__main__":
+    unittest.main()
