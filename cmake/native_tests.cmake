@@ -1,5 +1,7 @@
 # Unit tests of the launcher's logic, run natively on the test double.
-find_package(GTest REQUIRED)
+if(NOT TARGET GTest::gtest)  # MSVC builds fetch it (cmake/msvc_tests.cmake)
+  find_package(GTest REQUIRED)
+endif()
 include(GoogleTest)
 
 add_executable(unit_tests
