@@ -53,6 +53,18 @@
 // blocks for about 2 s at most. Call stop() to know how it ended.
 #pragma once
 
+// C++17 at least. MSVC states its language in _MSVC_LANG: its __cplusplus
+// stays 199711L unless /Zc:__cplusplus is given.
+#if defined(_MSVC_LANG) ? _MSVC_LANG < 201703L : __cplusplus < 201703L
+#error "zeltra_screentool.h needs C++17: compile with /std:c++17 (MSVC) or -std=c++17 (GCC, Clang)"
+#endif
+
+// MSVC links the Windows libraries the header calls by itself.
+#ifdef _MSC_VER
+#pragma comment(lib, "user32.lib")
+#pragma comment(lib, "advapi32.lib")
+#endif
+
 #include <cstddef>
 #include <cstdint>
 #include <cstring>

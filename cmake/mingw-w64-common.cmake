@@ -4,8 +4,12 @@
 #   ZELTRA_WINE_NAMES    the Wine loader that runs this build's programs
 set(CMAKE_SYSTEM_NAME Windows)
 
-find_program(CMAKE_C_COMPILER NAMES ${ZELTRA_MINGW_PREFIX}-gcc REQUIRED)
-find_program(CMAKE_CXX_COMPILER NAMES ${ZELTRA_MINGW_PREFIX}-g++ REQUIRED)
+# The win32 thread-model compilers by name, never the unsuffixed ones, which
+# follow the machine's alternatives: the posix variant would link winpthreads
+# into the executables, whose notice THIRD-PARTY-NOTICES.txt does not carry.
+find_program(CMAKE_C_COMPILER NAMES ${ZELTRA_MINGW_PREFIX}-gcc-win32 REQUIRED)
+find_program(CMAKE_CXX_COMPILER NAMES ${ZELTRA_MINGW_PREFIX}-g++-win32 REQUIRED)
+# The resource compiler comes with binutils, which has no thread model.
 find_program(CMAKE_RC_COMPILER NAMES ${ZELTRA_MINGW_PREFIX}-windres REQUIRED)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${ZELTRA_MINGW_PREFIX})

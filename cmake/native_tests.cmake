@@ -1,5 +1,7 @@
 # Unit tests of the launcher's logic, run natively on the test double.
-find_package(GTest REQUIRED)
+if(NOT TARGET GTest::gtest)  # MSVC builds fetch it (cmake/msvc_tests.cmake)
+  find_package(GTest REQUIRED)
+endif()
 include(GoogleTest)
 
 add_executable(unit_tests
@@ -15,7 +17,7 @@ add_executable(unit_tests
   tests/unit/recording_start_test.cpp
   tests/unit/shown_window_test.cpp
 )
-target_link_libraries(unit_tests PRIVATE launcher_logic GTest::gtest GTest::gtest_main)
+target_link_libraries(unit_tests PRIVATE zeltra_launcher_logic GTest::gtest GTest::gtest_main)
 # The caller header keeps its own version literal; this holds it to the project's.
 target_compile_definitions(unit_tests PRIVATE ZELTRA_PROJECT_VERSION="${PROJECT_VERSION}"
   ZELTRA_FIXTURE_DIR="${CMAKE_CURRENT_SOURCE_DIR}/tests/unit/fixtures")
@@ -27,7 +29,7 @@ gtest_discover_tests(unit_tests DISCOVERY_MODE PRE_TEST PROPERTIES TIMEOUT ${ZEL
 
 # Unit tests of the machine check's logic.
 add_executable(check_tests tests/check/check_logic_test.cpp tests/check/frame_edges_test.cpp)
-target_link_libraries(check_tests PRIVATE check_logic GTest::gtest GTest::gtest_main)
+target_link_libraries(check_tests PRIVATE zeltra_check_logic GTest::gtest GTest::gtest_main)
 gtest_discover_tests(check_tests DISCOVERY_MODE PRE_TEST
   PROPERTIES TIMEOUT ${ZELTRA_UNIT_TEST_TIMEOUT})
 
@@ -41,12 +43,12 @@ if(ZELTRA_FUZZ)
     "Seconds a fuzz target may take for a million inputs before its test fails")
   foreach(target invocation region caller program_name)
     add_executable(${target}_fuzz tests/fuzz/${target}_fuzz.cpp)
-    target_link_libraries(${target}_fuzz PRIVATE launcher_logic)
+    target_link_libraries(${target}_fuzz PRIVATE zeltra_launcher_logic)
     target_link_options(${target}_fuzz PRIVATE -fsanitize=fuzzer)
-    file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/corpus/${target})
+    file(MAKE_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/corpus/${target})
     add_test(NAME fuzz_${target}
       COMMAND ${target}_fuzz -runs=${ZELTRA_FUZZ_RUNS} -print_final_stats=1
-              ${CMAKE_BINARY_DIR}/corpus/${target} ${CMAKE_SOURCE_DIR}/tests/fuzz/seeds/${target})
+              ${CMAKE_CURRENT_BINARY_DIR}/corpus/${target} ${CMAKE_CURRENT_SOURCE_DIR}/tests/fuzz/seeds/${target})
     # Scaled with the input count: ZELTRA_FUZZ_TIMEOUT_PER_MILLION seconds a million inputs.
     math(EXPR fuzz_timeout "${ZELTRA_FUZZ_RUNS} * ${ZELTRA_FUZZ_TIMEOUT_PER_MILLION} / 1000000 + 60")
     set_tests_properties(fuzz_${target} PROPERTIES TIMEOUT ${fuzz_timeout})

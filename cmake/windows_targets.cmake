@@ -6,7 +6,7 @@ if(MSVC)
   # The bench's helpers use getenv and fopen, which MSVC flags as deprecated under /WX.
   list(APPEND ZELTRA_WINDOWS_DEFINITIONS _CRT_SECURE_NO_WARNINGS)
 endif()
-target_compile_definitions(launcher_logic PRIVATE ${ZELTRA_WINDOWS_DEFINITIONS})
+target_compile_definitions(zeltra_launcher_logic PRIVATE ${ZELTRA_WINDOWS_DEFINITIONS})
 
 # The runtime goes into the executable, so a bare Windows needs nothing beside it.
 function(zeltra_link_runtime_statically target)
@@ -15,7 +15,7 @@ function(zeltra_link_runtime_statically target)
   endif()
 endfunction()
 
-configure_file(platform/version.h.in ${CMAKE_BINARY_DIR}/generated/version.h)
+configure_file(platform/version.h.in ${CMAKE_CURRENT_BINARY_DIR}/generated/version.h)
 # The manifest's identity names the build's architecture: Windows' side-by-side
 # loader may refuse an executable whose manifest names another.
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
@@ -28,7 +28,7 @@ else()
   set(ZELTRA_PE_FORMAT PE32)
 endif()
 configure_file(platform/ZELTRA_ScreenTool.manifest.in
-  ${CMAKE_BINARY_DIR}/generated/ZELTRA_ScreenTool.manifest @ONLY)
+  ${CMAKE_CURRENT_BINARY_DIR}/generated/ZELTRA_ScreenTool.manifest @ONLY)
 
 add_executable(ZELTRA_ScreenTool WIN32
   platform/win_main.cpp
@@ -36,9 +36,9 @@ add_executable(ZELTRA_ScreenTool WIN32
   platform/resources.rc
 )
 target_compile_definitions(ZELTRA_ScreenTool PRIVATE ${ZELTRA_WINDOWS_DEFINITIONS})
-target_link_libraries(ZELTRA_ScreenTool PRIVATE launcher_logic ole32 shell32 user32)
+target_link_libraries(ZELTRA_ScreenTool PRIVATE zeltra_launcher_logic ole32 shell32 user32)
 # The resource compiler finds version.h and the manifest on the include path.
-target_include_directories(ZELTRA_ScreenTool PRIVATE ${CMAKE_BINARY_DIR}/generated)
+target_include_directories(ZELTRA_ScreenTool PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/generated)
 zeltra_link_runtime_statically(ZELTRA_ScreenTool)
 if(MSVC)
   # The manifest comes from the resource file; the linker must not add a second.
@@ -47,7 +47,7 @@ endif()
 
 # The machine check shipped beside the launcher: a console program.
 configure_file(check/ZELTRA_ScreenTool_check.manifest.in
-  ${CMAKE_BINARY_DIR}/generated/ZELTRA_ScreenTool_check.manifest @ONLY)
+  ${CMAKE_CURRENT_BINARY_DIR}/generated/ZELTRA_ScreenTool_check.manifest @ONLY)
 add_executable(ZELTRA_ScreenTool_check
   check/check_main.cpp
   check/child_process.cpp
@@ -64,12 +64,21 @@ add_executable(ZELTRA_ScreenTool_check
   check/resources.rc
 )
 target_compile_definitions(ZELTRA_ScreenTool_check PRIVATE ${ZELTRA_WINDOWS_DEFINITIONS})
-target_link_libraries(ZELTRA_ScreenTool_check PRIVATE check_logic user32 gdi32)
+target_link_libraries(ZELTRA_ScreenTool_check PRIVATE zeltra_check_logic user32 gdi32)
 # The recording step starts the launcher through caller/zeltra_screentool.h, as callers do.
-target_include_directories(ZELTRA_ScreenTool_check PRIVATE ${CMAKE_BINARY_DIR}/generated)
+target_include_directories(ZELTRA_ScreenTool_check PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/generated)
 zeltra_link_runtime_statically(ZELTRA_ScreenTool_check)
 if(MSVC)
   target_link_options(ZELTRA_ScreenTool_check PRIVATE /MANIFEST:NO)
+endif()
+
+# The same names the ZIPs' CMake package gives its imported programs.
+add_executable(ZELTRA_ScreenTool::launcher ALIAS ZELTRA_ScreenTool)
+add_executable(ZELTRA_ScreenTool::check ALIAS ZELTRA_ScreenTool_check)
+
+# As a consumer's subproject, the two programs are all there is to build.
+if(NOT PROJECT_IS_TOP_LEVEL)
+  return()
 endif()
 
 # The bench's helpers: console programs, the stand-in encoder too, like the real one.
@@ -100,25 +109,25 @@ zeltra_helper(list_windows ${ZELTRA_HELPERS}/list_windows.cpp)
 # The target window paints the check's test picture; the viewer holds the
 # debug-output buffer with the check's reader, as another viewer would.
 zeltra_helper(target_window ${ZELTRA_HELPERS}/target_window.cpp check/picture_painter.cpp)
-target_link_libraries(target_window PRIVATE check_logic)
+target_link_libraries(target_window PRIVATE zeltra_check_logic)
 zeltra_helper(debug_viewer ${ZELTRA_HELPERS}/debug_viewer.cpp check/debug_output_reader.cpp)
-target_include_directories(debug_viewer PRIVATE ${CMAKE_SOURCE_DIR})
+target_include_directories(debug_viewer PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 zeltra_helper(bench_reference ${ZELTRA_HELPERS}/bench_reference.cpp)
 # It runs the stop command exactly as the launcher composes it.
-target_link_libraries(bench_reference PRIVATE launcher_logic)
+target_link_libraries(bench_reference PRIVATE zeltra_launcher_logic)
 zeltra_helper(hung_interpreter ${ZELTRA_HELPERS}/hung_interpreter.cpp)
 zeltra_helper(exit_at_once ${ZELTRA_HELPERS}/exit_at_once.cpp)
 zeltra_helper(stand_in_encoder ${ZELTRA_HELPERS}/stand_in_encoder.cpp)
 # It finds its parameter line by the launcher's own rule (a header-only piece).
-target_include_directories(stand_in_encoder PRIVATE ${CMAKE_SOURCE_DIR})
+target_include_directories(stand_in_encoder PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 set_target_properties(stand_in_encoder PROPERTIES OUTPUT_NAME ffmpeg RUNTIME_OUTPUT_DIRECTORY
-  ${CMAKE_BINARY_DIR}/stand-in)
+  ${CMAKE_CURRENT_BINARY_DIR}/stand-in)
 # A version.dll to plant beside the check: its exports undecorated, as the
 # system's are, in the 32-bit build too.
 add_library(planted_version SHARED ${ZELTRA_HELPERS}/planted_version.cpp)
 target_compile_definitions(planted_version PRIVATE ${ZELTRA_WINDOWS_DEFINITIONS})
 set_target_properties(planted_version PROPERTIES OUTPUT_NAME version PREFIX ""
-  RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/planted)
+  RUNTIME_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/planted)
 zeltra_link_runtime_statically(planted_version)
 if(MINGW)
   target_link_options(planted_version PRIVATE -Wl,--kill-at)
@@ -129,10 +138,10 @@ include(${CMAKE_CURRENT_LIST_DIR}/release.cmake)
 if(CMAKE_CROSSCOMPILING AND CMAKE_CROSSCOMPILING_EMULATOR)
   find_package(Python3 REQUIRED COMPONENTS Interpreter)
   add_test(NAME executable_resources
-    COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/wine/check_executable.py
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/tests/wine/check_executable.py
             $<TARGET_FILE:ZELTRA_ScreenTool> ${CMAKE_OBJDUMP} ${ZELTRA_PE_FORMAT})
   add_test(NAME check_executable_resources
-    COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/wine/check_executable.py
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/tests/wine/check_executable.py
             $<TARGET_FILE:ZELTRA_ScreenTool_check> ${CMAKE_OBJDUMP} ${ZELTRA_PE_FORMAT} console)
   set_tests_properties(executable_resources check_executable_resources PROPERTIES TIMEOUT 60)
   # Each suite's time limit, about twice its slowest run on a loaded 2-core
@@ -150,17 +159,24 @@ if(CMAKE_CROSSCOMPILING AND CMAKE_CROSSCOMPILING_EMULATOR)
   set(ZELTRA_WINE_TIMEOUT_check 60)
   set(ZELTRA_WINE_TIMEOUT_install_folder 60)
   set(ZELTRA_WINE_TIMEOUT_shown_target 60)
+  set(ZELTRA_WINE_TIMEOUT_consumer 60)
   # Every test below reaches every ffmpeg.exe on the desktop: they run one at a time.
   # The real encoder of the build's architecture is fetched by scripts/fetch-encoder.sh.
+  # The consumer project's client built from this build's ZIP (tests/consumer/check-consumer.sh).
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(ZELTRA_CONSUMER_DIR ${CMAKE_CURRENT_SOURCE_DIR}/build/consumer/win64-zip-x86_64)
+  else()
+    set(ZELTRA_CONSUMER_DIR ${CMAKE_CURRENT_SOURCE_DIR}/build/consumer/win32-zip-i686)
+  endif()
   foreach(suite control_window invocation_and_region recording_start stop stop_command bad_inputs
-                real_recording caller_header check install_folder shown_target)
+                real_recording caller_header check install_folder shown_target consumer)
     add_test(NAME wine_${suite}
       COMMAND ${Python3_EXECUTABLE} -m unittest -v tests.wine.test_${suite}
-      WORKING_DIRECTORY ${CMAKE_SOURCE_DIR})
+      WORKING_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR})
     set(timeout ${ZELTRA_WINE_TIMEOUT_${suite}})
     set_tests_properties(wine_${suite} PROPERTIES RUN_SERIAL TRUE TIMEOUT ${timeout} ENVIRONMENT
-      "ZELTRA_BUILD_DIR=${CMAKE_BINARY_DIR};ZELTRA_WINE=${CMAKE_CROSSCOMPILING_EMULATOR};\
-ZELTRA_REAL_ENCODER=${CMAKE_SOURCE_DIR}/.cache/encoder/${ZELTRA_ENCODER_ARCHITECTURE}/ffmpeg.exe;\
-ZELTRA_TEST_TIMEOUT=${timeout}")
+      "ZELTRA_BUILD_DIR=${CMAKE_CURRENT_BINARY_DIR};ZELTRA_WINE=${CMAKE_CROSSCOMPILING_EMULATOR};\
+ZELTRA_REAL_ENCODER=${CMAKE_CURRENT_SOURCE_DIR}/.cache/encoder/${ZELTRA_ENCODER_ARCHITECTURE}/ffmpeg.exe;\
+ZELTRA_TEST_TIMEOUT=${timeout};ZELTRA_CONSUMER_DIR=${ZELTRA_CONSUMER_DIR}")
   endforeach()
 endif()

@@ -14,7 +14,7 @@ mapfile -t sources < <(git ls-files -- 'launcher/*.cpp' 'tests/unit/*.cpp' 'test
 printf '%s\n' "${sources[@]}" | xargs -P "$(nproc)" -n 4 clang-tidy -p "$native" --quiet 2>/dev/null
 
 headers=()
-for dir in $(i686-w64-mingw32-g++ -E -x c++ - -v </dev/null 2>&1 |
+for dir in $(i686-w64-mingw32-g++-win32 -E -x c++ - -v </dev/null 2>&1 |
              sed -n '/#include <...> search starts here:/,/End of search list./p' | grep '^ '); do
   headers+=("--extra-arg=-isystem$dir")
 done

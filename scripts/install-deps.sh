@@ -9,7 +9,8 @@ dpkg --print-foreign-architectures | grep -qx i386 || need_i386=1
 packages=(
   cmake make g++ googletest libgtest-dev
   clang clang-format clang-tidy libclang-rt-14-dev
-  g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
+  # The win32 thread-model compilers, which the toolchain files name.
+  g++-mingw-w64-i686-win32 binutils-mingw-w64-i686 g++-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64
   # wine32 is installed where it cannot run too: the tests find out by running it.
   wine wine32:i386 wine64 xvfb xauth x11-utils openbox
   ffmpeg python3 openssl xxd

@@ -41,16 +41,27 @@ def entry(name, epoch, mode):
     return info
 
 
+def folders_of(names):
+    """Every folder the names lie in, each as "a/b/", so that every folder has its own entry."""
+    folders = set()
+    for name in names:
+        parts = name.split("/")[:-1]
+        folders.update("/".join(parts[:depth]) + "/" for depth in range(1, len(parts) + 1))
+    return folders
+
+
 def write_zip(output, folder, epoch, files):
-    """files maps each name inside the folder to its bytes."""
+    """files maps each name inside the folder ("cmake/x" for one in a subfolder) to its bytes."""
     partial = output + ".partial"
     with zipfile.ZipFile(partial, "w") as archive:
-        folder_entry = entry(folder + "/", epoch, FOLDER_MODE)
-        folder_entry.external_attr |= MSDOS_FOLDER
-        archive.writestr(folder_entry, b"")
-        for name in sorted(files):
-            archive.writestr(entry(f"{folder}/{name}", epoch, FILE_MODE), files[name],
-                             compress_type=zipfile.ZIP_DEFLATED, compresslevel=9)
+        for name in sorted([""] + list(files) + list(folders_of(files))):
+            if name == "" or name.endswith("/"):
+                folder_entry = entry(f"{folder}/{name}", epoch, FOLDER_MODE)
+                folder_entry.external_attr |= MSDOS_FOLDER
+                archive.writestr(folder_entry, b"")
+            else:
+                archive.writestr(entry(f"{folder}/{name}", epoch, FILE_MODE), files[name],
+                                 compress_type=zipfile.ZIP_DEFLATED, compresslevel=9)
     os.replace(partial, output)
 
 

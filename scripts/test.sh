@@ -71,6 +71,13 @@ for arch in i686 x86_64; do
   ctest --preset "mingw-$arch" -R '^executable_resources$'
 done
 
+step "consumer project: the ZIPs' CMake package and the tree as a subproject, each way free of warnings"
+tests/consumer/check-consumer.sh
+
+step "the caller header's language guard, and the Windows workflow as far as it can be checked here"
+tests/caller/check-language-guard.sh
+scripts/check-workflow.sh
+
 step "static analysis"
 scripts/check-tidy.sh build/fuzz build/mingw
 

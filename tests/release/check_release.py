@@ -14,7 +14,8 @@ import zipfile
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 CONTENTS = ["CHANGELOG.md", "INTEGRATION.md", "LICENSE", "THIRD-PARTY-NOTICES.txt", "ZELTRA_ScreenTool.exe",
-            "ZELTRA_ScreenTool_check.exe", "zeltra_screentool.h"]
+            "ZELTRA_ScreenTool_check.exe", "zeltra_screentool.h", "cmake/", "cmake/ZELTRA_ScreenToolConfig.cmake",
+            "cmake/ZELTRA_ScreenToolConfigVersion.cmake", "cmake/zeltra_screentool_functions.cmake"]
 # Each build the machine may run: its ZIP's suffix and the tree its Wine tests ran in.
 BUILDS = {"i686": ("win32", "build/mingw"), "x86_64": ("win64", "build/mingw-x86_64")}
 RECORD_PLACES = ["FileVersion", "ProductVersion", "fixed file version", "fixed product version"]
@@ -45,6 +46,15 @@ def versions_in(data):
     return found
 
 
+def package_failures(archive, folder, version):
+    """The CMake package states the ZIP's version and bitness."""
+    bitness = "64" if folder.endswith("-win64") else "32"
+    expected = {"cmake/ZELTRA_ScreenToolConfigVersion.cmake": f'set(PACKAGE_VERSION "{version}")',
+                "cmake/ZELTRA_ScreenToolConfig.cmake": f"set(ZELTRA_ScreenTool_BITNESS {bitness})"}
+    return [f"{folder}/{name} does not say {line}" for name, line in expected.items()
+            if f"{folder}/{name}" in archive.namelist() and line not in archive.read(f"{folder}/{name}").decode()]
+
+
 def zip_failures(path, folder, version, tested_build):
     failures = []
     with zipfile.ZipFile(path) as archive:
@@ -54,6 +64,7 @@ def zip_failures(path, folder, version, tested_build):
         for info in archive.infolist():
             if info.extra or info.external_attr >> 16 not in (0o100644, 0o040755):
                 failures.append(f"{info.filename}: extra field {info.extra!r}, mode {info.external_attr >> 16:o}")
+        failures += package_failures(archive, folder, version)
         for name in (n for n in archive.namelist() if n.endswith(".exe")):
             data, stated = archive.read(name), versions_in(archive.read(name))
             if set(stated.values()) != {version + ".0"} or not set(RECORD_PLACES) <= stated.keys():

@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# Builds the consumer project (tests/consumer) every way an integrator takes,
+# each free of warnings, with the project's MinGW toolchain files:
+#   the 32-bit ZIP through find_package, by a 32-bit build (ZELTRA_ScreenTool_DIR)
+#   and by a 64-bit one (the ZIP folder added to CMAKE_FIND_ROOT_PATH);
+#   the 64-bit ZIP by a 64-bit build;
+#   the tree through add_subdirectory (32-bit) and through FetchContent with a
+#   local source folder (64-bit), with Python and GoogleTest out of reach.
+# Then asks the package for versions it must take and refuse. The clients
+# built from each build's own ZIP are what the Wine tests run:
+# build/consumer/win32-zip-i686 and build/consumer/win64-zip-x86_64.
+# Needs both MinGW builds configured (their ZIPs are packed here).
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+root=$PWD
+out=$root/build/consumer
+rm -rf "$out"
+mkdir -p "$out/zips"
+
+for build in build/mingw build/mingw-x86_64; do
+  cmake --build "$build" -j2 --target release_zip >/dev/null
+  python3 -m zipfile -e "$build"/release/ZELTRA_ScreenTool-*.zip "$out/zips"
+done
+win32=$(echo "$out"/zips/ZELTRA_ScreenTool-*-win32)
+win64=$(echo "$out"/zips/ZELTRA_ScreenTool-*-win64)
+
+failed=0
+fail() { echo "consumer: FAIL: $*" >&2; failed=1; }
+
+# consume <name> <i686|x86_64> <cmake arguments...>: configures and builds one way.
+consume() {
+  local name=$1 arch=$2 dir=$out/$1
+  shift 2
+  if ! { cmake -S tests/consumer -B "$dir" --toolchain "$root/cmake/mingw-w64-$arch.cmake" --no-warn-unused-cli \
+           -DCMAKE_EXPORT_COMPILE_COMMANDS=ON "$@" && cmake --build "$dir" -j2; } >"$dir.log" 2>&1; then
+    cat "$dir.log" >&2
+    fail "$name: the build failed"
+    return
+  fi
+  if grep -i 'warning' "$dir.log" >&2; then fail "$name: warnings (above)"; fi
+  for program in client ZELTRA_ScreenTool ZELTRA_ScreenTool_check; do
+    [ -f "$dir/$program.exe" ] || fail "$name: no $program.exe beside the client"
+  done
+  # Warnings as errors are the consumer's choice for its own code, never the tree's.
+  python3 - "$dir/compile_commands.json" "$root/tests/consumer/" "$name" <<'PY' || failed=1
+import json, sys
+commands, own, name = json.load(open(sys.argv[1])), sys.argv[2], sys.argv[3]
+for c in commands:
+    if ("-Werror" in c["command"]) != c["file"].startswith(own):
+        sys.exit(f"consumer: FAIL: {name}: {c['file']} is compiled {'with' if '-Werror' in c['command'] else 'without'} -Werror")
+PY
+  echo "consumer: $name: built, no warnings"
+}
+
+consume win32-zip-i686 i686 -DZELTRA_ScreenTool_DIR="$win32/cmake"
+consume win32-zip-x86_64 x86_64 -DZELTRA_PACKAGE_ROOT="$win32"
+consume win64-zip-x86_64 x86_64 -DZELTRA_ScreenTool_DIR="$win64/cmake"
+untouchable=(-DCMAKE_DISABLE_FIND_PACKAGE_Python3=ON -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON)
+consume subdirectory-i686 i686 -DZELTRA_CONSUME=subdirectory -DZELTRA_SCREENTOOL_SOURCE="$root" "${untouchable[@]}"
+consume fetchcontent-x86_64 x86_64 -DZELTRA_CONSUME=fetchcontent -DZELTRA_SCREENTOOL_SOURCE="$root" "${untouchable[@]}"
+
+# Requested version, and whether the package of version 1.0.0 takes it.
+while read -r want verdict; do
+  dir=$out/version-$want
+  if cmake -S tests/consumer/version -B "$dir" -DZELTRA_WANT="$want" -DZELTRA_ScreenTool_DIR="$win32/cmake" \
+       >"$dir.log" 2>&1; then
+    got=takes
+  else
+    grep -q 'version: 1.0.0' "$dir.log" || { cat "$dir.log" >&2; fail "version $want: failed for another reason"; }
+    got=refuses
+  fi
+  [ "$got" = "$verdict" ] || fail "the package $got version $want; it should be: $verdict"
+  echo "consumer: the package $got version $want"
+done <<'VERSIONS'
+1.0 takes
+1 takes
+2.0 refuses
+0.9 refuses
+VERSIONS
+
+exit "$failed"
