@@ -67,9 +67,10 @@ bool requireDescribed(Report& report, const CheckSetup& setup, Component compone
       break;
   }
   const std::string answer = versionLine(run.output + run.errors);
-  report.fail("ffmpeg.exe's answer to \"" + question + "\" neither describes the " + name + " " +
-                  what + " nor says it lacks it: " + (answer.empty() ? "no answer" : answer),
-              "run \"" + shownPath(setup.encoder) + "\" " + question + " by hand and attach its answer");
+  report.fail(
+      "ffmpeg.exe's answer to \"" + question + "\" neither describes the " + name + " " + what +
+          " nor says it lacks it: " + (answer.empty() ? "no answer" : answer),
+      "run \"" + shownPath(setup.encoder) + "\" " + question + " by hand and attach its answer");
   return false;
 }
 
