@@ -23,6 +23,8 @@ for build in build/mingw build/mingw-x86_64; do
 done
 win32=$(echo "$out"/zips/ZELTRA_ScreenTool-*-win32)
 win64=$(echo "$out"/zips/ZELTRA_ScreenTool-*-win64)
+version=${win32##*/ZELTRA_ScreenTool-}
+version=${version%-win32}
 
 failed=0
 fail() { echo "consumer: FAIL: $*" >&2; failed=1; }
@@ -59,14 +61,14 @@ untouchable=(-DCMAKE_DISABLE_FIND_PACKAGE_Python3=ON -DCMAKE_DISABLE_FIND_PACKAG
 consume subdirectory-i686 i686 -DZELTRA_CONSUME=subdirectory -DZELTRA_SCREENTOOL_SOURCE="$root" "${untouchable[@]}"
 consume fetchcontent-x86_64 x86_64 -DZELTRA_CONSUME=fetchcontent -DZELTRA_SCREENTOOL_SOURCE="$root" "${untouchable[@]}"
 
-# Requested version, and whether the package of version 1.0.0 takes it.
+# Requested version, and whether the package (of the project's 1.x version) takes it.
 while read -r want verdict; do
   dir=$out/version-$want
   if cmake -S tests/consumer/version -B "$dir" -DZELTRA_WANT="$want" -DZELTRA_ScreenTool_DIR="$win32/cmake" \
        >"$dir.log" 2>&1; then
     got=takes
   else
-    grep -q 'version: 1.0.0' "$dir.log" || { cat "$dir.log" >&2; fail "version $want: failed for another reason"; }
+    grep -qF "version: $version" "$dir.log" || { cat "$dir.log" >&2; fail "version $want: failed for another reason"; }
     got=refuses
   fi
   [ "$got" = "$verdict" ] || fail "the package $got version $want; it should be: $verdict"
@@ -74,6 +76,7 @@ while read -r want verdict; do
 done <<'VERSIONS'
 1.0 takes
 1 takes
+1.1 takes
 2.0 refuses
 0.9 refuses
 VERSIONS
