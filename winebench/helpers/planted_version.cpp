@@ -5,7 +5,10 @@
 // starts and the mark tells that it used this DLL. The mark is taken on a
 // call, not on loading: under Wine its own user32 imports version.dll, so
 // with the native DLL preferred any program loads this one, uses it or not.
-#include <windows.h>
+// Not <windows.h>: its winver.h declares these exports without dllexport.
+#include <windef.h>  // first: winbase.h builds on it
+
+#include <winbase.h>
 
 #include <cstring>
 #include <string>
