@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "caller/zeltra_screentool.h"
+#include "platform/ansi_text.h"
 #include "platform/scoped_handle.h"
 #include "platform/system_library.h"
 
@@ -38,26 +39,9 @@ std::wstring ownFolder() {
   return path.substr(0, path.find_last_of(L'\\') + 1);
 }
 
-std::string shownPath(const std::wstring& path) {
-  if (path.empty()) return {};
-  const int length = static_cast<int>(path.size());
-  const int size =
-      ::WideCharToMultiByte(CP_ACP, 0, path.data(), length, nullptr, 0, nullptr, nullptr);
-  std::string shown(size > 0 ? static_cast<size_t>(size) : 0, '\0');
-  if (size > 0) {
-    ::WideCharToMultiByte(CP_ACP, 0, path.data(), length, shown.data(), size, nullptr, nullptr);
-  }
-  return shown;
-}
+std::string shownPath(const std::wstring& path) { return narrowToAnsi(path); }
 
-std::wstring widenAnsi(const std::string& text) {
-  if (text.empty()) return {};
-  const int length = static_cast<int>(text.size());
-  const int size = ::MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
-  std::wstring wide(size > 0 ? static_cast<size_t>(size) : 0, L'\0');
-  if (size > 0) ::MultiByteToWideChar(CP_ACP, 0, text.data(), length, wide.data(), size);
-  return wide;
-}
+std::wstring widenAnsi(const std::string& text) { return widenFromAnsi(text); }
 
 // The version record's calls, from version.dll loaded by its full path in
 // the system directory: imported, it would be looked for beside the check

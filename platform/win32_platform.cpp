@@ -16,6 +16,7 @@
 #include "launcher/encoder_stop.h"
 #include "launcher/interpreter_command.h"
 #include "launcher/interpreter_run.h"
+#include "platform/ansi_text.h"
 #include "platform/platform.h"
 #include "platform/scoped_handle.h"
 #include "platform/system_library.h"
@@ -234,28 +235,6 @@ CommandOutcome atBound(InterpreterRun run, CommandOutcome returned) {
       break;
   }
   return returned;
-}
-
-// Explicit lengths throughout: a text may hold any byte, and its end is its size.
-std::string narrowToAnsi(const std::wstring& text) {
-  if (text.empty()) return {};
-  const int length = static_cast<int>(text.size());
-  const int size =
-      ::WideCharToMultiByte(CP_ACP, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
-  std::string ansi(size > 0 ? static_cast<size_t>(size) : 0, '\0');
-  if (size > 0) {
-    ::WideCharToMultiByte(CP_ACP, 0, text.data(), length, ansi.data(), size, nullptr, nullptr);
-  }
-  return ansi;
-}
-
-std::wstring widenFromAnsi(const std::string& text) {
-  if (text.empty()) return {};
-  const int length = static_cast<int>(text.size());
-  const int size = ::MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
-  std::wstring wide(size > 0 ? static_cast<size_t>(size) : 0, L'\0');
-  if (size > 0) ::MultiByteToWideChar(CP_ACP, 0, text.data(), length, wide.data(), size);
-  return wide;
 }
 
 class Win32Platform final : public Platform {

@@ -6,8 +6,8 @@
 //
 // Starts the launcher beside it, records until a line (or the end) comes on
 // standard input, then stops. One line per step: "started", then
-// "stopped written" or "stopped not-written"; "not-started" when the start
-// failed or was refused. Exits with 0 only when the file was written.
+// "stopped finished" or "stopped not-finished"; "not-started" when the start
+// failed or was refused. Exits with 0 only when the file is this run's, closed by the encoder.
 #include <cstdio>
 #include <string>
 
@@ -45,8 +45,7 @@ int wmain(int argc, wchar_t** argv) {
   char line[16];
   std::fgets(line, sizeof line, stdin);
   const zc::StopResult stopped = started.recording.stop();
-  const bool written =
-      stopped.outcome == zc::StopOutcome::kStopped && stopped.output == zc::OutputFile::kWritten;
-  report(written ? "stopped written" : "stopped not-written");
-  return written ? 0 : 1;
+  const bool finished = stopped.output == zc::OutputFile::kFinished;
+  report(finished ? "stopped finished" : "stopped not-finished");
+  return finished ? 0 : 1;
 }

@@ -49,7 +49,7 @@ class ConsumerTest(WineTestCase):
         time.sleep(test_real_recording.RECORD_SECONDS)  # something to record; its length is checked loosely
         client.process.stdin.write(b"\n")
         client.process.stdin.flush()
-        self.assertEqual(client.wait_for(lambda line: line.startswith("stopped"), "stopped"), "stopped written")
+        self.assertEqual(client.wait_for(lambda line: line.startswith("stopped"), "stopped"), "stopped finished")
         test_real_recording.RealRecordingTest.assert_finished_recording(self, self.output, 400, 300)
 
 

@@ -60,7 +60,7 @@ class InstallFolderTest(WineTestCase):
         StandInLog(self.install).wait_for_ready()
         time.sleep(test_real_recording.RECORD_SECONDS)
         stopped = run.stop_recording()
-        self.assertEqual((stopped["outcome"], stopped["exit"], stopped["output"]), ("stopped", "0", "written"))
+        self.assertEqual((stopped["outcome"], stopped["exit"], stopped["output"]), ("stopped", "0", "finished"))
         self.assert_finished_avi()
 
 

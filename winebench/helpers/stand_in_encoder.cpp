@@ -50,6 +50,7 @@
 #include "helper_log.h"
 #include "helper_text.h"
 #include "launcher/program_name_skip.h"
+#include "platform/ansi_text.h"
 
 namespace {
 
@@ -60,23 +61,6 @@ const std::wstring& directory() {
   return dir;
 }
 
-std::string toAnsi(const std::wstring& text) {
-  const int size = ::WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-  std::string ansi(size > 0 ? static_cast<size_t>(size) : 0, '\0');
-  ::WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), ansi.data(), size,
-                        nullptr, nullptr);
-  return ansi;
-}
-
-std::wstring fromAnsi(const std::string& text) {
-  const int size =
-      ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(size > 0 ? static_cast<size_t>(size) : 0, L'\0');
-  ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
-  return wide;
-}
-
 void logLine(const std::string& line) {
   zeltra::helpers::appendLogLine(L"stand-in-encoder.log", line);
 }
@@ -84,7 +68,7 @@ void logLine(const std::string& line) {
 // The command line after the program name and the blanks that follow it,
 // exactly as the launcher composed it, found by the launcher's own rule.
 std::string parameterLine() {
-  return zeltra::invocationFromWideCommandLine(::GetCommandLineW(), toAnsi);
+  return zeltra::invocationFromWideCommandLine(::GetCommandLineW(), zeltra::narrowToAnsi);
 }
 
 // The last argument as the Windows argument rules give it.
@@ -160,7 +144,7 @@ RealEncoder startRealEncoder(const std::string& parameters) {
   startup.hStdInput = readEnd;
   startup.hStdOutput = output;
   startup.hStdError = output;
-  std::wstring commandLine = L"\"" + path + L"\" " + fromAnsi(parameters);
+  std::wstring commandLine = L"\"" + path + L"\" " + zeltra::widenFromAnsi(parameters);
   PROCESS_INFORMATION process{};
   // On this console: a Ctrl+C sent to it reaches the real encoder as well,
   // unless this stand-in plays one that hears nothing (a group of its own
@@ -294,7 +278,7 @@ int answerAsStandIn(const std::string& parameters) {
 
 // The real encoder on this one's standard handles; its exit code is this one's.
 int passOnToRealEncoder(const std::wstring& path, const std::string& parameters) {
-  std::wstring commandLine = L"\"" + path + L"\" " + fromAnsi(parameters);
+  std::wstring commandLine = L"\"" + path + L"\" " + zeltra::widenFromAnsi(parameters);
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
