@@ -862,6 +862,9 @@ class Recording {
       return hasExited() ? StopOutcome::kEndedBeforeStop : StopOutcome::kStopNotAccepted;
     }
     stopAccepted_ = true;
+    // From here the launcher finishes its file by itself, within its own
+    // bounds: a caller that dies meanwhile must not take the file with it.
+    if (job_.valid()) detail::liftKillOnClose(job_.get());
     return StopOutcome::kStopped;
   }
 

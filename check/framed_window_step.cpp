@@ -11,11 +11,13 @@
 #include "check/check_steps.h"
 #include "check/child_process.h"
 #include "check/frame_edges.h"
+#include "check/interruption.h"
 #include "check/launcher_run.h"
 #include "check/machine_facts.h"
+#include "check/output_place.h"
 #include "check/recording_readback.h"
 #include "platform/scoped_handle.h"
-#include "platform/system_library.h"
+#include "platform/window_frame.h"
 
 namespace zeltra::check {
 namespace {
@@ -28,15 +30,14 @@ constexpr COLORREF kFramedClientColour = RGB(128, 128, 128);
 constexpr int kBackdropMargin = 60;  // around the framed window, wider than any border
 constexpr int kFramedWidth = 403;
 constexpr int kFramedHeight = 301;
+constexpr char kFileName[] = "check-framed.avi";
 // Windows 11 rounds a window's corners with a radius of 8 pixels at 100%.
 constexpr int kCornerAt100Percent = 10;
 constexpr DWORD kRecordMs = 1000;
-constexpr DWORD kPollMs = 20;
 // Bounds against a hung run, as in the recording step.
 constexpr DWORD kFirstGrowthLimitMs = 20000;
 constexpr DWORD kReadBackLimitMs = 60000;
 constexpr DWORD kSceneLimitMs = 10000;
-constexpr DWORD kDwmaExtendedFrameBounds = 9;  // DWMWA_EXTENDED_FRAME_BOUNDS
 
 LRESULT CALLBACK sceneProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_DESTROY && ::GetWindow(window, GW_OWNER) == nullptr) ::PostQuitMessage(0);
@@ -126,14 +127,12 @@ class FramedScene {
 };
 
 // The window's frame as the compositor shows it, the bounds the launcher
-// takes too; its rectangle where the compositor reports none.
+// takes too (where its thread, as this one, is per-monitor aware); its
+// rectangle where the compositor reports none.
 RECT visibleFrame(HWND window) {
   RECT rect{};
   ::GetWindowRect(window, &rect);
-  // Stays loaded for the process's life, as every DLL the check loads.
-  static const HMODULE dwm = loadSystemLibrary(L"dwmapi.dll");
-  using Reader = HRESULT(WINAPI*)(HWND, DWORD, PVOID, DWORD);
-  const auto read = findLibraryFunction<Reader>(dwm, "DwmGetWindowAttribute");
+  const DwmAttributeReader read = dwmAttributeReader();
   RECT frame{};
   if (read != nullptr && SUCCEEDED(read(window, kDwmaExtendedFrameBounds, &frame, sizeof frame)) &&
       frame.right > frame.left && frame.bottom > frame.top) {
@@ -147,13 +146,23 @@ std::string corners(const RECT& r) {
          "," + std::to_string(r.bottom);
 }
 
-bool hasGrown(const std::string& file) {
-  WIN32_FILE_ATTRIBUTE_DATA data{};
-  return ::GetFileAttributesExA(file.c_str(), GetFileExInfoStandard, &data) &&
-         (data.nFileSizeLow != 0 || data.nFileSizeHigh != 0);
+// Interrupted while the launcher records: on Ctrl+C the recording is stopped
+// as callers stop it and everything it left ended; on the console's close the
+// stop is posted and the launcher finishes its file by itself (see step 4).
+void endInterrupted(Report& report, LauncherRun& run) {
+  if (interruption() == Interruption::kConsoleClosing) {
+    run.leave();
+    interruptionHandled();
+    return;
+  }
+  report.interrupt("interrupted by Ctrl+C; stopping the recording");
+  run.stop();
+  // Also an encoder whose launcher ended without seeing it through, as in step 4.
+  run.end();
 }
 
-// Records about a second through the launcher; false, reported, when it did not.
+// Records about a second through the launcher; false, reported, when it did
+// not or the check was interrupted.
 bool recordBriefly(Report& report, const CheckSetup& setup, const std::string& title,
                    const std::string& file) {
   std::string whyNot;
@@ -162,28 +171,32 @@ bool recordBriefly(Report& report, const CheckSetup& setup, const std::string& t
     report.fail("could not start " + shownPath(setup.launcher) + ": " + whyNot);
     return false;
   }
-  const DWORD from = ::GetTickCount();
-  while (!hasGrown(file) && !run->exited() && ::GetTickCount() - from < kFirstGrowthLimitMs) {
-    ::Sleep(kPollMs);
-  }
-  const bool grew = hasGrown(file);
-  if (grew) ::Sleep(kRecordMs);
-  const LauncherStop stop = run->stop();
-  if (!stop.exited) run->end();
-  if (!grew || !stop.exited) {
-    report.fail(grew ? "the launcher did not exit in time after the stop"
-                     : "the file did not grow within " +
-                           std::to_string(kFirstGrowthLimitMs / 1000) + " s of the start");
+  const bool grew =
+      waitUntil(kFirstGrowthLimitMs, [&] { return hasGrown(file) || run->exited(); }) &&
+      hasGrown(file);
+  if ((grew && !pauseUnlessInterrupted(kRecordMs)) || interrupted()) {
+    endInterrupted(report, *run);
     return false;
   }
-  return true;
+  const LauncherStop stop = run->stop();
+  if (!stop.exited) run->end();
+  if (!grew) {
+    report.fail("the file did not grow within " + std::to_string(kFirstGrowthLimitMs / 1000) +
+                " s of the start");
+  } else if (!stop.exited) {
+    report.fail("the launcher did not exit in time after the stop");
+  } else if (!stop.fileFinished) {
+    report.fail(stop.fileState);
+  }
+  return grew && stop.exited && stop.fileFinished;
 }
 
 void judgeEdges(Report& report, const CheckSetup& setup, const std::string& file,
                 const RECT& frame) {
   const ProgramRun decoded = runProgram(
       setup.encoder, "-hide_banner -nostdin -i \"" + file + "\" -f rawvideo -pix_fmt rgb24 -",
-      kReadBackLimitMs);
+      kReadBackLimitMs, interruptionEvent());
+  if (decoded.interrupted) return;
   const std::optional<StreamFacts> facts = readStreamFacts(decoded.errors);
   const size_t frameBytes = facts ? static_cast<size_t>(facts->width) * facts->height * 3 : 0;
   if (!decoded.started || decoded.timedOut || frameBytes == 0 ||
@@ -226,6 +239,14 @@ void checkFramedWindow(Report& report, const CheckSetup& setup) {
                   "recording says nothing about those of Windows");
     return;
   }
+  if (!threadIsPerMonitorDpiAware()) {
+    // The launcher, under the same manifest, is not either: it records the
+    // window's rectangle here, borders and all, as it is meant to.
+    report.notRun(
+        "this Windows does not make the launcher per-monitor DPI aware (Windows 10 1703 and "
+        "later do), so it records a window's rectangle, not its visible frame");
+    return;
+  }
   RECT work{0, 0, 800, 600};
   ::SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
   const LONG left = work.left + 100 + kBackdropMargin;
@@ -243,16 +264,11 @@ void checkFramedWindow(Report& report, const CheckSetup& setup) {
   const RECT frame = visibleFrame(framed);
   report.note("framed test window: rectangle " + corners(rect) + ", visible frame " +
               corners(frame) + " (the compositor's bounds)");
-  const std::string folder =
-      setup.outputFolder.empty() ? setup.temporaryFolder : setup.outputFolder;
-  const std::string file =
-      folder + "check-framed-" + std::to_string(::GetCurrentProcessId()) + ".avi";
-  if (recordBriefly(report, setup, title, file)) judgeEdges(report, setup, file, frame);
-  if (setup.keep) {
-    report.note("kept " + file);
-  } else {
-    ::DeleteFileA(file.c_str());
+  const OutputPlace place = prepareOutput(setup, kFileName);
+  if (recordBriefly(report, setup, title, place.file)) {
+    judgeEdges(report, setup, place.file, frame);
   }
+  if (interruption() != Interruption::kConsoleClosing) removeOutput(report, place, setup.keep);
 }
 
 }  // namespace zeltra::check

@@ -14,6 +14,7 @@
 #include "check/interruption.h"
 #include "check/launcher_run.h"
 #include "check/machine_facts.h"
+#include "check/output_place.h"
 #include "check/recording_readback.h"
 #include "check/test_window.h"
 
@@ -25,7 +26,6 @@ constexpr char kFileName[] = "check-recording.avi";
 constexpr int kWindowWidth = 403;
 constexpr int kWindowHeight = 301;
 constexpr DWORD kRecordMs = 2000;
-constexpr DWORD kPollMs = 20;
 // A bound against a hung run, not an expectation: the encoder starts within
 // about a second. The stop's bound is the caller header's.
 constexpr DWORD kFirstGrowthLimitMs = 20000;
@@ -37,19 +37,6 @@ std::string oneDecimal(double value) {
   const long tenths = std::lround(value * 10);
   return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10);
 }
-
-bool hasGrown(const std::string& file) {
-  WIN32_FILE_ATTRIBUTE_DATA data{};
-  return ::GetFileAttributesExA(file.c_str(), GetFileExInfoStandard, &data) &&
-         (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
-         (data.nFileSizeLow != 0 || data.nFileSizeHigh != 0);
-}
-
-struct OutputPlace {
-  std::string folder;  // ending in a backslash
-  std::string file;
-  bool ownFolder = false;  // created by the check, removed with the file
-};
 
 // The launcher's lines, printed as they come, on the reader's thread: the
 // check's own thread may be waiting in the caller header's stop meanwhile.
@@ -103,35 +90,6 @@ class LauncherLines {
   std::vector<std::string> texts_;
 };
 
-OutputPlace prepareOutput(const CheckSetup& setup) {
-  OutputPlace place;
-  if (!setup.outputFolder.empty()) {
-    place.folder = setup.outputFolder;
-  } else {
-    place.folder = setup.temporaryFolder + "ZELTRA_ScreenTool_check-" +
-                   std::to_string(::GetCurrentProcessId()) + "\\";
-    place.ownFolder = ::CreateDirectoryA(place.folder.c_str(), nullptr) != FALSE;
-  }
-  place.file = place.folder + kFileName;
-  return place;
-}
-
-void removeOutput(Report& report, const OutputPlace& place, bool keep) {
-  if (keep) {
-    report.note("kept " + place.file);
-    return;
-  }
-  const bool removedFile = ::DeleteFileA(place.file.c_str()) != FALSE;
-  const DWORD fileError = removedFile ? ERROR_SUCCESS : ::GetLastError();
-  if (place.ownFolder && ::RemoveDirectoryA(place.folder.c_str())) {
-    report.note("removed " + place.folder + " (--keep keeps it)");
-  } else if (removedFile) {
-    report.note("removed " + place.file + " (--keep keeps it)");
-  } else if (fileError != ERROR_FILE_NOT_FOUND) {
-    report.note("could not remove " + place.file + " (error " + std::to_string(fileError) + ")");
-  }
-}
-
 // The test window, placed inside the work area of the main display.
 RECT testWindowPlacement() {
   RECT work{0, 0, 800, 600};
@@ -139,18 +97,6 @@ RECT testWindowPlacement() {
   const LONG left = work.left + 100;
   const LONG top = work.top + 80;
   return RECT{left, top, left + kWindowWidth, top + kWindowHeight};
-}
-
-// Polls until condition holds, limitMs has passed or the check is
-// interrupted; false on the last two.
-template <typename Condition>
-bool waitUntil(DWORD limitMs, Condition condition) {
-  const DWORD from = ::GetTickCount();
-  while (!condition()) {
-    if (::GetTickCount() - from >= limitMs) return false;
-    if (!pauseUnlessInterrupted(kPollMs)) return false;
-  }
-  return true;
 }
 
 // The caller header's wait for the control window, in slices, so that an
@@ -353,7 +299,7 @@ void checkRecording(Report& report, const CheckSetup& setup) {
   // Opened before the launcher starts, so that none of its lines is missed.
   DebugOutputReader reader([&lines](const DebugLine& line) { lines.take(line); });
   const DebugOutputReader::Opening opening = reader.open();
-  const OutputPlace place = prepareOutput(setup);
+  const OutputPlace place = prepareOutput(setup, kFileName);
   TestWindow window;
   const std::string title =
       "ZELTRA_ScreenTool check window " + std::to_string(::GetCurrentProcessId());

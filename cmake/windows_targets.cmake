@@ -58,6 +58,7 @@ add_executable(ZELTRA_ScreenTool_check
   check/launcher_run.cpp
   check/machine_facts.cpp
   check/machine_steps.cpp
+  check/output_place.cpp
   check/picture_painter.cpp
   check/recording_steps.cpp
   check/test_window.cpp

@@ -20,6 +20,7 @@
 #include "platform/platform.h"
 #include "platform/scoped_handle.h"
 #include "platform/system_library.h"
+#include "platform/window_frame.h"
 
 namespace zeltra {
 namespace {
@@ -54,17 +55,6 @@ std::string systemDirectory() {
   const UINT length = ::GetSystemDirectoryA(buffer, MAX_PATH);
   return length > 0 && length < MAX_PATH ? std::string(buffer, length) : std::string();
 }
-
-// The compositor's window attributes, named as dwmapi.h names them; that
-// header offers them only to builds for Windows 8 and later.
-constexpr DWORD kDwmaExtendedFrameBounds = 9;  // DWMWA_EXTENDED_FRAME_BOUNDS
-constexpr DWORD kDwmaCloaked = 14;             // DWMWA_CLOAKED
-// DPI_AWARENESS_PER_MONITOR_AWARE, for per-monitor awareness of either version.
-constexpr int kPerMonitorAware = 2;
-
-using DwmAttributeReader = HRESULT(WINAPI*)(HWND, DWORD, PVOID, DWORD);
-using ThreadDpiContextReader = HANDLE(WINAPI*)();
-using DpiAwarenessReader = int(WINAPI*)(HANDLE);
 
 // The command interpreter the runtime's system() names first: %ComSpec%.
 std::string configuredInterpreter() {
@@ -248,7 +238,6 @@ class Win32Platform final : public Platform {
   ~Win32Platform() override {
     stopWindowWatch();
     launcherProcedure = nullptr;
-    if (dwm_ != nullptr) ::FreeLibrary(dwm_);
     if (comReady_) ::CoUninitialize();
   }
   Win32Platform(const Win32Platform&) = delete;
@@ -364,17 +353,7 @@ class Win32Platform final : public Platform {
     return state;
   }
 
-  bool isPerMonitorDpiAware() override {
-    // Both calls arrived with Windows 10 1607; user32.dll is a known DLL and
-    // loaded already.
-    const HMODULE user32 = ::GetModuleHandleA("user32.dll");
-    const auto threadContext =
-        findLibraryFunction<ThreadDpiContextReader>(user32, "GetThreadDpiAwarenessContext");
-    const auto awarenessOf =
-        findLibraryFunction<DpiAwarenessReader>(user32, "GetAwarenessFromDpiAwarenessContext");
-    return threadContext != nullptr && awarenessOf != nullptr &&
-           awarenessOf(threadContext()) == kPerMonitorAware;
-  }
+  bool isPerMonitorDpiAware() override { return threadIsPerMonitorDpiAware(); }
 
   bool readVisibleFrame(WindowHandle window, Rect& rect) override {
     const DwmAttributeReader readAttribute = dwmAttributeReader();
@@ -531,21 +510,7 @@ class Win32Platform final : public Platform {
     return msg;
   }
 
-  // The compositor's attribute call, loaded on first use and kept; null
-  // where dwmapi.dll or the call is missing.
-  DwmAttributeReader dwmAttributeReader() {
-    if (!dwmLooked_) {
-      dwmLooked_ = true;
-      dwm_ = loadSystemLibrary(L"dwmapi.dll");
-      dwmGetAttribute_ = findLibraryFunction<DwmAttributeReader>(dwm_, "DwmGetWindowAttribute");
-    }
-    return dwmGetAttribute_;
-  }
-
   MSG last_{};
-  bool dwmLooked_ = false;
-  HMODULE dwm_ = nullptr;
-  DwmAttributeReader dwmGetAttribute_ = nullptr;
   std::vector<HWINEVENTHOOK> hooks_;
   bool comReady_ = false;
 };

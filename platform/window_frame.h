@@ -1,0 +1,48 @@
+// How a window shows on the screen as the compositor reports it, and whether
+// this thread sees the screen in physical pixels per monitor. The launcher
+// and the machine check decide alike from these which region a window's
+// recording covers. Windows only.
+#pragma once
+
+#include <windows.h>
+
+#include "platform/system_library.h"
+
+namespace zeltra {
+
+// The compositor's window attributes, named as dwmapi.h names them; that
+// header offers them only to builds for Windows 8 and later.
+inline constexpr DWORD kDwmaExtendedFrameBounds = 9;  // DWMWA_EXTENDED_FRAME_BOUNDS
+inline constexpr DWORD kDwmaCloaked = 14;             // DWMWA_CLOAKED
+
+using DwmAttributeReader = HRESULT(WINAPI*)(HWND, DWORD, PVOID, DWORD);
+
+// The compositor's attribute call, from dwmapi.dll loaded by its full path in
+// the system directory on first use and kept for the process's life; null
+// where the DLL or the call is missing (Windows without a compositor).
+inline DwmAttributeReader dwmAttributeReader() {
+  static const DwmAttributeReader reader = findLibraryFunction<DwmAttributeReader>(
+      loadSystemLibrary(L"dwmapi.dll"), "DwmGetWindowAttribute");
+  return reader;
+}
+
+// Whether this thread is per-monitor DPI aware, of either version. The
+// compositor's frame bounds are never scaled for DPI while the screen's size
+// is, unless the thread is per-monitor aware: only then do the two agree.
+// Both calls arrived with Windows 10 1607; earlier, and where the manifest's
+// per-monitor setting is not read (before 1703), the answer is no.
+inline bool threadIsPerMonitorDpiAware() {
+  using ThreadDpiContextReader = HANDLE(WINAPI*)();
+  using DpiAwarenessReader = int(WINAPI*)(HANDLE);
+  constexpr int kPerMonitorAware = 2;  // DPI_AWARENESS_PER_MONITOR_AWARE
+  // user32.dll is a known DLL, loaded already.
+  const HMODULE user32 = ::GetModuleHandleW(L"user32.dll");
+  const auto threadContext =
+      findLibraryFunction<ThreadDpiContextReader>(user32, "GetThreadDpiAwarenessContext");
+  const auto awarenessOf =
+      findLibraryFunction<DpiAwarenessReader>(user32, "GetAwarenessFromDpiAwarenessContext");
+  return threadContext != nullptr && awarenessOf != nullptr &&
+         awarenessOf(threadContext()) == kPerMonitorAware;
+}
+
+}  // namespace zeltra
