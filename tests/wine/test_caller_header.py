@@ -86,7 +86,7 @@ class CallerHeaderTest(WineTestCase):
         self.open_target("Stopped Then Orphaned")
         run = self.record("Stopped Then Orphaned", env=dict(os.environ, ZELTRA_STAND_IN_IGNORE="all"))
         self.log.wait_for_ready()
-        launcher = os.path.join(windows_path(self.dir), "ZELTRA_ScreenTool.exe")
+        launcher = windows_path(os.path.join(self.dir, "ZELTRA_ScreenTool.exe"))
         pid = run.launcher_pid
         run.process.stdin.write(b"\n")
         run.process.stdin.flush()
