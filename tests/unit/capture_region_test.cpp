@@ -157,7 +157,15 @@ INSTANTIATE_TEST_SUITE_P(
                       FrameCase{"AnEmptyFrameTakesTheRectangle", true, Rect{100, 80, 100, 80},
                                 kRestoredRect, "93,80 416x308"},
                       FrameCase{"AnInvertedFrameTakesTheRectangle", true, Rect{503, 381, 100, 80},
-                                kRestoredRect, "93,80 416x308"}),
+                                kRestoredRect, "93,80 416x308"},
+                      FrameCase{"AFrameWithoutWidthTakesTheRectangle", true,
+                                Rect{100, 80, 100, 381}, kRestoredRect, "93,80 416x308"},
+                      FrameCase{"AFrameWithoutHeightTakesTheRectangle", true,
+                                Rect{100, 80, 503, 80}, kRestoredRect, "93,80 416x308"},
+                      FrameCase{"AFrameInvertedInWidthAloneTakesTheRectangle", true,
+                                Rect{503, 80, 100, 381}, kRestoredRect, "93,80 416x308"},
+                      FrameCase{"AFrameInvertedInHeightAloneTakesTheRectangle", true,
+                                Rect{100, 381, 503, 80}, kRestoredRect, "93,80 416x308"}),
     [](const ::testing::TestParamInfo<FrameCase>& info) { return info.param.name; });
 
 TEST_F(CaptureRegionTest, MeasureGivesBothRectanglesWhenTheyDiffer) {
@@ -173,6 +181,20 @@ TEST_F(CaptureRegionTest, MeasureGivesBothRectanglesWhenTheyDiffer) {
   EXPECT_EQ(platform.diagnostics.back(),
             "ZELTRA_ScreenTool: found the window: rectangle 93,80 to 510,388, capturing 416x308 at "
             "93,80\n");
+}
+
+TEST_F(CaptureRegionTest, MeasureNamesTheVisibleFrameWhereverOneSideDiffers) {
+  platform.windowRect = kRestoredRect;
+  target.window = kTarget;
+  // Each side in turn, inward and outward.
+  for (const Rect& frame : {Rect{100, 80, 510, 388}, Rect{93, 88, 510, 388}, Rect{93, 80, 503, 388},
+                            Rect{93, 80, 510, 381}, Rect{90, 80, 510, 388}, Rect{93, 77, 510, 388},
+                            Rect{93, 80, 513, 388}, Rect{93, 80, 510, 391}}) {
+    platform.visibleFrame = frame;
+    ASSERT_TRUE(measureCaptureRegion(platform, target));
+    EXPECT_NE(platform.diagnostics.back().find(", visible frame "), std::string::npos)
+        << platform.diagnostics.back();
+  }
 }
 
 TEST_F(CaptureRegionTest, MeasureOfAVanishedWindowLeavesTheTextsAlone) {
