@@ -14,6 +14,7 @@
 #include "check/machine_facts.h"
 #include "check/report.h"
 #include "launcher/encoder_stop.h"
+#include "platform/ansi_text.h"
 #include "platform/system_library.h"
 #include "version.h"
 
@@ -93,7 +94,7 @@ int main(int argc, char** argv) {
   CheckSetup setup;
   const std::wstring folder = zeltra::check::ownFolder();
   setup.launcher = folder + L"ZELTRA_ScreenTool.exe";
-  setup.encoder = folder + zeltra::check::widenAnsi(zeltra::kEncoderImageName);
+  setup.encoder = folder + zeltra::widenFromAnsi(zeltra::kEncoderImageName);
   int exitCode = 1;
   if (readArguments(argc, argv, setup)) {
     exitCode = runCheck(setup);

@@ -8,6 +8,7 @@
 
 #include "check/child_process.h"
 #include "check/machine_facts.h"
+#include "platform/ansi_text.h"
 #include "platform/scoped_handle.h"
 
 namespace zeltra::check {
@@ -114,7 +115,7 @@ ProgramRun runProgram(const std::wstring& program, const std::string& parameters
   startup.hStdInput = input.get();
   startup.hStdOutput = outWrite.get();
   startup.hStdError = errWrite.get();
-  std::wstring commandLine = L"\"" + program + L"\" " + widenAnsi(parameters);
+  std::wstring commandLine = L"\"" + program + L"\" " + widenFromAnsi(parameters);
   PROCESS_INFORMATION info{};
   // No window: the program is asked questions, it has nothing to show.
   if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr,

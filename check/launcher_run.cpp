@@ -7,6 +7,7 @@
 #include "check/child_process.h"
 #include "check/machine_facts.h"
 #include "launcher/encoder_stop.h"
+#include "platform/ansi_text.h"
 #include "platform/scoped_handle.h"
 
 namespace zeltra::check {
@@ -89,7 +90,7 @@ std::unique_ptr<LauncherRun> startLauncherRun(const std::wstring& launcherPath,
                                               const std::string& outputPath, std::string& whyNot) {
   // The header's wide call: the launcher's path may hold what the ANSI code page cannot.
   zc::StartResult started =
-      zc::startRecording(launcherPath, widenAnsi(title), widenAnsi(outputPath));
+      zc::startRecording(launcherPath, widenFromAnsi(title), widenFromAnsi(outputPath));
   switch (started.outcome) {
     case zc::StartOutcome::kStarted:
       return std::make_unique<CallerLauncherRun>(std::move(started.recording));

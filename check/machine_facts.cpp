@@ -41,8 +41,6 @@ std::wstring ownFolder() {
 
 std::string shownPath(const std::wstring& path) { return narrowToAnsi(path); }
 
-std::wstring widenAnsi(const std::string& text) { return widenFromAnsi(text); }
-
 // The version record's calls, from version.dll loaded by its full path in
 // the system directory: imported, it would be looked for beside the check
 // first, before any of the check's code could restrict the search.

@@ -16,9 +16,6 @@ std::wstring ownFolder();
 // fit or "?".
 std::string shownPath(const std::wstring& path);
 
-// ANSI text widened character for character.
-std::wstring widenAnsi(const std::string& text);
-
 // "1.0.0.0" from a program's version record; empty when it has none, or
 // when version.dll is missing from the system directory.
 std::string fileVersion(const std::wstring& path);
