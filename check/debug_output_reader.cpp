@@ -65,6 +65,15 @@ std::vector<DebugLine> DebugOutputReader::takeLines() {
   return lines;
 }
 
+bool DebugOutputReader::catchUp(DWORD limitMs) {
+  if (!thread_.valid()) return false;
+  // The buffer is free only once the line last written into it is handled;
+  // taken here, it is handed straight back to the next writer.
+  if (::WaitForSingleObject(bufferReady_.get(), limitMs) != WAIT_OBJECT_0) return false;
+  ::SetEvent(bufferReady_.get());
+  return true;
+}
+
 DWORD WINAPI DebugOutputReader::readLoop(void* self) {
   auto* reader = static_cast<DebugOutputReader*>(self);
   const HANDLE waits[] = {reader->dataReady_.get(), reader->stopping_.get()};
@@ -75,14 +84,14 @@ DWORD WINAPI DebugOutputReader::readLoop(void* self) {
     std::memcpy(&line.processId, reader->view_, sizeof line.processId);
     const char* text = reader->view_ + sizeof(DWORD);
     line.text.assign(text, strnlen(text, kBufferSize - sizeof(DWORD)));
-    ::SetEvent(reader->bufferReady_.get());  // the writer waits for this, up to 10 s
     if (reader->handler_) {
       reader->handler_(line);
-      continue;
+    } else {
+      ::EnterCriticalSection(&reader->lock_);
+      reader->lines_.push_back(std::move(line));
+      ::LeaveCriticalSection(&reader->lock_);
     }
-    ::EnterCriticalSection(&reader->lock_);
-    reader->lines_.push_back(std::move(line));
-    ::LeaveCriticalSection(&reader->lock_);
+    ::SetEvent(reader->bufferReady_.get());  // the next writer waits for this, up to 10 s
   }
 }
 

@@ -7,11 +7,13 @@
 // DBWIN_DATA_READY once it has. Names without a prefix live in the session's
 // own namespace, so no administrator rights are needed. Only one viewer can
 // hold them: the names exist already when another has them. A writer waits up
-// to 10 s for the buffer, so each line is copied and the buffer handed back at
-// once, on a thread of the reader's own; then the line goes to the handler,
-// on that thread, or else waits in a queue. The handler holds up the next
-// writer meanwhile, so it only copies and queues: it never waits on a
-// console (the check's lines go to a printer thread, console_printer.h).
+// to 10 s for the buffer, so each line is read on a thread of the reader's
+// own and goes to the handler, on that thread, or else waits in a queue; only
+// then is the buffer handed back. The handler holds up the next writer
+// meanwhile, so it only copies and queues: it never waits on a console (the
+// check's lines go to a printer thread, console_printer.h). Because the
+// buffer is handed back only after a line is handled, holding it for a moment
+// proves that every line written before has been handled (catchUp).
 #pragma once
 
 #include <windows.h>
@@ -44,6 +46,10 @@ class DebugOutputReader {
   Opening open();
   // The lines read since the last call, oldest first, when there is no handler.
   std::vector<DebugLine> takeLines();
+  // Waits, at most limitMs, until every line written before the call has gone
+  // to the handler or the queue: a writer that has returned, or a program that
+  // has exited, may still have its last line unread. False when it did not.
+  bool catchUp(DWORD limitMs);
 
  private:
   static DWORD WINAPI readLoop(void* self);

@@ -150,6 +150,10 @@ class CheckTest(WineTestCase):
         self.assert_says(lines, STEP_5_NOT_RUN)
         self.assertEqual(lines[-1], f"verdict: passed; not run: step 5 (The launcher's diagnostic lines), {STEP_7}")
 
+    def test_the_reader_catches_up_with_a_line_whose_writer_has_returned(self):
+        # Step 5 reads the launcher's lines once it has exited: its last line must be handled by then.
+        self.assertEqual(wine(helper("debug_viewer"), "catch-up").stdout.decode("ascii").strip(), "handled")
+
     def test_a_version_dll_planted_beside_the_check_is_not_used(self):
         # Wine prefers its own version.dll to one beside a program unless told otherwise; Windows does not.
         # Wine's own DLLs then load the planted one in any program and ask it about the program itself:

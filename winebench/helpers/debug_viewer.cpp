@@ -4,25 +4,64 @@
 // Usage: debug_viewer
 // Prints "holding" once it has the buffer (or "not-holding <reason>"), then
 // "line <pid> <hex text>" for each line read, until it is ended.
+// Usage: debug_viewer catch-up
+// Writes one line itself, to a reader whose handler takes its time, and
+// prints "handled" when the reader's catch-up returns with that line handled,
+// "missed" when it returns without it, "late" when it gives up.
 #include <windows.h>
+
+#include <atomic>
+#include <cstring>
 
 #include "check/debug_output_reader.h"
 #include "helper_text.h"
 
-int main() {
-  using zeltra::helpers::say;
-  zeltra::check::DebugOutputReader reader;
+namespace {
+
+using zeltra::check::DebugLine;
+using zeltra::check::DebugOutputReader;
+using zeltra::helpers::say;
+
+constexpr char kMarker[] = "debug_viewer catch-up line";
+
+int catchUp() {
+  std::atomic<bool> handled{false};
+  DebugOutputReader reader([&handled](const DebugLine& line) {
+    ::Sleep(500);  // a handler slower than the writer's return
+    if (line.text == kMarker) handled = true;
+  });
+  if (reader.open() != DebugOutputReader::Opening::kOpened) {
+    say("not-holding");
+    return 1;
+  }
+  ::OutputDebugStringA(kMarker);
+  if (!reader.catchUp(10000)) {
+    say("late");
+    return 1;
+  }
+  say(handled ? "handled" : "missed");
+  return handled ? 0 : 1;
+}
+
+int view() {
+  DebugOutputReader reader;
   const auto opening = reader.open();
-  if (opening != zeltra::check::DebugOutputReader::Opening::kOpened) {
+  if (opening != DebugOutputReader::Opening::kOpened) {
     say("not-holding %d", static_cast<int>(opening));
     return 1;
   }
   say("holding");
   for (;;) {
     ::Sleep(50);
-    for (const zeltra::check::DebugLine& line : reader.takeLines()) {
+    for (const DebugLine& line : reader.takeLines()) {
       say("line %lu %s", static_cast<unsigned long>(line.processId),
           zeltra::helpers::toHex(line.text).c_str());
     }
   }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  return argc > 1 && std::strcmp(argv[1], "catch-up") == 0 ? catchUp() : view();
 }
