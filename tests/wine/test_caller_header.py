@@ -75,7 +75,7 @@ class CallerHeaderTest(WineTestCase):
         self.log.wait_for_ready()
         self.assertTrue(linux_pids(windows_path(self.dir)), "the launcher and its encoder run")
         run.process.kill()  # as a crash ends it: no destructor runs
-        deadline = time.monotonic() + 5
+        deadline = time.monotonic() + BOUND
         while linux_pids(windows_path(self.dir)) and time.monotonic() < deadline:
             time.sleep(0.1)
         self.assertEqual(linux_pids(windows_path(self.dir)), [], "neither launcher nor encoder is left")

@@ -43,6 +43,7 @@ class InstallFolderTest(WineTestCase):
             self.install, "ZELTRA_ScreenTool.exe"))
         # The lines name the encoder in the ANSI code page, as they always have (best fit: "L\u00f3dz Sleza").
         run.wait_for_diagnostic(f"starting {windows_path(self.dir)}\\L\u00f3dz Sleza\\ffmpeg.exe ")
+        self.wait_for_growth(self.output)
         time.sleep(test_real_recording.RECORD_SECONDS)
         self.assertTrue(send_to_control_window(STOP_MESSAGE))
         self.assertEqual(run.wait_for_exit(), 0)
@@ -58,6 +59,7 @@ class InstallFolderTest(WineTestCase):
         self.addCleanup(run.stop)
         run.first("started")
         StandInLog(self.install).wait_for_ready()
+        self.wait_for_growth(self.output)
         time.sleep(test_real_recording.RECORD_SECONDS)
         stopped = run.stop_recording()
         self.assertEqual((stopped["outcome"], stopped["exit"], stopped["output"]), ("stopped", "0", "finished"))

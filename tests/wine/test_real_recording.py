@@ -26,6 +26,7 @@ class RealRecordingTest(WineTestCase):
         run.wait_for_diagnostic("starting ")
         if adapter:  # the real encoder alone writes no log: the seconds recorded give it time to listen
             self.log.wait_for_ready()
+        self.wait_for_growth(os.path.join(self.dir, "rec.avi"))
         time.sleep(RECORD_SECONDS)  # something to record; the length is checked loosely below
         self.assertTrue(send_to_control_window(stop_message))
         self.assertEqual(run.wait_for_exit(), 0)

@@ -21,7 +21,7 @@ class ShownTargetTest(WineTestCase):
         return run
 
     def test_a_window_placed_while_hidden_is_recorded_where_it_is_shown(self):
-        target = self.open_target("Placed Late", 600, 400, 160, 120, show_after_ms=1500,
+        target = self.open_target("Placed Late", 600, 400, 160, 120, show_after_ms=4000,
                                   place=(200, 150, 403, 301))
         run = self.record("Placed Late", (200, 150, 400, 300))
         target.wait_for(lambda line: line.startswith("shown "), "the window shown")

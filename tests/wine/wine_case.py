@@ -8,7 +8,7 @@ import threading
 import time
 import unittest
 
-from winebench.runner import (LAUNCHER, STAND_IN, LauncherRun, StandInLog, TargetWindow, stop_every_encoder,
+from winebench.runner import (BOUND, LAUNCHER, STAND_IN, LauncherRun, StandInLog, TargetWindow, stop_every_encoder,
                               window_manager_running, wine_processes)
 
 # ctest ends a suite at its TIMEOUT without a word; the watchdog fires a tenth
@@ -71,3 +71,10 @@ class WineTestCase(unittest.TestCase):
         target = TargetWindow(title, x, y, width, height, **kwargs)
         self.addCleanup(target.stop)
         return target
+
+    def wait_for_growth(self, path):
+        """The encoder has begun writing: a recording's seconds count from here, not from its slower start."""
+        deadline = time.monotonic() + BOUND
+        while not (os.path.isfile(path) and os.path.getsize(path) > 0):
+            self.assertLess(time.monotonic(), deadline, f"{path} did not grow within {BOUND} s")
+            time.sleep(0.1)
