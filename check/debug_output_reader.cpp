@@ -8,6 +8,9 @@ namespace zeltra::check {
 namespace {
 
 constexpr DWORD kBufferSize = 4096;
+// How long a writer waits for the buffer before it drops its line; a catch-up
+// that waits longer would prove nothing.
+constexpr DWORD kWriterWaitMs = 10000;
 
 enum class Creation { kCreated, kExisted, kFailed };
 
@@ -65,11 +68,11 @@ std::vector<DebugLine> DebugOutputReader::takeLines() {
   return lines;
 }
 
-bool DebugOutputReader::catchUp(DWORD limitMs) {
+bool DebugOutputReader::catchUp() {
   if (!thread_.valid()) return false;
   // The buffer is free only once the line last written into it is handled;
   // taken here, it is handed straight back to the next writer.
-  if (::WaitForSingleObject(bufferReady_.get(), limitMs) != WAIT_OBJECT_0) return false;
+  if (::WaitForSingleObject(bufferReady_.get(), kWriterWaitMs) != WAIT_OBJECT_0) return false;
   ::SetEvent(bufferReady_.get());
   return true;
 }
@@ -91,7 +94,7 @@ DWORD WINAPI DebugOutputReader::readLoop(void* self) {
       reader->lines_.push_back(std::move(line));
       ::LeaveCriticalSection(&reader->lock_);
     }
-    ::SetEvent(reader->bufferReady_.get());  // the next writer waits for this, up to 10 s
+    ::SetEvent(reader->bufferReady_.get());  // the next writer waits for this (kWriterWaitMs)
   }
 }
 

@@ -46,10 +46,11 @@ class DebugOutputReader {
   Opening open();
   // The lines read since the last call, oldest first, when there is no handler.
   std::vector<DebugLine> takeLines();
-  // Waits, at most limitMs, until every line written before the call has gone
-  // to the handler or the queue: a writer that has returned, or a program that
-  // has exited, may still have its last line unread. False when it did not.
-  bool catchUp(DWORD limitMs);
+  // Waits until every line written before the call has gone to the handler
+  // or the queue: a writer that has returned, or a program that has exited,
+  // may still have its last line unread. False when that took longer than a
+  // writer waits for the buffer.
+  bool catchUp();
 
  private:
   static DWORD WINAPI readLoop(void* self);

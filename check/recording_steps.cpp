@@ -30,9 +30,6 @@ constexpr DWORD kRecordMs = 2000;
 // about a second. The stop's bound is the caller header's.
 constexpr DWORD kFirstGrowthLimitMs = 20000;
 constexpr DWORD kReadBackLimitMs = 60000;
-// The reader hands the buffer back within moments of each line; a writer
-// gives up on it after 10 s, so waiting longer than that would prove nothing.
-constexpr DWORD kCatchUpLimitMs = 10000;
 
 std::string ms(DWORD value) { return std::to_string(value) + " ms"; }
 
@@ -334,7 +331,7 @@ void checkRecording(Report& report, const CheckSetup& setup) {
   report.beginStep("The launcher's diagnostic lines");
   if (opening == DebugOutputReader::Opening::kOpened) {
     // The launcher's last line may still be in the buffer though it has exited.
-    if (!reader.catchUp(kCatchUpLimitMs)) {
+    if (!reader.catchUp()) {
       report.note("the debug-output buffer was not handed back in time; lines may be missing");
     }
     const std::vector<std::string> texts = lines.texts();

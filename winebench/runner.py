@@ -49,6 +49,15 @@ def helper(name):
     return os.path.join(BUILD_DIR, name + ".exe")
 
 
+def wait_until(condition, what):
+    """Polls condition until it holds; at the bound the test fails, naming what did not happen."""
+    deadline = time.monotonic() + BOUND
+    while not condition():
+        if time.monotonic() > deadline:
+            raise AssertionError(f"not within {BOUND} s: {what}")
+        time.sleep(0.05)
+
+
 def wine(*args, **kwargs):
     return subprocess.run([WINE, *args], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
                           timeout=BOUND, check=False, **kwargs)

@@ -11,7 +11,7 @@ import unittest
 from tests.wine import test_real_recording
 from tests.wine.wine_case import WineTestCase
 from winebench.runner import (BOUND, CONTROL_WINDOW, LAUNCHER, STAND_IN, CallerRun, StandInLog, helper, linux_pids,
-                              top_level_windows, windows_path)
+                              top_level_windows, wait_until, windows_path)
 
 
 class CallerHeaderTest(WineTestCase):
@@ -75,10 +75,7 @@ class CallerHeaderTest(WineTestCase):
         self.log.wait_for_ready()
         self.assertTrue(linux_pids(windows_path(self.dir)), "the launcher and its encoder run")
         run.process.kill()  # as a crash ends it: no destructor runs
-        deadline = time.monotonic() + BOUND
-        while linux_pids(windows_path(self.dir)) and time.monotonic() < deadline:
-            time.sleep(0.1)
-        self.assertEqual(linux_pids(windows_path(self.dir)), [], "neither launcher nor encoder is left")
+        wait_until(lambda: not linux_pids(windows_path(self.dir)), "neither launcher nor encoder is left")
 
     def test_a_caller_that_dies_once_its_stop_is_accepted_leaves_the_launcher_to_finish(self):
         # An encoder deaf to every close keeps the launcher at its work for its 10 s limit after the stop.
@@ -90,18 +87,14 @@ class CallerHeaderTest(WineTestCase):
         pid = run.launcher_pid
         run.process.stdin.write(b"\n")
         run.process.stdin.flush()
-        deadline = time.monotonic() + BOUND
-        while CONTROL_WINDOW in [w.class_name for w in top_level_windows(pid)] and time.monotonic() < deadline:
-            time.sleep(0.1)
+        wait_until(lambda: CONTROL_WINDOW not in [w.class_name for w in top_level_windows(pid)],
+                   "the stop accepted: the control window gone")
         run.process.kill()  # as a crash ends it, the stop accepted, the launcher still at work
         run.process.wait(BOUND)
         for _ in range(20):  # two seconds of looks, well inside the launcher's 10 s
             self.assertTrue(linux_pids(launcher), "the launcher was ended with its caller")
             time.sleep(0.1)
-        deadline = time.monotonic() + BOUND
-        while linux_pids(windows_path(self.dir)) and time.monotonic() < deadline:
-            time.sleep(0.1)
-        self.assertEqual(linux_pids(windows_path(self.dir)), [], "the launcher saw its encoder through and ended")
+        wait_until(lambda: not linux_pids(windows_path(self.dir)), "the launcher saw its encoder through and ended")
 
     def test_a_stop_sent_at_once_is_not_lost_and_leaves_no_encoder(self):
         self.open_target("At Once")

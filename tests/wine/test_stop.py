@@ -3,26 +3,17 @@ more through its console, ended after the time limit, on every way out of the
 message loop; the control window gone as soon as the stop is accepted."""
 import os
 import shutil
-import time
 import unittest
 
 from tests.wine.wine_case import WineTestCase
-from winebench.runner import (BOUND, LAUNCHER, STAND_IN, STOP_MESSAGE, ReportingProcess, StandInLog,
+from winebench.runner import (LAUNCHER, STAND_IN, STOP_MESSAGE, ReportingProcess, StandInLog,
                               control_window_exists, helper, linux_pids, send_synchronously, send_to_control_window,
-                              windows_path)
+                              wait_until, windows_path)
 
 WM_QUIT = 0x0012
 ERROR_INVALID_WINDOW_HANDLE = 1400
 RE_ASKED = "the encoder has not finished on the stop command; asking it once more with Ctrl+C through its console"
 ENDED = "the encoder was still running 10 s after the stop; ended it, its file will be unfinished"
-
-
-def wait_until(condition, what):
-    deadline = time.monotonic() + BOUND
-    while not condition():
-        if time.monotonic() > deadline:
-            raise AssertionError(f"not within {BOUND} s: {what}")
-        time.sleep(0.05)
 
 
 class StopTest(WineTestCase):

@@ -8,8 +8,8 @@ import threading
 import time
 import unittest
 
-from winebench.runner import (BOUND, LAUNCHER, STAND_IN, LauncherRun, StandInLog, TargetWindow, stop_every_encoder,
-                              window_manager_running, wine_processes)
+from winebench.runner import (LAUNCHER, STAND_IN, LauncherRun, StandInLog, TargetWindow, stop_every_encoder,
+                              wait_until, window_manager_running, wine_processes)
 
 # ctest ends a suite at its TIMEOUT without a word; the watchdog fires a tenth
 # of it (at least 5 s) earlier, says what is still running under Wine, and
@@ -74,7 +74,4 @@ class WineTestCase(unittest.TestCase):
 
     def wait_for_growth(self, path):
         """The encoder has begun writing: a recording's seconds count from here, not from its slower start."""
-        deadline = time.monotonic() + BOUND
-        while not (os.path.isfile(path) and os.path.getsize(path) > 0):
-            self.assertLess(time.monotonic(), deadline, f"{path} did not grow within {BOUND} s")
-            time.sleep(0.1)
+        wait_until(lambda: os.path.isfile(path) and os.path.getsize(path) > 0, f"{path} grew")

@@ -35,7 +35,7 @@ int catchUp() {
     return 1;
   }
   ::OutputDebugStringA(kMarker);
-  if (!reader.catchUp(10000)) {
+  if (!reader.catchUp()) {
     say("late");
     return 1;
   }
