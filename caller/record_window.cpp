@@ -129,10 +129,13 @@ void reportWindow(zc::Recording& recording) {
   }
 }
 
-// The launcher waits for its window without a limit; the encoder writes its
-// file's header within about a second of its start. Past this, stop waiting
-// and record on: the stop's result says what became of the file.
-constexpr DWORD kRecordingBeginLimitMs = 10000;
+// The launcher waits for its window without a limit. Once it has it, the
+// launcher may run the stop command (3 s at most, and 5 s for what it
+// started to go), wait for earlier encoders to finish their files (10 s at
+// most), and its encoder writes its file's header within a few seconds of
+// its start. Past this, stop waiting and record on: the stop's result says
+// what became of the file.
+constexpr DWORD kRecordingBeginLimitMs = 30000;
 
 void reportRecording(zc::Recording& recording) {
   const zc::RecordingWait wait = recording.waitForRecording(kRecordingBeginLimitMs);

@@ -16,7 +16,7 @@
 //     return;
 //   }
 //   zc::Recording recording = std::move(started.recording);
-//   recording.waitForRecording(10000);  // from its return on, what is shown is recorded
+//   recording.waitForRecording(30000);  // from its return on, what is shown is recorded
 //   ... the scripted actions ...
 //   const zc::StopResult stopped = recording.stop();  // bounded: 30 s by default
 //   if (stopped.output == zc::OutputFile::kFinished) {
@@ -317,13 +317,15 @@ inline OutputFile judgeOutput(const FileSnapshot& before, const FileSnapshot& no
 // Where the launcher runs. A job the Recording owns ends the launcher and
 // everything it started once the job's last handle closes, as when the
 // caller dies; a normal drop lifts that first. Where the caller itself runs
-// in a job, Windows 7 cannot put the launcher in a second one, so the
-// launcher breaks away from the caller's job where that job allows it, and
-// else runs in the caller's job alone.
+// in a job, the recording's job nests inside it (Windows 8 and later), so
+// the caller's job keeps its limits and its clean-up over the launcher.
+// Windows 7 cannot nest jobs: there the launcher breaks away from the
+// caller's job where that job allows it, and else runs in the caller's job
+// alone.
 enum class LauncherJob {
   kOwn,          // in the recording's own job
   kOwnNested,    // in the recording's own job, within the caller's (Windows 8 and later)
-  kBrokeAway,    // broke away from the caller's job into the recording's own
+  kBrokeAway,    // broke away from the caller's job into the recording's own (Windows 7)
   kCallersOnly,  // in the caller's job alone: it outlives this caller unless that job ends it
   kNone,         // in no job: no job could be made or joined, so it outlives a caller that dies
 };
@@ -331,17 +333,23 @@ enum class LauncherJob {
 namespace detail {
 
 // The order of the tries. steps.create(breakaway) starts the launcher
-// suspended, and steps.assign() puts it in the recording's job; nullopt
-// when no start worked. A launcher created but not assigned is still
-// resumed by the caller of this, in the job it landed in.
+// suspended, steps.assign() puts it in the recording's job, and
+// steps.endCreated() ends a suspended launcher that has run nothing; nullopt
+// when no start worked. A launcher created but not assigned is still resumed
+// by the caller of this, in the job it landed in.
 template <class Steps>
 std::optional<LauncherJob> placeLauncher(Steps& steps, bool haveJob, bool callerInJob) {
-  if (haveJob && callerInJob && steps.create(/*breakaway=*/true)) {
+  if (!steps.create(/*breakaway=*/false)) return std::nullopt;
+  if (haveJob && steps.assign()) return callerInJob ? LauncherJob::kOwnNested : LauncherJob::kOwn;
+  if (!haveJob || !callerInJob) return callerInJob ? LauncherJob::kCallersOnly : LauncherJob::kNone;
+  // The jobs do not nest (Windows 7): out of the caller's job, where it lets
+  // the launcher go, into the recording's own.
+  steps.endCreated();
+  if (steps.create(/*breakaway=*/true)) {
     return steps.assign() ? LauncherJob::kBrokeAway : LauncherJob::kNone;
   }
   if (!steps.create(/*breakaway=*/false)) return std::nullopt;
-  if (haveJob && steps.assign()) return callerInJob ? LauncherJob::kOwnNested : LauncherJob::kOwn;
-  return callerInJob ? LauncherJob::kCallersOnly : LauncherJob::kNone;
+  return LauncherJob::kCallersOnly;
 }
 
 }  // namespace detail
@@ -441,6 +449,9 @@ inline constexpr DWORD kPollMs = 10;
 inline constexpr std::size_t kLongestCommandLine = 32766;  // CreateProcess's limit, NUL excluded
 inline constexpr DWORD kLeavingWindowWaitMs = 1000;
 inline constexpr DWORD kLeavingAcceptWaitMs = 1000;
+// A suspended launcher ended before it ran is gone at once; the bound only
+// keeps a refusing Windows from holding the start.
+inline constexpr DWORD kEndedLauncherWaitMs = 1000;
 
 // A bounded wait measured with GetTickCount; unsigned differences stay right
 // across its wrap.
@@ -946,6 +957,14 @@ class LauncherCreation {
     return true;
   }
   bool assign() { return ::AssignProcessToJobObject(job_, process_.hProcess) != FALSE; }
+  // Ends the suspended launcher, which has run nothing, and lets go of it.
+  void endCreated() {
+    ::TerminateProcess(process_.hProcess, 1);
+    ::WaitForSingleObject(process_.hProcess, kEndedLauncherWaitMs);
+    ::CloseHandle(process_.hThread);
+    ::CloseHandle(process_.hProcess);
+    process_ = PROCESS_INFORMATION{};
+  }
 
   const PROCESS_INFORMATION& process() const { return process_; }
   DWORD error() const { return error_; }

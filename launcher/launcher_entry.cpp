@@ -28,8 +28,10 @@ struct Session {
   // Set once a stop is under way: later requests, and the WM_DESTROY of the
   // launcher's own destruction of the window, are not new stops.
   bool stopHandled = false;
-  // The tick at which the stop request's command returned, once it has run.
+  // The tick at which the stop request's command returned, once it has run,
+  // and what it said.
   std::optional<uint32_t> stopCommandReturnedMs;
+  StopCommandRun stopRun;
   // Whether the stop command was ended at its bound, before the launch or on a stop.
   StopCommandHistory stopCommand;
 };
@@ -76,7 +78,8 @@ void handleStopRequest(Session& session, WindowHandle window, uint32_t message) 
     return;
   }
   session.stopHandled = true;
-  if (stopEncoders(session.platform, session.stopCommand) == StopCommandResult::kReturned) {
+  session.stopRun = stopEncoders(session.platform, session.stopCommand);
+  if (session.stopRun.result == StopCommandResult::kReturned) {
     session.stopCommandReturnedMs = session.platform.readTickCount();
   }
   if (message != kWmDestroy) {
@@ -117,7 +120,7 @@ intptr_t controlWindowProc(WindowHandle window, uint32_t message, uintptr_t wPar
 int runLauncher(Platform& platform, InstanceHandle instance, const char* commandLineText,
                 int32_t showMode) {
   Session session{platform, /*stopHandled=*/false, /*stopCommandReturnedMs=*/std::nullopt,
-                  StopCommandHistory{}};
+                  StopCommandRun{}, StopCommandHistory{}};
   ActiveSession active(session);
 
   platform.registerWindowClass(kControlWindowName, controlWindowProc, instance);
@@ -144,7 +147,10 @@ int runLauncher(Platform& platform, InstanceHandle instance, const char* command
   const FinishRequest asked = !session.stopHandled ? endWithoutStopRequest(session, window, end)
                               : session.stopCommandReturnedMs ? FinishRequest::kStopCommand
                                                               : FinishRequest::kNone;
-  finishOwnEncoder(platform, encoder, asked, session.stopCommandReturnedMs);
+  const CloseRequest close = encoder != nullptr
+                                 ? closeRequestFor(session.stopRun, platform.readProcessId(encoder))
+                                 : CloseRequest::kNotKnown;
+  finishOwnEncoder(platform, encoder, asked, session.stopCommandReturnedMs, close);
   return 0;
 }
 

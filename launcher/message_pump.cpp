@@ -30,13 +30,14 @@ LoopEnd serveMessagesUntilQuit(Platform& platform, ProcessHandle watched,
     if (servePendingMessages(platform) == PumpResult::kQuitTaken) {
       return LoopEnd::kQuit;
     }
-    switch (platform.waitForMessageOrProcessExit(watched)) {
+    switch (platform.waitForMessageOrProcessExit(watched, kWaitForever)) {
       case Wake::kMessage:
         break;
       case Wake::kProcessExited:
         watched = nullptr;  // an ended process would wake every wait at once
         onWatchedExit();
         break;
+      case Wake::kTimedOut:  // not without a limit; taken for a failing wait
       case Wake::kFailed:
         return LoopEnd::kWaitFailed;
     }

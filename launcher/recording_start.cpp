@@ -106,11 +106,10 @@ RecordingStart startRecording(Platform& platform, CaptureTarget& target,
   }
   const std::string parameters =
       buildEncoderParameters(target, fields->outputHead, fields->outputTail, isLeadByte);
-  stopEncodersBeforeLaunch(platform, stopCommand);
-
   // A stop request that came while measuring or stopping is served now: once
   // launched, an encoder that has no window yet would not hear the stop command.
-  if (servePendingMessages(platform) == PumpResult::kQuitTaken) {
+  if (stopEncodersBeforeLaunch(platform, stopCommand) == BeforeLaunch::kStopped ||
+      servePendingMessages(platform) == PumpResult::kQuitTaken) {
     diagnose(platform, "stopped before the encoder was started; none started");
     return {StartOutcome::kStoppedEarly, nullptr};
   }

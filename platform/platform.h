@@ -8,7 +8,9 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace zeltra {
 
@@ -16,6 +18,9 @@ namespace zeltra {
 using WindowHandle = void*;
 using InstanceHandle = void*;
 using ProcessHandle = void*;
+
+// A wait without a limit, where the launcher waits for what it itself bounds.
+inline constexpr uint32_t kWaitForever = 0xFFFFFFFFu;
 
 // A window rectangle in screen pixels; right and bottom lie just outside.
 struct Rect {
@@ -73,8 +78,45 @@ struct ProcessExit {
   uint64_t ranMs = 0;
 };
 
+// What became of a Ctrl+C sent to a process's console, step by step.
+struct ConsoleInterrupt {
+  bool releasedHeldConsole = false;  // the launcher let go of a console it held first
+  bool attached = false;             // it attached to the process's console
+  uint32_t attachError = 0;          // GetLastError when it could not
+  bool sent = false;                 // the event was generated on that console
+  uint32_t sendError = 0;            // GetLastError when it was not
+};
+
 // What woke a wait for messages or a process's exit.
-enum class Wake { kMessage, kProcessExited, kFailed };
+enum class Wake { kMessage, kProcessExited, kTimedOut, kFailed };
+
+// What the command interpreter's run gave back: its exit code and what it
+// wrote to its standard output and its standard error, apart.
+struct CommandReport {
+  uint32_t exitCode = 0;
+  std::string output;
+  std::string errors;
+};
+
+// A running process as the launcher noted it: the handle to wait on, null
+// where it cannot be waited on (another session's, or one the launcher may
+// not open), and its id and creation time (ms since 1601, 0 when unknown).
+struct RunningProcess {
+  ProcessHandle handle = nullptr;
+  uint32_t id = 0;
+  uint64_t createdAt = 0;
+};
+
+// What became of an attempt to end a process.
+struct Termination {
+  enum class Result {
+    kEnded,      // ended, and gone
+    kHadExited,  // it had exited on its own just before
+    kNotEnded,   // Windows refused, or it was still there after the wait: see error
+  };
+  Result result = Result::kNotEnded;
+  uint32_t error = 0;  // GetLastError of the refusal, or WAIT_TIMEOUT (258)
+};
 
 // How a command reached the command interpreter.
 enum class CommandOutcome {
@@ -113,9 +155,10 @@ class Platform {
                                           intptr_t lParam) = 0;
 
   // Blocks until a message for this thread is waiting or, when process is not
-  // null, that process has exited, whichever is first; kFailed when the wait
-  // itself fails. Messages already waiting wake it at once.
-  virtual Wake waitForMessageOrProcessExit(ProcessHandle process) = 0;
+  // null, that process has exited, whichever is first, or until timeoutMs
+  // (kWaitForever: no limit) have passed; kFailed when the wait itself
+  // fails. Messages already waiting wake it at once.
+  virtual Wake waitForMessageOrProcessExit(ProcessHandle process, uint32_t timeoutMs) = 0;
   // Takes the next message without blocking; false when none is waiting.
   // Messages sent from other threads are served on the way.
   virtual bool takePendingMessage(Message& message) = 0;
@@ -163,15 +206,19 @@ class Platform {
   // Whether this byte starts a two-byte character in the process's ANSI code page.
   virtual bool isLeadByte(uint8_t byte) = 0;
 
-  // Whether a process with this image name ("ffmpeg.exe"), compared without
-  // regard to case, is running for any user. True when it cannot be told.
-  virtual bool isProcessRunning(const std::string& imageName) = 0;
+  // Every process with this image name ("ffmpeg.exe"), compared without
+  // regard to case, running for any user; each handle is to be released.
+  // Nullopt when that cannot be told.
+  virtual std::optional<std::vector<RunningProcess>> findRunningProcesses(
+      const std::string& imageName) = 0;
   // Runs a command line through the command interpreter (%ComSpec%, else
   // cmd.exe in the system directory), without a console window and from the
   // system directory, and returns once it has finished or, at boundMs, once
   // the interpreter and everything it started have been ended (waiting a
-  // bounded time for them to be gone). The command's own result is not reported.
-  virtual CommandOutcome runHiddenCommand(const std::string& commandText, uint32_t boundMs) = 0;
+  // bounded time for them to be gone). What the command said is in report
+  // when it returned (kRan, kRanByFallback); else report is left alone.
+  virtual CommandOutcome runHiddenCommand(const std::string& commandText, uint32_t boundMs,
+                                          CommandReport& report) = 0;
   // Lets programs launched from here on hear Ctrl+C, whatever the launcher's
   // starter chose: a process started in a new process group, or by one that
   // ignores Ctrl+C, ignores it too, and passes that on to what it launches.
@@ -182,11 +229,15 @@ class Platform {
   // True once the process has exited, false when timeoutMs passed first.
   virtual bool waitForProcessExit(ProcessHandle process, uint32_t timeoutMs) = 0;
   // Sends Ctrl+C to the console of that process and to no other console,
-  // without the launcher taking it itself. False when its console could not
-  // be reached (the process has none, or has ended).
-  virtual bool interruptConsoleProcess(ProcessHandle process) = 0;
-  // Ends that process at once, with that exit code.
-  virtual void terminateProcess(ProcessHandle process, uint32_t exitCode) = 0;
+  // without the launcher taking it itself. Says what each step did: not
+  // attached when its console could not be reached (the process has none,
+  // or has ended).
+  virtual ConsoleInterrupt interruptConsoleProcess(ProcessHandle process) = 0;
+  // Ends that process at once, with that exit code, and waits (bounded)
+  // until it is gone.
+  virtual Termination terminateProcess(ProcessHandle process, uint32_t exitCode) = 0;
+  // The process's id; 0 when it cannot be read.
+  virtual uint32_t readProcessId(ProcessHandle process) = 0;
   // The exit of a process that has ended.
   virtual ProcessExit readProcessExit(ProcessHandle process) = 0;
   virtual void releaseProcess(ProcessHandle process) = 0;

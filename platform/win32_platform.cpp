@@ -115,6 +115,62 @@ std::vector<ProcessEntry> listProcesses() {
   return processes;
 }
 
+// How often the interpreter's output is read while it runs.
+constexpr DWORD kPipeReadMs = 20;
+
+// One of the interpreter's output streams, read without blocking: the
+// launcher has one thread, and a pipe whose writer hangs must not hang it.
+class OutputPipe {
+ public:
+  // Far more than taskkill says for any number of encoders; beyond it the
+  // text is dropped, not waited for.
+  static constexpr size_t kMostKept = 64 * 1024;
+
+  bool open() {
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, /*lpSecurityDescriptor=*/nullptr,
+                                    /*bInheritHandle=*/TRUE};
+    HANDLE read = nullptr;
+    HANDLE write = nullptr;
+    if (!::CreatePipe(&read, &write, &inheritable, /*nSize=*/0)) return false;
+    read_ = ScopedHandle(read);
+    write_ = ScopedHandle(write);
+    // The launcher's end stays its own.
+    return ::SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0) != FALSE;
+  }
+  HANDLE writeEnd() const { return write_.get(); }
+  void closeWriteEnd() { write_ = ScopedHandle(); }
+
+  // Takes what is waiting in the pipe now.
+  void drain() {
+    DWORD waiting = 0;
+    while (read_.valid() && ::PeekNamedPipe(read_.get(), nullptr, 0, nullptr, &waiting, nullptr) &&
+           waiting > 0) {
+      char buffer[4096];
+      DWORD got = 0;
+      if (!::ReadFile(read_.get(), buffer, std::min<DWORD>(waiting, sizeof buffer), &got,
+                      nullptr) ||
+          got == 0) {
+        return;
+      }
+      text_.append(buffer, std::min<size_t>(got, kMostKept - std::min(kMostKept, text_.size())));
+    }
+  }
+  const std::string& text() const { return text_; }
+
+ private:
+  ScopedHandle read_;
+  ScopedHandle write_;
+  std::string text_;
+};
+
+// The creation time the snapshot gave the process with that id; 0 when none.
+uint64_t createdAtIn(const std::vector<ProcessEntry>& processes, uint32_t id) {
+  for (const ProcessEntry& process : processes) {
+    if (process.id == id) return process.createdAt;
+  }
+  return 0;
+}
+
 // The Windows steps of one run of the command interpreter, without a console
 // window and from the system directory.
 class Win32InterpreterSteps final : public InterpreterSteps {
@@ -126,18 +182,32 @@ class Win32InterpreterSteps final : public InterpreterSteps {
         systemDir_(systemDir) {}
 
   Start startSuspended(bool breakaway) override {
+    output_ = OutputPipe();
+    errors_ = OutputPipe();
+    if (!output_.open() || !errors_.open()) return Start::kFailed;
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = output_.writeEnd();
+    startup.hStdError = errors_.writeEnd();
     PROCESS_INFORMATION process{};
-    // No console window: a flash of one would land in the recording.
+    // No console window: a flash of one would land in the recording. The
+    // two pipes' write ends are the only handles the interpreter inherits:
+    // the launcher holds no other inheritable one.
     const DWORD flags =
         CREATE_NO_WINDOW | CREATE_SUSPENDED | (breakaway ? CREATE_BREAKAWAY_FROM_JOB : 0);
     std::string commandLine = commandLine_;
-    if (!::CreateProcessA(interpreter_.c_str(), commandLine.data(), nullptr, nullptr,
-                          /*bInheritHandles=*/FALSE, flags, /*lpEnvironment=*/nullptr,
-                          systemDir_.empty() ? nullptr : systemDir_.c_str(), &startup, &process)) {
-      return breakaway && ::GetLastError() == ERROR_ACCESS_DENIED ? Start::kBreakawayRefused
-                                                                  : Start::kFailed;
+    const BOOL created =
+        ::CreateProcessA(interpreter_.c_str(), commandLine.data(), nullptr, nullptr,
+                         /*bInheritHandles=*/TRUE, flags, /*lpEnvironment=*/nullptr,
+                         systemDir_.empty() ? nullptr : systemDir_.c_str(), &startup, &process);
+    const DWORD error = ::GetLastError();
+    // Only the interpreter holds the write ends now, so a read sees their
+    // end once it and what it started are gone.
+    output_.closeWriteEnd();
+    errors_.closeWriteEnd();
+    if (!created) {
+      return breakaway && error == ERROR_ACCESS_DENIED ? Start::kBreakawayRefused : Start::kFailed;
     }
     process_ = ScopedHandle(process.hProcess);
     thread_ = ScopedHandle(process.hThread);
@@ -161,8 +231,30 @@ class Win32InterpreterSteps final : public InterpreterSteps {
 
   void resume() override { ::ResumeThread(thread_.get()); }
 
+  // Reads what the command writes while it runs: a pipe it filled would
+  // hold it up until the bound.
   bool waitForExit(uint32_t timeoutMs) override {
-    return ::WaitForSingleObject(process_.get(), timeoutMs) == WAIT_OBJECT_0;
+    const DWORD beganAt = ::GetTickCount();
+    for (;;) {
+      const DWORD elapsed = ::GetTickCount() - beganAt;
+      const DWORD left = elapsed >= timeoutMs ? 0 : timeoutMs - elapsed;
+      const bool exited = ::WaitForSingleObject(
+                              process_.get(), std::min<DWORD>(left, kPipeReadMs)) == WAIT_OBJECT_0;
+      output_.drain();
+      errors_.drain();
+      if (exited) return true;
+      if (left == 0) return false;
+    }
+  }
+
+  // What the command said; its exit code once it has returned.
+  CommandReport report() const {
+    CommandReport report;
+    DWORD code = 0;
+    if (::GetExitCodeProcess(process_.get(), &code)) report.exitCode = code;
+    report.output = output_.text();
+    report.errors = errors_.text();
+    return report;
   }
 
   bool endJob(uint32_t timeoutMs) override {
@@ -190,11 +282,16 @@ class Win32InterpreterSteps final : public InterpreterSteps {
     std::vector<uint32_t> seen;
     for (int pass = 0; pass < kTreePasses; ++pass) {
       bool endedMore = false;
-      for (const uint32_t id : descendantsOf(root, listProcesses())) {
+      const std::vector<ProcessEntry> processes = listProcesses();
+      for (const uint32_t id : descendantsOf(root, processes)) {
         if (std::find(seen.begin(), seen.end(), id) != seen.end()) continue;
         seen.push_back(id);
-        ScopedHandle child(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id));
+        ScopedHandle child(::OpenProcess(
+            PROCESS_TERMINATE | SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
         if (!child.valid()) continue;  // gone already
+        // The id may have been handed to a new process since the snapshot:
+        // only the very process the snapshot showed is this tree's.
+        if (creationMs(child.get()) != createdAtIn(processes, id)) continue;
         ::TerminateProcess(child.get(), kTerminatedExitCode);
         ended.push_back(std::move(child));
         endedMore = true;
@@ -212,6 +309,8 @@ class Win32InterpreterSteps final : public InterpreterSteps {
   ScopedHandle process_;
   ScopedHandle thread_;
   ScopedHandle job_;  // closing it ends anything still in it (kill-on-close)
+  OutputPipe output_;
+  OutputPipe errors_;
 };
 
 CommandOutcome atBound(InterpreterRun run, CommandOutcome returned) {
@@ -230,6 +329,13 @@ CommandOutcome atBound(InterpreterRun run, CommandOutcome returned) {
 class Win32Platform final : public Platform {
  public:
   Win32Platform() {
+    // A GUI program gets no console from Windows, but Wine hands it its
+    // starter's. Held, it would be the encoder's too, and the launcher would
+    // have to let go of it to attach to the encoder's at the stop; Wine lets
+    // go of a console asynchronously, and an AttachConsole right after
+    // FreeConsole is then refused now and then (ERROR_INVALID_HANDLE), which
+    // cost that stop its Ctrl+C. So it goes first thing, long before the stop.
+    ::FreeConsole();
     // Recommended before the shell launches anything; harmless when it is
     // not needed. Any failure leaves the launch to cope on its own.
     comReady_ =
@@ -271,14 +377,16 @@ class Win32Platform final : public Platform {
     return ::DefWindowProcA(static_cast<HWND>(window), message, wParam, lParam);
   }
 
-  Wake waitForMessageOrProcessExit(ProcessHandle process) override {
+  Wake waitForMessageOrProcessExit(ProcessHandle process, uint32_t timeoutMs) override {
+    static_assert(kWaitForever == INFINITE);
     HANDLE handle = static_cast<HANDLE>(process);
     const DWORD count = handle != nullptr ? 1 : 0;
     // MWMO_INPUTAVAILABLE: wake for messages already queued too, not only new ones.
     const DWORD woke =
-        ::MsgWaitForMultipleObjectsEx(count, &handle, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        ::MsgWaitForMultipleObjectsEx(count, &handle, timeoutMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     if (count == 1 && woke == WAIT_OBJECT_0) return Wake::kProcessExited;
     if (woke == WAIT_OBJECT_0 + count) return Wake::kMessage;
+    if (woke == WAIT_TIMEOUT) return Wake::kTimedOut;
     return Wake::kFailed;
   }
 
@@ -393,22 +501,44 @@ class Win32Platform final : public Platform {
 
   bool isLeadByte(uint8_t byte) override { return ::IsDBCSLeadByte(byte) != FALSE; }
 
-  bool isProcessRunning(const std::string& imageName) override {
+  std::optional<std::vector<RunningProcess>> findRunningProcesses(
+      const std::string& imageName) override {
     // The snapshot holds every process of the session and beyond, so it sees
     // at least what taskkill could reach.
     const ScopedHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!snapshot.valid()) return true;
+    if (!snapshot.valid()) return std::nullopt;
+    DWORD ownSession = 0;
+    ::ProcessIdToSessionId(::GetCurrentProcessId(), &ownSession);
+    std::vector<RunningProcess> found;
     PROCESSENTRY32 entry{};
     entry.dwSize = sizeof entry;
     for (BOOL more = ::Process32First(snapshot.get(), &entry); more;
          more = ::Process32Next(snapshot.get(), &entry)) {
       // Without regard to case, as taskkill compares image names.
-      if (::lstrcmpiA(entry.szExeFile, imageName.c_str()) == 0) return true;
+      if (::lstrcmpiA(entry.szExeFile, imageName.c_str()) != 0) continue;
+      RunningProcess process;
+      process.id = entry.th32ProcessID;
+      // Held from here on, the handle is this very process, whatever id
+      // Windows hands out later. Another session's (a service's, another
+      // user's) is not waited on: the stop command cannot close it.
+      DWORD session = 0;
+      HANDLE handle = ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION,
+                                    /*bInheritHandle=*/FALSE, entry.th32ProcessID);
+      if (handle != nullptr) {
+        process.createdAt = creationMs(handle);
+        if (::ProcessIdToSessionId(entry.th32ProcessID, &session) && session == ownSession) {
+          process.handle = handle;
+        } else {
+          ::CloseHandle(handle);
+        }
+      }
+      found.push_back(process);
     }
-    return false;
+    return found;
   }
 
-  CommandOutcome runHiddenCommand(const std::string& commandText, uint32_t boundMs) override {
+  CommandOutcome runHiddenCommand(const std::string& commandText, uint32_t boundMs,
+                                  CommandReport& report) override {
     // Started from the system directory: the interpreter looks in the current
     // directory before the path, so a taskkill.exe or .bat planted in the
     // caller's directory would otherwise run instead of the system's.
@@ -417,11 +547,13 @@ class Win32Platform final : public Platform {
     if (!configured.empty()) {
       Win32InterpreterSteps steps(configured, commandText, systemDir);
       const InterpreterRun run = runInterpreter(steps, boundMs);
+      if (run == InterpreterRun::kReturned) report = steps.report();
       if (run != InterpreterRun::kNotStarted) return atBound(run, CommandOutcome::kRan);
     }
     // As the runtime's system() does when %ComSpec% is unset or cannot start.
     Win32InterpreterSteps fallback(systemDir + "\\cmd.exe", commandText, systemDir);
     const InterpreterRun run = runInterpreter(fallback, boundMs);
+    if (run == InterpreterRun::kReturned) report = fallback.report();
     if (run != InterpreterRun::kNotStarted) return atBound(run, CommandOutcome::kRanByFallback);
     return CommandOutcome::kInterpreterFailed;
   }
@@ -450,25 +582,53 @@ class Win32Platform final : public Platform {
     return ::WaitForSingleObject(static_cast<HANDLE>(process), timeoutMs) == WAIT_OBJECT_0;
   }
 
-  bool interruptConsoleProcess(ProcessHandle process) override {
+  ConsoleInterrupt interruptConsoleProcess(ProcessHandle process) override {
+    ConsoleInterrupt result;
     const DWORD processId = ::GetProcessId(static_cast<HANDLE>(process));
-    // A process attaches to one console at most. The launcher, a GUI program,
-    // has none of its own, but may have been handed its starter's (Wine does
-    // that); it lets go of it first. The event then goes to the processes on
-    // the encoder's console alone.
-    ::FreeConsole();
-    if (processId == 0 || !::AttachConsole(processId)) return false;
+    // A process attaches to one console at most, and AttachConsole says
+    // ERROR_ACCESS_DENIED when it holds one. The launcher let go of its
+    // starter's at its start; should it hold one again, it lets go of that
+    // and attaches again. The event then goes to the processes on the
+    // encoder's console alone.
+    result.attached = processId != 0 && ::AttachConsole(processId) != FALSE;
+    if (!result.attached && processId != 0 && ::GetLastError() == ERROR_ACCESS_DENIED) {
+      result.releasedHeldConsole = ::FreeConsole() != FALSE;
+      result.attached = ::AttachConsole(processId) != FALSE;
+    }
+    if (!result.attached) {
+      result.attachError = ::GetLastError();
+      return result;
+    }
     // Attached, the launcher would get the event too, and by default end on it.
     ::SetConsoleCtrlHandler(/*HandlerRoutine=*/nullptr, /*Add=*/TRUE);
-    const BOOL sent = ::GenerateConsoleCtrlEvent(CTRL_C_EVENT, /*dwProcessGroupId=*/0);
+    result.sent = ::GenerateConsoleCtrlEvent(CTRL_C_EVENT, /*dwProcessGroupId=*/0) != FALSE;
+    if (!result.sent) result.sendError = ::GetLastError();
     ::FreeConsole();
-    return sent != FALSE;
+    return result;
   }
 
-  void terminateProcess(ProcessHandle process, uint32_t exitCode) override {
-    ::TerminateProcess(static_cast<HANDLE>(process), exitCode);
+  Termination terminateProcess(ProcessHandle process, uint32_t exitCode) override {
+    const HANDLE handle = static_cast<HANDLE>(process);
+    Termination termination;
+    if (!::TerminateProcess(handle, exitCode)) {
+      termination.error = ::GetLastError();
+      // Windows refuses to end a process that has exited (ERROR_ACCESS_DENIED).
+      if (::WaitForSingleObject(handle, 0) == WAIT_OBJECT_0) {
+        termination.result = Termination::Result::kHadExited;
+      }
+      return termination;
+    }
     // Ending is asynchronous: wait (boundedly) so that whoever comes next sees it ended.
-    ::WaitForSingleObject(static_cast<HANDLE>(process), kEndedProcessWaitMs);
+    if (::WaitForSingleObject(handle, kEndedProcessWaitMs) == WAIT_OBJECT_0) {
+      termination.result = Termination::Result::kEnded;
+    } else {
+      termination.error = WAIT_TIMEOUT;
+    }
+    return termination;
+  }
+
+  uint32_t readProcessId(ProcessHandle process) override {
+    return ::GetProcessId(static_cast<HANDLE>(process));
   }
 
   ProcessExit readProcessExit(ProcessHandle process) override {

@@ -146,34 +146,55 @@ struct Machine {
   Rules rules;
   std::vector<bool> starts;  // breakaway asked, per start that worked
 
+  int running = 0;  // launchers created and not ended
+
   bool create(bool breakaway) {
     if (!rules.creationWorks || (breakaway && !rules.breakawayAllowed)) return false;
     starts.push_back(breakaway);
+    ++running;
     return true;
   }
   bool assign() const { return !rules.callerInJob || starts.back() || rules.nestingWorks; }
+  void endCreated() { --running; }
 };
 
 TEST(CallerOutputTest, PlacesTheLauncherInTheRecordingsJobWhereWindowsAllows) {
+  using Starts = std::vector<bool>;  // breakaway asked, per start that worked
   const struct {
     const char* what = nullptr;
     Rules rules{};
     bool haveJob = false;
     std::optional<LauncherJob> placed;
+    Starts starts;
   } cases[] = {
-      {"a caller in no job", {true, true, false}, true, LauncherJob::kOwn},
-      {"a caller in a job allowing breakaway", {true, false, true}, true, LauncherJob::kBrokeAway},
-      {"no breakaway, nesting (Windows 8)", {false, true, true}, true, LauncherJob::kOwnNested},
-      {"neither (Windows 7)", {false, false, true}, true, LauncherJob::kCallersOnly},
-      {"no job could be made", {true, true, false}, false, LauncherJob::kNone},
-      {"no job made, the caller in one", {true, true, true}, false, LauncherJob::kCallersOnly},
-      {"no start works", {true, true, true, false}, true, std::nullopt},
+      {"a caller in no job", {true, true, false}, true, LauncherJob::kOwn, {false}},
+      // Nested first: the caller's job keeps its limits and clean-up over the launcher.
+      {"jobs nest (Windows 8)", {true, true, true}, true, LauncherJob::kOwnNested, {false}},
+      {"no breakaway, nesting", {false, true, true}, true, LauncherJob::kOwnNested, {false}},
+      {"no nesting, breakaway (Windows 7)",
+       {true, false, true},
+       true,
+       LauncherJob::kBrokeAway,
+       {false, true}},
+      {"neither (Windows 7)",
+       {false, false, true},
+       true,
+       LauncherJob::kCallersOnly,
+       {false, false}},
+      {"no job could be made", {true, true, false}, false, LauncherJob::kNone, {false}},
+      {"no job made, the caller in one",
+       {true, true, true},
+       false,
+       LauncherJob::kCallersOnly,
+       {false}},
+      {"no start works", {true, true, true, false}, true, std::nullopt, {}},
   };
   for (const auto& c : cases) {
     Machine machine{c.rules, {}};
     EXPECT_EQ(detail::placeLauncher(machine, c.haveJob, c.rules.callerInJob), c.placed) << c.what;
-    // Every launcher placed was started once, and only once.
-    EXPECT_EQ(machine.starts.size(), c.placed ? 1u : 0u) << c.what;
+    EXPECT_EQ(machine.starts, c.starts) << c.what;
+    // Every launcher but the placed one was ended before it ran.
+    EXPECT_EQ(machine.running, c.placed ? 1 : 0) << c.what;
   }
 }
 

@@ -19,7 +19,7 @@ void FakePlatform::deliverAfter(const std::string& operation, Message message, i
       " waitForMessageOrProcessExit takePendingMessage translateMessage dispatchMessage postQuit"
       " startWindowWatch stopWindowWatch waitForMessageOrWindowChange findTopLevelWindow"
       " readWindowState isPerMonitorDpiAware readVisibleFrame"
-      " readWindowRect readVirtualScreen readModuleFileName isProcessRunning runHiddenCommand"
+      " readWindowRect readVirtualScreen readModuleFileName findRunningProcesses runHiddenCommand"
       " stopIgnoringCtrlC launchProcess waitForProcessExit interruptConsoleProcess "
       "terminateProcess readProcessExit"
       " releaseProcess pause readTickCount writeDiagnostic ";
@@ -97,10 +97,21 @@ intptr_t FakePlatform::defaultWindowProcedure(WindowHandle window, uint32_t mess
   return 0;
 }
 
-Wake FakePlatform::waitForMessageOrProcessExit(ProcessHandle process) {
+Wake FakePlatform::waitForMessageOrProcessExit(ProcessHandle process, uint32_t timeoutMs) {
   record("waitForMessageOrProcessExit");
   if (!queue_.empty() || quitPosted_) {
     return Wake::kMessage;
+  }
+  if (process != nullptr && process != kEncoderProcess && earlierEncoders) {
+    for (const EarlierEncoder& e : *earlierEncoders) {
+      if (earlierHandle(e.id) != process) continue;
+      if (e.goesOnClose && commandsReturned_ > 0) {
+        clockMs += e.takesMs;
+        return Wake::kProcessExited;
+      }
+      clockMs += timeoutMs;
+      return Wake::kTimedOut;
+    }
   }
   if (process != nullptr && encoderEnd == EncoderEnd::kOnItsOwn && !encoderEnded_) {
     encoderEnded_ = true;
@@ -212,7 +223,7 @@ bool FakePlatform::encoderExits() const {
     case EncoderEnd::kOnStopCommand:
       return commandsReturned_ > 0;
     case EncoderEnd::kOnCtrlC:
-      return consoleReachable && count("interruptConsoleProcess") > 0;
+      return interruptsReached_ > 0;
     case EncoderEnd::kNever:
       return false;
     case EncoderEnd::kOnItsOwn:

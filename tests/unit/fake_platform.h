@@ -51,8 +51,20 @@ class FakePlatform : public Platform {
   EncoderEnd encoderEnd = EncoderEnd::kOnStopCommand;
   ProcessExit encoderExit{0, 0};  // what reading its exit gives
   CommandOutcome commandOutcome = CommandOutcome::kRan;
-  bool encoderImageRunning = true;  // what a look for a running ffmpeg.exe finds
-  bool consoleReachable = true;     // whether a Ctrl+C reaches the encoder's console
+  CommandReport commandReport;  // what a command that returned said
+  // The ffmpeg.exe processes running before the launch; by default one that
+  // goes at once on the stop command. A look that cannot tell finds nullopt.
+  struct EarlierEncoder {
+    uint32_t id = 4000;
+    bool waitable = true;     // the launcher could open it to wait on
+    bool goesOnClose = true;  // it exits once a stop command returned
+    uint32_t takesMs = 0;     // how long after that it takes
+  };
+  std::optional<std::vector<EarlierEncoder>> earlierEncoders = std::vector<EarlierEncoder>{{}};
+  uint32_t encoderId = 4242;
+  int interruptsUnreached = 0;  // how many Ctrl+C attempts fail to attach first
+  Termination::Result terminationResult = Termination::Result::kEnded;
+  bool consoleReachable = true;  // whether a Ctrl+C reaches the encoder's console
   // The clock: it moves only with the script. A wait for the encoder's exit
   // takes its whole timeout, or encoderExitTakesMs when the encoder exits in
   // it; the command interpreter takes stopCommandTakesMs.
@@ -112,7 +124,7 @@ class FakePlatform : public Platform {
   }
   intptr_t defaultWindowProcedure(WindowHandle window, uint32_t message, uintptr_t wParam,
                                   intptr_t lParam) override;
-  Wake waitForMessageOrProcessExit(ProcessHandle process) override;
+  Wake waitForMessageOrProcessExit(ProcessHandle process, uint32_t timeoutMs) override;
   bool takePendingMessage(Message& message) override {
     record("takePendingMessage");
     return takeNext(message);
@@ -156,11 +168,18 @@ class FakePlatform : public Platform {
   bool isLeadByte(uint8_t byte) override {
     return doubleByteCodePage && ((byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC));
   }
-  bool isProcessRunning(const std::string& imageName) override {
-    record("isProcessRunning", imageName);
-    return encoderImageRunning;
+  std::optional<std::vector<RunningProcess>> findRunningProcesses(
+      const std::string& imageName) override {
+    record("findRunningProcesses", imageName);
+    if (!earlierEncoders) return std::nullopt;
+    std::vector<RunningProcess> found;
+    for (const EarlierEncoder& e : *earlierEncoders) {
+      found.push_back({e.waitable ? earlierHandle(e.id) : nullptr, e.id, 1});
+    }
+    return found;
   }
-  CommandOutcome runHiddenCommand(const std::string& commandText, uint32_t boundMs) override {
+  CommandOutcome runHiddenCommand(const std::string& commandText, uint32_t boundMs,
+                                  CommandReport& report) override {
     record("runHiddenCommand", commandText);
     commandBounds.push_back(boundMs);
     clockMs += stopCommandTakesMs;
@@ -168,6 +187,7 @@ class FakePlatform : public Platform {
     if (commandOutcome == CommandOutcome::kRan ||
         commandOutcome == CommandOutcome::kRanByFallback) {
       ++commandsReturned_;
+      report = commandReport;
     }
     return commandOutcome;
   }
@@ -178,18 +198,31 @@ class FakePlatform : public Platform {
     return launchFails ? nullptr : kEncoderProcess;
   }
   bool waitForProcessExit(ProcessHandle process, uint32_t timeoutMs) override;
-  bool interruptConsoleProcess(ProcessHandle) override {
+  ConsoleInterrupt interruptConsoleProcess(ProcessHandle) override {
     record("interruptConsoleProcess");
-    return consoleReachable;
+    ConsoleInterrupt interrupt;
+    const bool reached = consoleReachable && interruptsUnreached-- <= 0;
+    interrupt.attached = reached;
+    interrupt.attachError = reached ? 0 : 6;
+    interrupt.sent = reached;
+    if (reached) ++interruptsReached_;
+    return interrupt;
   }
-  void terminateProcess(ProcessHandle, uint32_t exitCode) override {
+  Termination terminateProcess(ProcessHandle, uint32_t exitCode) override {
     record("terminateProcess", std::to_string(exitCode));
+    return Termination{terminationResult,
+                       terminationResult == Termination::Result::kNotEnded ? 5u : 0u};
   }
+  uint32_t readProcessId(ProcessHandle) override { return encoderId; }
   ProcessExit readProcessExit(ProcessHandle) override {
     record("readProcessExit");
     return encoderExit;
   }
-  void releaseProcess(ProcessHandle) override { record("releaseProcess"); }
+  void releaseProcess(ProcessHandle process) override {
+    if (process == kEncoderProcess) record("releaseProcess");
+    if (process != nullptr && process != kEncoderProcess) ++earlierReleased;
+  }
+  int earlierReleased = 0;  // handles of earlier encoders given back
   void pause(uint32_t milliseconds) override {
     record("pause", std::to_string(milliseconds));
     clockMs += milliseconds;
@@ -215,6 +248,10 @@ class FakePlatform : public Platform {
   std::map<std::string, int> counts_;
   bool encoderEnded_ = false;
   int commandsReturned_ = 0;
+  int interruptsReached_ = 0;
+  static ProcessHandle earlierHandle(uint32_t id) {
+    return reinterpret_cast<ProcessHandle>(static_cast<uintptr_t>(0x5000 + id));
+  }
   int lookups_ = 0;
 };
 

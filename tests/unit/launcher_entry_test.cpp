@@ -135,38 +135,121 @@ const char kReAsked[] =
 const char kEnded[] =
     "the encoder was still running 10 s after the stop; ended it, its file will be unfinished";
 
+// What taskkill says of the encoder (id 4242): sent its close request, or not.
+CommandReport closeSent() { return {0, "SUCCESS: ... with PID 4242.\r\n", ""}; }
+CommandReport closeNotSent() {
+  return {1, "SUCCESS: ... with PID 14242.\r\n", "ERROR: ... with PID 4242 could not be ...\r\n"};
+}
+
 TEST_F(LauncherEntryTest, AStopSeesTheOwnEncoderThroughToItsEnd) {
   using End = FakePlatform::EncoderEnd;
+  using Result = Termination::Result;
   struct Case {
+    const char* what;
     End end;
-    int interrupts;
-    int terminations;
+    CommandReport said;
+    Result termination;
     std::vector<std::string> waits;
+    const char* last;  // the last line
   } const cases[] = {
-      {End::kOnStopCommand, 0, 0, {"waitForProcessExit 500"}},
-      {End::kOnCtrlC, 1, 0, {"waitForProcessExit 500", "waitForProcessExit 9500"}},
-      {End::kNever, 1, 1, {"waitForProcessExit 500", "waitForProcessExit 9500"}},
+      // Whether the close reached it is not known: it is given the close's whole deadline.
+      {"finishes on the close",
+       End::kOnStopCommand,
+       {},
+       Result::kEnded,
+       {"waitForProcessExit 5000"},
+       nullptr},
+      // Only a close request that surely missed it is followed by Ctrl+C soon.
+      {"the close not sent",
+       End::kOnCtrlC,
+       closeNotSent(),
+       Result::kEnded,
+       {"waitForProcessExit 500", "waitForProcessExit 9500"},
+       "the encoder finished 500 ms after the stop command"},
+      {"the close sent, unheard",
+       End::kOnCtrlC,
+       closeSent(),
+       Result::kEnded,
+       {"waitForProcessExit 5000", "waitForProcessExit 5000"},
+       "the encoder finished 5000 ms after the stop command"},
+      {"never finishes",
+       End::kNever,
+       closeNotSent(),
+       Result::kEnded,
+       {"waitForProcessExit 500", "waitForProcessExit 9500"},
+       kEnded},
+      {"cannot be ended",
+       End::kNever,
+       closeNotSent(),
+       Result::kNotEnded,
+       {"waitForProcessExit 500", "waitForProcessExit 9500"},
+       "the encoder was still running 10 s after the stop, and could not be ended (error 5); it "
+       "may record on"},
+      {"exits as it is ended",
+       End::kNever,
+       closeNotSent(),
+       Result::kHadExited,
+       {"waitForProcessExit 500", "waitForProcessExit 9500"},
+       "the encoder exited at the 10 s limit, as it was to be ended; its file may be unfinished"},
   };
   for (const Case& c : cases) {
     FakePlatform fresh;
     fresh.encoderEnd = c.end;
+    fresh.commandReport = c.said;
+    fresh.terminationResult = c.termination;
     fresh.deliverAfter("launchProcess", stopMessage());
     EXPECT_EQ(run(fresh), 0);
-    const int kind = static_cast<int>(c.end);
-    EXPECT_EQ(fresh.count("runHiddenCommand"), 2) << kind;
-    EXPECT_EQ(fresh.count("interruptConsoleProcess"), c.interrupts) << kind;
-    EXPECT_EQ(fresh.count("terminateProcess"), c.terminations) << kind;
+    const bool interrupted = c.waits.size() > 1;
+    EXPECT_EQ(fresh.count("runHiddenCommand"), 2) << c.what;
+    EXPECT_EQ(fresh.count("interruptConsoleProcess"), interrupted ? 1 : 0) << c.what;
+    EXPECT_EQ(fresh.count("terminateProcess"), c.end == End::kNever ? 1 : 0) << c.what;
     std::vector<std::string> waits;
     for (const std::string& call : fresh.calls) {
       if (call.rfind("waitForProcessExit", 0) == 0) waits.push_back(call);
     }
-    EXPECT_EQ(waits, c.waits) << kind;
-    EXPECT_EQ(fresh.count("releaseProcess"), 1) << kind;
-    EXPECT_EQ(fresh.said(kReAsked), c.interrupts) << kind;
-    EXPECT_EQ(fresh.said(kEnded), c.terminations) << kind;
-    if (c.terminations == 1) {
-      EXPECT_LT(fresh.indexOf("terminateProcess 1"), fresh.indexOf("releaseProcess"));
+    EXPECT_EQ(waits, c.waits) << c.what;
+    EXPECT_EQ(fresh.count("releaseProcess"), 1) << c.what;
+    EXPECT_EQ(fresh.said(kReAsked), interrupted ? 1 : 0) << c.what;
+    if (c.last != nullptr) {
+      EXPECT_EQ(fresh.diagnostics.back(), std::string("ZELTRA_ScreenTool: ") + c.last + "\n")
+          << c.what;
     }
+  }
+}
+
+TEST_F(LauncherEntryTest, ACtrlCThatDidNotReachTheEncoderIsTriedAgainUntilOneDoes) {
+  FakePlatform fresh;
+  fresh.encoderEnd = FakePlatform::EncoderEnd::kOnCtrlC;
+  fresh.commandReport = closeNotSent();
+  fresh.interruptsUnreached = 2;
+  fresh.deliverAfter("launchProcess", stopMessage());
+  run(fresh);
+  EXPECT_EQ(fresh.count("interruptConsoleProcess"), 3);
+  EXPECT_EQ(fresh.said("could not reach the encoder's console to ask it to finish (error 6)"), 1);
+  EXPECT_EQ(fresh.said("sent Ctrl+C to the encoder's console at attempt 3"), 1);
+  EXPECT_EQ(fresh.said("the encoder exited 1000 ms after the Ctrl+C"), 1);
+  EXPECT_EQ(fresh.count("terminateProcess"), 0);
+}
+
+TEST_F(LauncherEntryTest, TheStopCommandsReportNamesTheEncoderByItsWholeId) {
+  using Close = CloseRequest;
+  struct Case {
+    CommandReport said;
+    Close close;
+  } const cases[] = {
+      {closeSent(), Close::kSent},
+      {closeNotSent(), Close::kNotSent},
+      {{0, "with PID 4242.", "with PID 4242."}, Close::kNotSent},  // the error wins
+      {{0, "PID 42420 and 14242 and 4242", ""}, Close::kSent},
+      {{0, "PID 42420 and 14242", "42421"}, Close::kNotKnown},
+      {{0, "4242", ""}, Close::kSent},  // at the text's ends
+      {{128, "", ""}, Close::kNotKnown},
+  };
+  for (const Case& c : cases) {
+    StopCommandRun run{StopCommandResult::kReturned, c.said};
+    EXPECT_EQ(closeRequestFor(run, 4242), c.close) << c.said.output << " / " << c.said.errors;
+    run.result = StopCommandResult::kEndedAtBound;
+    EXPECT_EQ(closeRequestFor(run, 4242), Close::kNotKnown);
   }
 }
 
@@ -192,6 +275,7 @@ TEST_F(LauncherEntryTest, SaysHowLongAfterTheStopCommandTheEncoderFinished) {
     FakePlatform fresh;
     fresh.encoderEnd = c.end;
     fresh.commandOutcome = c.command;
+    fresh.commandReport = closeNotSent();
     fresh.stopCommandTakesMs = 300;
     fresh.encoderExitTakesMs = 120;
     fresh.clockMs = 0xFFFFFFFFu - 700;  // wraps while the encoder finishes
@@ -230,12 +314,12 @@ TEST_F(LauncherEntryTest, AnyOtherEndOfTheLoopAsksTheOwnEncoderToFinish) {
     // Only the stop before the launch: the others' encoders are not this run's to end.
     EXPECT_EQ(fresh.count("runHiddenCommand"), 1) << diagnostic;
     EXPECT_EQ(fresh.count("destroyWindow"), 1) << diagnostic;
-    EXPECT_EQ(fresh.count("interruptConsoleProcess"), 1) << diagnostic;
-    EXPECT_LT(fresh.indexOf("interruptConsoleProcess"), fresh.indexOf("waitForProcessExit 10000"));
-    // An encoder whose console cannot be reached is ended at the time limit.
+    // A Ctrl+C that reached it is the only one; one that could not is tried
+    // again every 500 ms, said once, until the time limit ends the encoder.
+    EXPECT_EQ(fresh.count("interruptConsoleProcess"), quit ? 1 : 20) << diagnostic;
     EXPECT_EQ(fresh.count("terminateProcess"), quit ? 0 : 1) << diagnostic;
     EXPECT_EQ(fresh.said(diagnostic), 1);
-    EXPECT_EQ(fresh.said("could not reach the encoder's console to ask it to finish"),
+    EXPECT_EQ(fresh.said("could not reach the encoder's console to ask it to finish (error 6)"),
               quit ? 0 : 1);
   }
 }
@@ -310,7 +394,7 @@ TEST_F(LauncherEntryTest, AStopCommandEndedAtItsBoundLetsTheLaunchGoOnAndTheStop
   for (const Case& c : cases) {
     FakePlatform fresh;
     fresh.encoderEnd = End::kOnCtrlC;
-    fresh.encoderImageRunning = c.runningBeforeLaunch;
+    if (!c.runningBeforeLaunch) fresh.earlierEncoders->clear();
     fresh.commandOutcome = c.outcome;
     fresh.deliverAfter(c.stopAfter, stopMessage());
     EXPECT_EQ(run(fresh), 0) << c.name;

@@ -66,14 +66,70 @@ TEST_F(RecordingStartTest, StopsRunningEncodersBeforeTheLaunchAndPausesAfter) {
   EXPECT_LT(cleared, launched);
 }
 
+TEST_F(RecordingStartTest, TheNextEncoderWaitsForTheOnesAskedToClose) {
+  using Earlier = FakePlatform::EarlierEncoder;
+  const char kGone[] = "the ffmpeg.exe asked to close had gone 700 ms after the stop command";
+  const char kPast[] =
+      "an ffmpeg.exe asked to close was still running 10 s after the stop command; starting the "
+      "encoder all the same";
+  struct Case {
+    const char* what;
+    std::optional<std::vector<Earlier>> earlier;
+    CommandReport said;
+    bool stopDuringWait;
+    const char* line;  // null: neither line
+    size_t launches;
+  } const cases[] = {
+      {"it finishes its file first",
+       std::vector<Earlier>{{4000, true, true, 700}},
+       {},
+       false,
+       kGone,
+       1},
+      {"two, one after the other",
+       std::vector<Earlier>{{4000, true, true, 300}, {4001, true, true, 400}},
+       {},
+       false,
+       kGone,
+       1},
+      {"it never goes", std::vector<Earlier>{{4000, true, false, 0}}, {}, false, kPast, 1},
+      // Another session's, or one the stop command could not close: not waited for.
+      {"not to be waited on", std::vector<Earlier>{{4000, false, false, 0}}, {}, false, nullptr, 1},
+      {"the close not sent to it",
+       std::vector<Earlier>{{4000, true, false, 0}},
+       {1, "", "ERROR: ... PID 4000 ..."},
+       false,
+       nullptr,
+       1},
+      {"a stop while waiting", std::vector<Earlier>{{4000, true, false, 0}}, {}, true, nullptr, 0},
+      {"which run is not known", std::nullopt, {}, false, nullptr, 1},
+  };
+  for (const Case& c : cases) {
+    FakePlatform fresh;
+    fresh.earlierEncoders = c.earlier;
+    fresh.commandReport = c.said;
+    fresh.deliverAfter(c.stopDuringWait ? "runHiddenCommand" : "pause", stopMessage());
+    runLauncher(fresh, nullptr, "Demo#C:\\a.avi", kSwShowDefault);
+    EXPECT_EQ(fresh.said(kGone), c.line == kGone ? 1 : 0) << c.what;
+    EXPECT_EQ(fresh.said(kPast), c.line == kPast ? 1 : 0) << c.what;
+    EXPECT_EQ(fresh.launches.size(), c.launches) << c.what;
+    EXPECT_EQ(fresh.count("runHiddenCommand"), 2) << c.what;
+    const std::vector<Earlier> earlier = c.earlier.value_or(std::vector<Earlier>{});
+    // Every handle the launcher opened it gives back.
+    EXPECT_EQ(fresh.earlierReleased, std::count_if(earlier.begin(), earlier.end(),
+                                                   [](const Earlier& e) { return e.waitable; }))
+        << c.what;
+  }
+}
+
 TEST_F(RecordingStartTest, TheStopBeforeTheLaunchRunsOnlyWhenAnEncoderIsRunning) {
   for (const bool running : {true, false}) {
     FakePlatform fresh;
-    fresh.encoderImageRunning = running;
+    if (!running) fresh.earlierEncoders->clear();
     fresh.deliverAfter("pause", stopMessage());
     runLauncher(fresh, nullptr, "Demo#C:\\a.avi", kSwShowDefault);
-    EXPECT_EQ(fresh.firstCall("isProcessRunning"), "isProcessRunning ffmpeg.exe");
-    EXPECT_LT(fresh.indexOf("readWindowRect"), fresh.indexOf("isProcessRunning"));
+    EXPECT_EQ(fresh.firstCall("findRunningProcesses"), "findRunningProcesses ffmpeg.exe");
+    EXPECT_LT(fresh.indexOf("readWindowRect"), fresh.indexOf("findRunningProcesses"));
     // One for the stop request, and one before the launch if anything could be closed.
     EXPECT_EQ(fresh.count("runHiddenCommand"), running ? 2 : 1) << running;
     EXPECT_EQ(fresh.said("no ffmpeg.exe is running; nothing to stop before the launch"),
@@ -129,12 +185,12 @@ TEST_F(RecordingStartTest, AStopBetweenTheWaitAndTheLaunchPreventsTheLaunch) {
   run("Demo#C:\\a.avi");
   EXPECT_EQ(platform.count("launchProcess"), 0);
   EXPECT_EQ(platform.count("runHiddenCommand"), 2);
-  EXPECT_EQ(platform.count("waitForMessageOrProcessExit"), 0);
   EXPECT_EQ(platform.said("stopped before the encoder was started; none started"), 1);
 }
 
 TEST_F(RecordingStartTest, AMessageOtherThanAStopBeforeTheLaunchDoesNotPreventIt) {
-  platform.deliverAfter("isProcessRunning", Message{FakePlatform::kControlWindow, 0x000F, 0, 0});
+  platform.deliverAfter("findRunningProcesses",
+                        Message{FakePlatform::kControlWindow, 0x000F, 0, 0});
   run("Demo#C:\\a.avi");
   EXPECT_EQ(platform.launches.size(), 1u);
   EXPECT_EQ(platform.count("runHiddenCommand"), 2);

@@ -48,20 +48,25 @@ class RecordingStartTest(WineTestCase):
         _, start = self.record_and_stop(title, windows_path(self.output))
         self.assertIn("-video_size 400x300 ", start["parameters"])
 
-    def test_an_encoder_already_running_is_asked_to_close_before_the_new_one_starts(self):
+    def test_an_encoder_still_finishing_its_file_is_waited_for_before_the_new_one_starts(self):
         other = os.path.join(self.dir, "other")
         os.makedirs(other)
         # Named as taskkill matches it, without regard to case.
         shutil.copy(STAND_IN, os.path.join(other, "FFmpeg.EXE"))
         earlier_log = StandInLog(other)
+        # It takes its time to finish, as an encoder writing a long file's end does.
         earlier = subprocess.Popen([WINE, os.path.join(other, "FFmpeg.EXE"), "earlier"],
-                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                   env=dict(os.environ, ZELTRA_STAND_IN_CLOSE_MS="1500"))
         self.addCleanup(earlier.wait, BOUND)
         earlier_log.wait_for_ready()  # the stop command before the launch asks it to close
-        run, _ = self.record_and_stop("Second Target", windows_path(self.output))
+        run, start = self.record_and_stop("Second Target", windows_path(self.output))
         self.assertEqual(run.stop_commands(), 2, "one before the launch, one for the stop")
-        closed_tick = earlier_log.wait_for("close")[0].tick
-        self.assertLess(closed_tick, self.log.starts()[0]["tick"])
+        self.assertLess(earlier_log.wait_for("close")[0].tick, start["tick"])
+        self.assertLess(earlier_log.wait_for("exit")[0].tick, start["tick"], "the earlier one had finished")
+        gone = [t for t in run.diagnostic_texts() if t.startswith("the ffmpeg.exe asked to close had gone ")]
+        self.assertEqual(len(gone), 1, run.diagnostic_texts())
+
 
 class NoEncoderTest(WineTestCase):
     with_encoder = False
