@@ -12,19 +12,10 @@ import sys
 import tempfile
 import time
 
-from winebench.runner import LAUNCHER, CallerRun, ReportingProcess, TargetWindow, helper, stop_every_encoder, \
-    windows_path
+from winebench.runner import LAUNCHER, CallerRun, ReportingProcess, TargetWindow, finish_key, helper, \
+    stop_every_encoder, windows_path
 
 RECORD_SECONDS = 1.0
-# The launcher's lines on its encoder's end, as (start of the line, how it is counted).
-FINISH_LINES = [
-    ("the encoder was still running ", "ended at the time limit"),
-    ("the encoder ended on its own", "ended on its own"),
-    ("the encoder finished ", None),  # counted by what came before it, below
-]
-CTRL_C_LINE = "the encoder has not finished on the stop command"
-
-
 class DebugViewer(ReportingProcess):
     """Every program's debug-output lines, read from the buffer that debug viewers read."""
 
@@ -41,13 +32,9 @@ class DebugViewer(ReportingProcess):
 
 
 def how_finished(lines):
-    """The launcher's own word on its encoder's end."""
-    asked = any(l.startswith(CTRL_C_LINE) for l in lines)
-    for start, name in FINISH_LINES:
-        for line in lines:
-            if line.startswith(start):
-                return name or ("finished after Ctrl+C" if asked else "finished on the stop command")
-    return "no line"
+    """The launcher's own word on its encoder's end: the key of its line saying it."""
+    key = finish_key(lines)
+    return key[0] if key else "no line"
 
 
 def one_stop(index, install_dir, viewer):
@@ -83,13 +70,16 @@ def main(runs):
     times = []
     try:
         for i in range(runs):
-            finish, output, exited, lines = one_stop(i, install_dir, viewer)
+            try:
+                finish, output, exited, lines = one_stop(i, install_dir, viewer)
+            except AssertionError as error:  # the bench's own trouble: told, counted, and the row goes on
+                finish, output, exited, lines = "bench failed", "not judged", None, [str(error)]
             counts[(finish, output)] += 1
             if exited is not None:
                 times.append(exited)
             print(f"run {i + 1}/{runs}: {finish}; file {output}; stop to exit {exited} ms", flush=True)
             unusual = any(l.startswith("let go of the console") or " at attempt " in l for l in lines)
-            if unusual or output != "finished" or not finish.startswith("finished"):
+            if unusual or output != "finished" or finish not in ("stop-command", "ctrl-c"):
                 print("  the launcher's lines:\n" + "\n".join(f"    {l}" for l in lines), flush=True)
     finally:
         viewer.stop()

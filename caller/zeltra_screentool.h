@@ -79,6 +79,12 @@ namespace zeltra::caller {
 // Kept in step with the project's version.
 inline constexpr char kCallerVersion[] = "1.1.0";
 
+// The whole stop, from sending it to the launcher's exit. The launcher's worst
+// case is 23 s: its stop command's bound (3 s), the wait for the command's
+// ended processes to be gone (5 s), its encoder's 10 s to finish, and the wait
+// after ending an encoder that did not (5 s). The rest is margin for a slow machine.
+inline constexpr std::uint32_t kDefaultStopDeadlineMs = 30000;
+
 // Why a start was refused. Each names a text the launcher would read
 // differently, or not at all.
 enum class Refusal {
@@ -380,12 +386,6 @@ inline constexpr NarrowingFlags narrowingFlags(unsigned codePage) {
 #include <windows.h>
 
 namespace zeltra::caller {
-
-// The whole stop, from sending it to the launcher's exit. The launcher's worst
-// case is 23 s: its stop command's bound (3 s), the wait for the command's
-// ended processes to be gone (5 s), its encoder's 10 s to finish, and the wait
-// after ending an encoder that did not (5 s). The rest is margin for a slow machine.
-inline constexpr DWORD kDefaultStopDeadlineMs = 30000;
 
 enum class StartOutcome {
   kStarted,  // the launcher runs; the recording holds it

@@ -13,7 +13,7 @@
 #include "check/interruption.h"
 #include "check/machine_facts.h"
 #include "check/report.h"
-#include "launcher/encoder_stop.h"
+#include "launcher/stop.h"
 #include "platform/ansi_text.h"
 #include "platform/system_library.h"
 #include "version.h"

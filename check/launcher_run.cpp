@@ -6,7 +6,7 @@
 #include "caller/zeltra_screentool.h"
 #include "check/child_process.h"
 #include "check/machine_facts.h"
-#include "launcher/encoder_stop.h"
+#include "launcher/stop.h"
 #include "platform/ansi_text.h"
 #include "platform/scoped_handle.h"
 

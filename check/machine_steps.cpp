@@ -7,7 +7,7 @@
 #include "check/encoder_answers.h"
 #include "check/interruption.h"
 #include "check/machine_facts.h"
-#include "launcher/encoder_stop.h"
+#include "launcher/stop.h"
 #include "version.h"
 
 namespace zeltra::check {

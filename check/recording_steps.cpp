@@ -150,7 +150,8 @@ std::optional<Point> recordAndStop(Report& report, LauncherRun& run, LauncherLin
     report.note("the control window appeared " + ms(*appeared) + " after the start");
   }
   const auto endedOnItsOwn = [&lines] {
-    return readEncoderFinish(lines.texts()).how == EncoderFinish::kEndedOnItsOwn;
+    const std::optional<FinishKey> finish = readEncoderFinish(lines.texts());
+    return finish && finish->finish == EncoderFinish::kOnItsOwn;
   };
   waitUntil(kFirstGrowthLimitMs, [&] { return hasGrown(file) || run.exited() || endedOnItsOwn(); });
   if (interrupted()) return std::nullopt;
@@ -173,27 +174,39 @@ std::optional<Point> recordAndStop(Report& report, LauncherRun& run, LauncherLin
 }
 
 void reportEncoderFinish(Report& report, const std::vector<std::string>& lines) {
-  const FinishReading reading = readEncoderFinish(lines);
-  const std::string after = reading.msAfterStop ? ", " + std::to_string(*reading.msAfterStop) +
-                                                      " ms after the stop command"
-                                                : "";
-  switch (reading.how) {
+  const std::optional<FinishKey> finish = readEncoderFinish(lines);
+  if (!finish) {
+    report.fail("no line of the launcher says what finished the encoder");
+    return;
+  }
+  const std::string after =
+      finish->msAfterStopCommand
+          ? ", " + std::to_string(*finish->msAfterStopCommand) + " ms after the stop command"
+          : "";
+  switch (finish->finish) {
     case EncoderFinish::kStopCommand:
       report.pass("the stop command alone finished the encoder" + after);
       break;
+    case EncoderFinish::kStopKey:
+      report.pass("the encoder finished on its stop key, typed by the launcher" + after +
+                  " (the stop command alone did not finish it)");
+      break;
     case EncoderFinish::kCtrlC:
       report.pass("the launcher's Ctrl+C finished the encoder" + after +
-                  " (the stop command alone did not reach it)");
+                  " (neither the stop command nor its stop key did)");
       break;
-    case EncoderFinish::kTermination:
+    case EncoderFinish::kEnded:
+    case EncoderFinish::kExitedAtLimit:
       report.fail("the launcher ended the encoder after its time limit: the file is unfinished",
                   "the encoder heard neither the stop command nor Ctrl+C; attach this report");
       break;
-    case EncoderFinish::kEndedOnItsOwn:
-      report.fail("the encoder ended on its own before the stop: nothing was recorded");
+    case EncoderFinish::kNotEnded:
+      report.fail(
+          "the encoder could not be ended after the launcher's time limit: it may record on",
+          "end ffmpeg.exe in the Task Manager; attach this report");
       break;
-    case EncoderFinish::kUnknown:
-      report.fail("no line of the launcher says what finished the encoder");
+    case EncoderFinish::kOnItsOwn:
+      report.fail("the encoder ended on its own before the stop: nothing was recorded");
       break;
   }
 }

@@ -5,19 +5,17 @@ endif()
 include(GoogleTest)
 
 add_executable(unit_tests
-  tests/unit/fake_platform.cpp
+  tests/unit/desktop.cpp
   tests/unit/caller_header_test.cpp
   tests/unit/caller_output_test.cpp
-  tests/unit/capture_region_test.cpp
-  tests/unit/encoder_command_test.cpp
   tests/unit/interpreter_test.cpp
-  tests/unit/invocation_test.cpp
-  tests/unit/launcher_entry_test.cpp
-  tests/unit/program_name_skip_test.cpp
-  tests/unit/recording_start_test.cpp
-  tests/unit/shown_window_test.cpp
+  tests/unit/launcher_test.cpp
+  tests/unit/region_test.cpp
+  tests/unit/stop_test.cpp
+  tests/unit/text_test.cpp
 )
-target_link_libraries(unit_tests PRIVATE zeltra_launcher_logic GTest::gtest GTest::gtest_main)
+target_link_libraries(unit_tests PRIVATE zeltra_launcher_logic zeltra_platform_pure GTest::gtest
+  GTest::gtest_main)
 # The caller header keeps its own version literal; this holds it to the project's.
 target_compile_definitions(unit_tests PRIVATE ZELTRA_PROJECT_VERSION="${PROJECT_VERSION}"
   ZELTRA_FIXTURE_DIR="${CMAKE_CURRENT_SOURCE_DIR}/tests/unit/fixtures")
@@ -43,7 +41,7 @@ if(ZELTRA_FUZZ)
     "Seconds a fuzz target may take for a million inputs before its test fails")
   foreach(target invocation region caller program_name)
     add_executable(${target}_fuzz tests/fuzz/${target}_fuzz.cpp)
-    target_link_libraries(${target}_fuzz PRIVATE zeltra_launcher_logic)
+    target_link_libraries(${target}_fuzz PRIVATE zeltra_launcher_logic zeltra_platform_pure)
     target_link_options(${target}_fuzz PRIVATE -fsanitize=fuzzer)
     file(MAKE_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/corpus/${target})
     add_test(NAME fuzz_${target}

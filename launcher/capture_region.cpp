@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "launcher/decimal_text.h"
 #include "launcher/diagnostics.h"
 
 namespace zeltra {
@@ -23,28 +24,14 @@ bool sameRect(const Rect& a, const Rect& b) {
 
 }  // namespace
 
-Rect chooseRecordedRect(Platform& platform, WindowHandle window, const Rect& windowRect) {
+Rect chooseRecordedRect(const WindowMeasure& measure) {
   // The compositor's bounds are in physical pixels whatever the thread's DPI
   // awareness, while the window rectangle and the virtual screen are scaled
   // unless the thread is per-monitor aware; mixed, they would miss the window.
-  if (!platform.isPerMonitorDpiAware()) return windowRect;
-  Rect frame;
-  if (!platform.readVisibleFrame(window, frame) || frame.right <= frame.left ||
-      frame.bottom <= frame.top) {
-    return windowRect;
-  }
+  if (!measure.perMonitorDpiAware || !measure.visibleFrame) return measure.rect;
+  const Rect& frame = *measure.visibleFrame;
+  if (frame.right <= frame.left || frame.bottom <= frame.top) return measure.rect;
   return frame;
-}
-
-std::string formatDecimal(int64_t value) {
-  // Work on the magnitude as unsigned, so the most negative value has one too.
-  uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
-  std::string digits;
-  do {
-    digits.insert(digits.begin(), static_cast<char>('0' + magnitude % 10));
-    magnitude /= 10;
-  } while (magnitude != 0);
-  return value < 0 ? "-" + digits : digits;
 }
 
 CaptureRegion clipCaptureRegion(const Rect& window, const VirtualScreen& screen) {
@@ -59,22 +46,21 @@ CaptureRegion clipCaptureRegion(const Rect& window, const VirtualScreen& screen)
 }
 
 bool measureCaptureRegion(Platform& platform, CaptureTarget& target) {
-  const VirtualScreen screen = platform.readVirtualScreen();
-  Rect rect;
-  if (!platform.readWindowRect(target.window, rect)) {
+  const std::optional<WindowMeasure> measure = platform.measureWindow(target.window);
+  if (!measure) {
     return false;
   }
-  const Rect recorded = chooseRecordedRect(platform, target.window, rect);
-  const CaptureRegion region = clipCaptureRegion(recorded, screen);
+  const Rect recorded = chooseRecordedRect(*measure);
+  const CaptureRegion region = clipCaptureRegion(recorded, measure->screen);
   target.offsetX = formatDecimal(region.left);
   target.offsetY = formatDecimal(region.top);
   target.width = formatDecimal(region.width);
   target.height = formatDecimal(region.height);
   const std::string frame =
-      sameRect(recorded, rect) ? "" : ", visible frame " + formatCorners(recorded);
-  diagnose(platform, "found the window: rectangle " + formatCorners(rect) + frame + ", capturing " +
-                         target.width + "x" + target.height + " at " + target.offsetX + "," +
-                         target.offsetY);
+      sameRect(recorded, measure->rect) ? "" : ", visible frame " + formatCorners(recorded);
+  diagnose(platform, "found the window: rectangle " + formatCorners(measure->rect) + frame +
+                         ", capturing " + target.width + "x" + target.height + " at " +
+                         target.offsetX + "," + target.offsetY);
   return true;
 }
 

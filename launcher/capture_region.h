@@ -26,9 +26,6 @@ struct CaptureRegion {
   int64_t height = 0;
 };
 
-// Decimal digits, a minus sign for negative values, nothing else.
-std::string formatDecimal(int64_t value);
-
 // Clips the rectangle to the virtual screen (left and top no less than its
 // origin, right and bottom no more than its far edges) and rounds width and
 // height toward zero to multiples of 4. An edge beyond the far side is not
@@ -39,8 +36,8 @@ CaptureRegion clipCaptureRegion(const Rect& window, const VirtualScreen& screen)
 // borders that Windows 10 and later draw invisibly around it (and that a
 // maximized window hangs over its monitor's edges), where the compositor
 // reports it and this thread works in physical pixels per monitor; else, and
-// whenever that frame is not to be had, windowRect as it stands.
-Rect chooseRecordedRect(Platform& platform, WindowHandle window, const Rect& windowRect);
+// whenever that frame is empty or inverted, the window's rectangle as it stands.
+Rect chooseRecordedRect(const WindowMeasure& measure);
 
 // Fills the four texts of target from target.window. Returns false, leaving
 // the texts alone, when the window has gone before it could be measured.

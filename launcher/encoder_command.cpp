@@ -7,38 +7,26 @@
 // and a literal quote; backslashes anywhere else are literal. So the output
 // path, quoted, arrives unchanged provided it holds no quote of its own and
 // its trailing backslashes, which stand right before the closing quote, are
-// doubled.
+// doubled. The line is composed wide, where no unit of another character is
+// a backslash (in a double-byte code page the second byte of a character can be).
 #include "launcher/encoder_command.h"
 
 namespace zeltra {
 namespace {
 
-// Calls visit(index) for the first byte of every character of text, so that
-// the second byte of a two-byte character is never taken for a character.
-template <typename Visit>
-void forEachCharacter(std::string_view text, const LeadByteTest& isLeadByte, Visit visit) {
-  for (size_t i = 0; i < text.size(); ++i) {
-    visit(i);
-    if (isLeadByte(static_cast<uint8_t>(text[i])) && i + 1 < text.size()) {
-      ++i;
-    }
-  }
-}
-
-// How many backslash characters end the text.
-size_t countTrailingBackslashes(std::string_view text, const LeadByteTest& isLeadByte) {
-  size_t count = 0;
-  forEachCharacter(text, isLeadByte, [&](size_t i) { count = text[i] == '\\' ? count + 1 : 0; });
-  return count;
+std::wstring widenedAscii(const std::string& text) {
+  return std::wstring(text.begin(), text.end());
 }
 
 // The path between double quotes so that it parses back exactly as given.
-std::string quoteOutputPath(std::string_view path, const LeadByteTest& isLeadByte) {
-  const size_t trailing = countTrailingBackslashes(path, isLeadByte);
-  std::string quoted = "\"";
+std::wstring quoteOutputPath(std::wstring_view path) {
+  const size_t lastOther = path.find_last_not_of(L'\\');
+  const size_t trailing =
+      lastOther == std::wstring_view::npos ? path.size() : path.size() - lastOther - 1;
+  std::wstring quoted = L"\"";
   quoted.append(path);
-  quoted.append(trailing, '\\');
-  quoted += '"';
+  quoted.append(trailing, L'\\');
+  quoted += L'"';
   return quoted;
 }
 
@@ -50,21 +38,13 @@ std::wstring encoderPathFor(std::wstring_view modulePath) {
   return std::wstring(modulePath.substr(0, directoryEnd)) + kEncoderFileName;
 }
 
-bool holdsDoubleQuote(std::string_view text) {
-  // 0x22 is never the second byte of a two-byte character, so a byte scan is exact.
-  return text.find('"') != std::string_view::npos;
-}
-
-std::string buildEncoderParameters(const CaptureTarget& target, std::string_view outputHead,
-                                   std::string_view outputTail, const LeadByteTest& isLeadByte) {
-  std::string path(outputHead);
-  path.append(outputTail);
-  return "-y -rtbufsize 100M -f gdigrab -framerate 30 "
-         "-offset_x " +
-         target.offsetX + " " + "-offset_y " + target.offsetY + " " + "-video_size " +
-         target.width + "x" + target.height + " " +
-         "-draw_mouse 1 -i desktop -c:v libxvid -r 30 -qscale:v 10 " +
-         quoteOutputPath(path, isLeadByte);
+std::wstring buildEncoderParameters(const CaptureTarget& target, std::wstring_view outputPath) {
+  // The region's texts are decimal digits and a minus sign: ASCII.
+  return L"-y -rtbufsize 100M -f gdigrab -framerate 30 "
+         L"-offset_x " +
+         widenedAscii(target.offsetX) + L" " + L"-offset_y " + widenedAscii(target.offsetY) + L" " +
+         L"-video_size " + widenedAscii(target.width) + L"x" + widenedAscii(target.height) + L" " +
+         L"-draw_mouse 1 -i desktop -c:v libxvid -r 30 -qscale:v 10 " + quoteOutputPath(outputPath);
 }
 
 }  // namespace zeltra

@@ -14,11 +14,14 @@ inline constexpr char kControlWindowName[] = "ZELTRA_ScreenTool";
 inline constexpr uint32_t kStopMessage = kWmUser + 1;
 
 // The whole run, from start to stop. Always returns 0, the process result.
-int runLauncher(Platform& platform, InstanceHandle instance, const char* commandLineText,
-                int32_t showMode);
+int runLauncher(Platform& platform, const char* commandLineText, int32_t showMode);
 
-// The control window's procedure.
-intptr_t controlWindowProc(WindowHandle window, uint32_t message, uintptr_t wParam,
-                           intptr_t lParam);
+// What one run keeps for its control window's procedure.
+struct LauncherRun;
+
+// The control window's procedure: the stop message and the window's
+// destruction stop the recording; every other message, the close request
+// included, goes the default way (the close request then destroys the window).
+MessageAnswer controlWindowProc(LauncherRun& run, uint32_t message);
 
 }  // namespace zeltra

@@ -2,16 +2,17 @@
 // serving its messages.
 #include "launcher/recording_start.h"
 
-#include <algorithm>
 #include <optional>
+#include <string>
+#include <vector>
 
+#include "launcher/capture_region.h"
+#include "launcher/decimal_text.h"
 #include "launcher/diagnostics.h"
 #include "launcher/encoder_command.h"
-#include "launcher/encoder_stop.h"
 #include "launcher/invocation.h"
-#include "launcher/message_pump.h"
+#include "launcher/output_path.h"
 #include "launcher/target_wait.h"
-#include "launcher/windows_constants.h"
 
 namespace zeltra {
 namespace {
@@ -51,75 +52,102 @@ TargetWait awaitMeasurableTarget(Platform& platform, CaptureTarget& target,
   }
 }
 
-}  // namespace
+enum class BeforeLaunch { kLaunch, kStopped };
 
-std::wstring readOwnModulePath(Platform& platform) {
-  for (uint32_t capacity = kMaxPath;; capacity *= 2) {
-    std::wstring buffer(capacity, L'\0');
-    const uint32_t length = platform.readModuleFileName(buffer.data(), capacity);
-    // A full buffer means the path was cut short; read it again, larger.
-    if (length < capacity || capacity >= kLongestModulePath) {
-      buffer.resize(std::min(length, capacity));
-      return buffer;
+// Waits, serving messages, until each of the earlier encoders the stop
+// command asked to close is gone or kEncoderExitWaitMs have passed: one still
+// writing its file's end would share the file with the new one.
+BeforeLaunch awaitEarlierEncoders(Platform& platform, const std::vector<Process*>& earlier) {
+  const uint32_t beganAt = platform.readTickCount();
+  size_t gone = 0;
+  while (gone < earlier.size()) {
+    const uint32_t elapsed = platform.readTickCount() - beganAt;
+    if (elapsed >= kEncoderExitWaitMs) break;
+    const Event event =
+        platform.waitForEvent(earlier[gone], /*watchWindows=*/false, kEncoderExitWaitMs - elapsed);
+    if (event == Event::kQuit) return BeforeLaunch::kStopped;
+    if (event == Event::kProcessExited) ++gone;
+    if (event == Event::kTimedOut || event == Event::kFailed) break;
+  }
+  diagnose(platform, gone == earlier.size()
+                         ? "the ffmpeg.exe asked to close had gone " +
+                               formatDecimal(platform.readTickCount() - beganAt) +
+                               " ms after the stop command"
+                         : "an ffmpeg.exe asked to close was still running " +
+                               formatDecimal(kEncoderExitWaitMs / 1000) +
+                               " s after the stop command; starting the encoder all the same");
+  return BeforeLaunch::kLaunch;
+}
+
+// The stop command before a launch, so that no encoder left from an earlier
+// run holds the file or the screen, and then the wait for those it asked to
+// close. Skipped when no ffmpeg.exe is running: it could close nothing then,
+// and it would delay the recording's start by the command interpreter's and
+// taskkill's start-up.
+BeforeLaunch stopEncodersBeforeLaunch(Platform& platform, StopCommandHistory& history) {
+  // Noted before the stop command, so that the wait is for these very
+  // processes, not for whatever holds their ids later.
+  const std::optional<std::vector<RunningProcess>> running =
+      platform.findRunningProcesses(kEncoderImageName);
+  if (running && running->empty()) {
+    diagnose(platform, "no ffmpeg.exe is running; nothing to stop before the launch");
+    return BeforeLaunch::kLaunch;
+  }
+  const CommandRun run = runStopCommand(platform, history);
+  // A command that did not return asked no one to close.
+  if (run.end != CommandEnd::kReturned && run.end != CommandEnd::kReturnedByFallback) {
+    return BeforeLaunch::kLaunch;
+  }
+  std::vector<Process*> asked;
+  for (size_t i = 0; running && i < running->size(); ++i) {
+    const RunningProcess& found = (*running)[i];
+    // One the launcher cannot wait on (another session's), or one the stop
+    // command could not close, would only cost every start the whole bound.
+    if (found.process && closeRequestFor(run, found.id) != CloseRequest::kNotSent) {
+      asked.push_back(found.process.get());
     }
   }
+  return asked.empty() ? BeforeLaunch::kLaunch : awaitEarlierEncoders(platform, asked);
 }
 
-ProcessHandle launchEncoder(Platform& platform, const std::wstring& encoderPath,
-                            const std::string& parameters) {
-  ShellLaunchRequest request;
-  // No UI: a failed launch must not raise an error box, which would block the
-  // only thread and with it the caller's stop request. No zone check: for an
-  // encoder still marked as downloaded the shell would otherwise ask first,
-  // in a modal loop that serves a stop message in the middle of the launch,
-  // or refuse it. Whoever put ffmpeg.exe beside the launcher chose it.
-  request.mask = kSeeMaskNoCloseProcess | kSeeMaskFlagNoUi | kSeeMaskNoZoneChecks;
-  request.verb = L"open";
-  request.file = encoderPath;
-  // The same conversion the "A" shell call made: the encoder's command line
-  // holds the very characters the ANSI line stands for.
-  request.parameters = platform.fromAnsiCodePage(parameters);
-  // Minimized and not activated: an activated console would take the
-  // keyboard from the recorded window, and a "q" typed there ends a recording.
-  request.showMode = kSwShowMinNoActive;
-  // Ctrl+C through its console is how the launcher asks its encoder to
-  // finish where the stop command does not reach it.
-  platform.stopIgnoringCtrlC();
-  return platform.launchProcess(request);
-}
+}  // namespace
 
-RecordingStart startRecording(Platform& platform, CaptureTarget& target,
-                              std::string_view commandLineText, StopCommandHistory& stopCommand) {
+RecordingStart startRecording(Platform& platform, std::string_view commandLineText,
+                              StopCommandHistory& stopCommand) {
   const std::optional<InvocationFields> fields = readUsableInvocation(platform, commandLineText);
   if (!fields) {
     return {StartOutcome::kNothingToRecord, nullptr};
   }
   // Wide: a folder the ANSI code page cannot hold would come back changed.
-  const std::wstring encoderPath = encoderPathFor(readOwnModulePath(platform));
+  const std::wstring encoderPath = encoderPathFor(platform.readOwnPath());
   // The lines name it in the ANSI code page, as they always have.
   const std::string encoderShown = platform.toAnsiCodePage(encoderPath);
-  const LeadByteTest isLeadByte = [&platform](uint8_t byte) { return platform.isLeadByte(byte); };
 
+  CaptureTarget target;
   if (awaitMeasurableTarget(platform, target, fields->targetTitle) == TargetWait::kStopped) {
     diagnose(platform, "stopped while waiting for the window; no encoder started");
     return {StartOutcome::kStoppedEarly, nullptr};
   }
-  const std::string parameters =
-      buildEncoderParameters(target, fields->outputHead, fields->outputTail, isLeadByte);
+  // The same conversion the "A" shell call made: the encoder's command line
+  // holds the very characters the ANSI invocation stands for.
+  const std::wstring parameters =
+      buildEncoderParameters(target, platform.fromAnsiCodePage(fields->outputPath()));
+
   // A stop request that came while measuring or stopping is served now: once
   // launched, an encoder that has no window yet would not hear the stop command.
   if (stopEncodersBeforeLaunch(platform, stopCommand) == BeforeLaunch::kStopped ||
-      servePendingMessages(platform) == PumpResult::kQuitTaken) {
+      platform.waitForEvent(/*watched=*/nullptr, /*watchWindows=*/false, /*timeoutMs=*/0) ==
+          Event::kQuit) {
     diagnose(platform, "stopped before the encoder was started; none started");
     return {StartOutcome::kStoppedEarly, nullptr};
   }
-  diagnose(platform, "starting " + encoderShown + " " + parameters);
-  const ProcessHandle encoder = launchEncoder(platform, encoderPath, parameters);
-  if (encoder == nullptr) {
+  diagnose(platform, "starting " + encoderShown + " " + platform.toAnsiCodePage(parameters));
+  std::unique_ptr<Process> encoder = platform.startMinimized(encoderPath, parameters);
+  if (!encoder) {
     diagnose(platform, "could not start " + encoderShown + "; nothing is recorded");
   }
   platform.pause(kSettlingPauseMs);
-  return {StartOutcome::kLaunchAttempted, encoder};
+  return {StartOutcome::kLaunchAttempted, std::move(encoder)};
 }
 
 }  // namespace zeltra

@@ -1,11 +1,10 @@
 // The recording start: from the invocation text to a running encoder.
 #pragma once
 
-#include <string>
+#include <memory>
 #include <string_view>
 
-#include "launcher/capture_region.h"
-#include "launcher/encoder_stop.h"
+#include "launcher/stop.h"
 #include "platform/platform.h"
 
 namespace zeltra {
@@ -18,26 +17,16 @@ enum class StartOutcome {
 
 struct RecordingStart {
   StartOutcome outcome = StartOutcome::kNothingToRecord;
-  ProcessHandle encoder = nullptr;  // null unless an encoder is running
+  std::unique_ptr<Process> encoder;  // null unless an encoder is running
 };
 
 inline constexpr uint32_t kSettlingPauseMs = 100;
 
 // Parses the invocation, waits for and measures the target window, stops any
-// encoder still running, launches a new one beside the launcher and pauses
-// briefly. Stop requests that arrive meanwhile are served as they come.
-// stopCommand is the run's, shared with the stop requests' handling.
-RecordingStart startRecording(Platform& platform, CaptureTarget& target,
-                              std::string_view commandLineText, StopCommandHistory& stopCommand);
-
-// The launcher's own executable path, wide, read again into a larger buffer
-// when the usual MAX_PATH one turns out too short.
-std::wstring readOwnModulePath(Platform& platform);
-
-// Starts the encoder minimized and without activating it, the parameter line
-// (ANSI, as composed) widened exactly. Returns its process, or null when it
-// could not be started.
-ProcessHandle launchEncoder(Platform& platform, const std::wstring& encoderPath,
-                            const std::string& parameters);
+// encoder still running and waits for it to be gone, launches a new one beside
+// the launcher and pauses briefly. Stop requests that arrive meanwhile are
+// served as they come; stopCommand is the run's, shared with their handling.
+RecordingStart startRecording(Platform& platform, std::string_view commandLineText,
+                              StopCommandHistory& stopCommand);
 
 }  // namespace zeltra

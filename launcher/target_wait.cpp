@@ -1,9 +1,9 @@
 // Waiting for the target window, which the launcher may be started before.
 #include "launcher/target_wait.h"
 
+#include <algorithm>
+
 #include "launcher/diagnostics.h"
-#include "launcher/message_pump.h"
-#include "launcher/shown_window.h"
 
 namespace zeltra {
 namespace {
@@ -22,18 +22,6 @@ constexpr uint32_t kFallbackPollMs = 1000;
 // back to the slow poll. An absent window, the idle wait, costs nothing more.
 constexpr uint32_t kBriskPollMs = 5;
 constexpr int kBriskLooks = 100;
-
-// Scope of the platform's window watch, so every way out of the wait ends it.
-class WindowWatch {
- public:
-  explicit WindowWatch(Platform& platform) : platform_(platform) { platform_.startWindowWatch(); }
-  ~WindowWatch() { platform_.stopWindowWatch(); }
-  WindowWatch(const WindowWatch&) = delete;
-  WindowWatch& operator=(const WindowWatch&) = delete;
-
- private:
-  Platform& platform_;
-};
 
 // What keeps a window with the title from being recorded, as the diagnostic
 // line words it; empty while no window has the title.
@@ -54,14 +42,34 @@ const char* notShownReason(WindowShowing showing) {
 
 }  // namespace
 
+WindowShowing classifyWindow(const FoundWindow& window) {
+  if (!window.visible) return WindowShowing::kHidden;
+  if (window.minimized) return WindowShowing::kMinimized;
+  if (window.cloaked) return WindowShowing::kCloaked;
+  return WindowShowing::kShown;
+}
+
+ShownWindowSearch findShownWindow(const std::vector<FoundWindow>& windows) {
+  ShownWindowSearch search;
+  for (const FoundWindow& found : windows) {
+    const WindowShowing showing = classifyWindow(found);
+    if (showing == WindowShowing::kShown) {
+      search.window = found.window;
+      search.nearest = showing;
+      return search;
+    }
+    search.nearest = std::max(search.nearest, showing);
+  }
+  return search;
+}
+
 TargetWait locateTargetWindow(Platform& platform, CaptureTarget& target,
                               const std::string& targetTitle) {
   diagnose(platform, "waiting for the window titled \"" + targetTitle + "\"");
-  WindowWatch watch(platform);
   WindowShowing reported = WindowShowing::kNone;
   int briskLooksLeft = 0;
   for (;;) {
-    const ShownWindowSearch search = findShownWindow(platform, targetTitle);
+    const ShownWindowSearch search = findShownWindow(platform.findWindowsTitled(targetTitle));
     if (search.window != nullptr) {
       target.window = search.window;
       return TargetWait::kFound;
@@ -76,8 +84,11 @@ TargetWait locateTargetWindow(Platform& platform, CaptureTarget& target,
     reported = search.nearest;
     const bool brisk = briskLooksLeft > 0 && search.nearest != WindowShowing::kNone;
     briskLooksLeft = brisk ? briskLooksLeft - 1 : 0;
-    platform.waitForMessageOrWindowChange(brisk ? kBriskPollMs : kFallbackPollMs);
-    if (servePendingMessages(platform) == PumpResult::kQuitTaken) {
+    // Woken by a window change, a message or the poll's bound alike: each
+    // is a reason to look again. A wait that fails is looked past too; the
+    // poll's bound keeps it from spinning.
+    if (platform.waitForEvent(/*watched=*/nullptr, /*watchWindows=*/true,
+                              brisk ? kBriskPollMs : kFallbackPollMs) == Event::kQuit) {
       return TargetWait::kStopped;
     }
   }

@@ -1,7 +1,9 @@
 // The Windows implementation of the platform boundary, on the launcher's one
 // thread: 8-bit ("A") calls for the texts the launcher reads in the ANSI code
-// page, wide ones for its own path and the encoder's start, so that the
-// folder it is installed in may hold any character.
+// page and for its control window, wide ones for its own path and the
+// encoder's start, so that the folder it is installed in may hold any
+// character. It owns the window mechanics (the class, the window, the
+// message loop), the consoles, the jobs and the process trees.
 #include <windows.h>  // first: the other Windows headers build on it; NOMINMAX and
                       // WIN32_LEAN_AND_MEAN come from the build
 
@@ -13,42 +15,44 @@
 #include <string>
 #include <vector>
 
-#include "launcher/encoder_stop.h"
-#include "launcher/interpreter_command.h"
-#include "launcher/interpreter_run.h"
 #include "platform/ansi_text.h"
+#include "platform/interpreter_command.h"
+#include "platform/interpreter_run.h"
 #include "platform/platform.h"
 #include "platform/scoped_handle.h"
 #include "platform/system_library.h"
+#include "platform/waits.h"
+#include "platform/win32_platform.h"
 #include "platform/window_frame.h"
 
 namespace zeltra {
 namespace {
 
-// The launcher's window procedure, called through a WNDPROC of Windows' own
-// calling convention. Once the platform is gone (windows torn down at exit)
-// messages go straight to the default handling.
-WindowProcedure launcherProcedure = nullptr;
+// The exit code of what the platform ends itself (the command interpreter's
+// processes at their bound), as "taskkill /F" gives.
+constexpr UINT kEndedExitCode = 1;
+// How often the wait for an ended job to empty looks again.
+constexpr DWORD kJobPollMs = 10;
+// Passes over the process list when ending a tree by hand: a child may start
+// a grandchild between one pass and the next.
+constexpr int kTreePasses = 3;
+// How often the interpreter's output is read while it runs.
+constexpr DWORD kPipeReadMs = 20;
+// A bound on the walk over the windows with one title, not a limit anyone
+// meets: windows reordered while it runs could send it round again.
+constexpr int kMostWindowsWithOneTitle = 1024;
+// The longest path the module-name call can return, its terminator included.
+constexpr DWORD kLongestModulePath = 32768;
 
-LRESULT CALLBACK forwardToLauncher(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (launcherProcedure == nullptr) {
-    return ::DefWindowProcA(window, message, wParam, lParam);
-  }
-  return launcherProcedure(window, message, wParam, lParam);
+uint64_t fileTimeMs(const FILETIME& time) {
+  return ((static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime) / 10000;
 }
 
-// Set by the window watch's hook, read by the wait.
-bool windowChanged = false;
-
-void CALLBACK noteWindowChange(HWINEVENTHOOK, DWORD, HWND window, LONG object, LONG child, DWORD,
-                               DWORD) {
-  // Only whole windows count, not the cursor, carets or controls' parts.
-  if (window != nullptr && object == OBJID_WINDOW && child == CHILDID_SELF) {
-    windowChanged = true;
-  }
+// When the process was created, in ms since 1601; 0 when it cannot be read.
+uint64_t creationMs(HANDLE process) {
+  FILETIME created{}, exited{}, kernel{}, user{};
+  return ::GetProcessTimes(process, &created, &exited, &kernel, &user) ? fileTimeMs(created) : 0;
 }
-
-Message toMessage(const MSG& msg) { return Message{msg.hwnd, msg.message, msg.wParam, msg.lParam}; }
 
 std::string systemDirectory() {
   char buffer[MAX_PATH];
@@ -61,40 +65,6 @@ std::string configuredInterpreter() {
   char buffer[MAX_PATH];
   const DWORD length = ::GetEnvironmentVariableA("ComSpec", buffer, MAX_PATH);
   return length > 0 && length < MAX_PATH ? std::string(buffer, length) : std::string();
-}
-
-uint64_t fileTimeMs(const FILETIME& time) {
-  return ((static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime) / 10000;
-}
-
-// When the process was created, in ms since 1601; 0 when it cannot be read.
-uint64_t creationMs(HANDLE process) {
-  FILETIME created{}, exited{}, kernel{}, user{};
-  return ::GetProcessTimes(process, &created, &exited, &kernel, &user) ? fileTimeMs(created) : 0;
-}
-
-// How often the wait for an ended job to empty looks again.
-constexpr DWORD kJobPollMs = 10;
-// Passes over the process list when ending a tree by hand: a child may start
-// a grandchild between one pass and the next.
-constexpr int kTreePasses = 3;
-
-// Waits until every handle is signalled or the deadline passes, in batches of
-// what one wait takes. True when all were.
-bool waitForAll(const std::vector<ScopedHandle>& handles, DWORD beganAt, uint32_t timeoutMs) {
-  for (size_t first = 0; first < handles.size(); first += MAXIMUM_WAIT_OBJECTS) {
-    std::vector<HANDLE> batch;
-    for (size_t i = first; i < handles.size() && batch.size() < MAXIMUM_WAIT_OBJECTS; ++i) {
-      batch.push_back(handles[i].get());
-    }
-    const DWORD elapsed = ::GetTickCount() - beganAt;
-    const DWORD left = elapsed >= timeoutMs ? 0 : timeoutMs - elapsed;
-    if (::WaitForMultipleObjects(static_cast<DWORD>(batch.size()), batch.data(), TRUE, left) >=
-        WAIT_OBJECT_0 + batch.size()) {
-      return false;
-    }
-  }
-  return true;
 }
 
 // Every process as a snapshot of the system shows it, with its creation time
@@ -115,8 +85,13 @@ std::vector<ProcessEntry> listProcesses() {
   return processes;
 }
 
-// How often the interpreter's output is read while it runs.
-constexpr DWORD kPipeReadMs = 20;
+// The creation time the snapshot gave the process with that id; 0 when none.
+uint64_t createdAtIn(const std::vector<ProcessEntry>& processes, uint32_t id) {
+  for (const ProcessEntry& process : processes) {
+    if (process.id == id) return process.createdAt;
+  }
+  return 0;
+}
 
 // One of the interpreter's output streams, read without blocking: the
 // launcher has one thread, and a pipe whose writer hangs must not hang it.
@@ -163,16 +138,8 @@ class OutputPipe {
   std::string text_;
 };
 
-// The creation time the snapshot gave the process with that id; 0 when none.
-uint64_t createdAtIn(const std::vector<ProcessEntry>& processes, uint32_t id) {
-  for (const ProcessEntry& process : processes) {
-    if (process.id == id) return process.createdAt;
-  }
-  return 0;
-}
-
 // The Windows steps of one run of the command interpreter, without a console
-// window and from the system directory.
+// window and from the system directory, its output read through two pipes.
 class Win32InterpreterSteps final : public InterpreterSteps {
  public:
   Win32InterpreterSteps(const std::string& interpreter, const std::string& commandText,
@@ -236,8 +203,7 @@ class Win32InterpreterSteps final : public InterpreterSteps {
   bool waitForExit(uint32_t timeoutMs) override {
     const DWORD beganAt = ::GetTickCount();
     for (;;) {
-      const DWORD elapsed = ::GetTickCount() - beganAt;
-      const DWORD left = elapsed >= timeoutMs ? 0 : timeoutMs - elapsed;
+      const DWORD left = remainingMs(beganAt, timeoutMs);
       const bool exited = ::WaitForSingleObject(
                               process_.get(), std::min<DWORD>(left, kPipeReadMs)) == WAIT_OBJECT_0;
       output_.drain();
@@ -247,28 +213,19 @@ class Win32InterpreterSteps final : public InterpreterSteps {
     }
   }
 
-  // What the command said; its exit code once it has returned.
-  CommandReport report() const {
-    CommandReport report;
-    DWORD code = 0;
-    if (::GetExitCodeProcess(process_.get(), &code)) report.exitCode = code;
-    report.output = output_.text();
-    report.errors = errors_.text();
-    return report;
-  }
-
   bool endJob(uint32_t timeoutMs) override {
     const DWORD beganAt = ::GetTickCount();
-    ::TerminateJobObject(job_.get(), kTerminatedExitCode);
+    ::TerminateJobObject(job_.get(), kEndedExitCode);
     for (;;) {
       JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting{};
       if (!::QueryInformationJobObject(job_.get(), JobObjectBasicAccountingInformation, &accounting,
                                        sizeof accounting, nullptr)) {
         // The count cannot be read: the interpreter's own end is all there is to wait for.
-        return waitForExit(timeoutMs);
+        return ::WaitForSingleObject(process_.get(), remainingMs(beganAt, timeoutMs)) ==
+               WAIT_OBJECT_0;
       }
       if (accounting.ActiveProcesses == 0) return true;
-      if (::GetTickCount() - beganAt >= timeoutMs) return false;
+      if (remainingMs(beganAt, timeoutMs) == 0) return false;
       ::Sleep(kJobPollMs);
     }
   }
@@ -277,7 +234,7 @@ class Win32InterpreterSteps final : public InterpreterSteps {
     const DWORD beganAt = ::GetTickCount();
     const ProcessEntry root{::GetProcessId(process_.get()), 0, creationMs(process_.get())};
     // Ended first, so that it starts nothing more while its children are found.
-    ::TerminateProcess(process_.get(), kTerminatedExitCode);
+    ::TerminateProcess(process_.get(), kEndedExitCode);
     std::vector<ScopedHandle> ended;
     std::vector<uint32_t> seen;
     for (int pass = 0; pass < kTreePasses; ++pass) {
@@ -292,7 +249,7 @@ class Win32InterpreterSteps final : public InterpreterSteps {
         // The id may have been handed to a new process since the snapshot:
         // only the very process the snapshot showed is this tree's.
         if (creationMs(child.get()) != createdAtIn(processes, id)) continue;
-        ::TerminateProcess(child.get(), kTerminatedExitCode);
+        ::TerminateProcess(child.get(), kEndedExitCode);
         ended.push_back(std::move(child));
         endedMore = true;
       }
@@ -300,6 +257,17 @@ class Win32InterpreterSteps final : public InterpreterSteps {
     }
     ended.push_back(std::move(process_));
     return waitForAll(ended, beganAt, timeoutMs);
+  }
+
+  // What the command said, and its exit code once it has returned.
+  CommandRun report(CommandEnd end) const {
+    CommandRun run;
+    run.end = end;
+    DWORD code = 0;
+    if (::GetExitCodeProcess(process_.get(), &code)) run.exitCode = code;
+    run.output = output_.text();
+    run.errors = errors_.text();
+    return run;
   }
 
  private:
@@ -313,22 +281,113 @@ class Win32InterpreterSteps final : public InterpreterSteps {
   OutputPipe errors_;
 };
 
-CommandOutcome atBound(InterpreterRun run, CommandOutcome returned) {
-  switch (run) {
-    case InterpreterRun::kEndedAtBound:
-      return CommandOutcome::kEndedAtBound;
-    case InterpreterRun::kStillRunningAtBound:
-      return CommandOutcome::kStillRunningAtBound;
-    case InterpreterRun::kReturned:
-    case InterpreterRun::kNotStarted:
-      break;
+// A process the launcher holds a handle on.
+class Win32Process final : public Process {
+ public:
+  Win32Process(HANDLE handle, uint32_t id) : handle_(handle), id_(id) {}
+
+  HANDLE handle() const { return handle_.get(); }
+  uint32_t id() const override { return id_; }
+
+  bool waitForExit(uint32_t timeoutMs) override {
+    return ::WaitForSingleObject(handle_.get(), timeoutMs) == WAIT_OBJECT_0;
   }
-  return returned;
-}
+
+  ConsoleRequest askThroughConsole(ConsoleAsk ask) override {
+    ConsoleRequest result;
+    // A process attaches to one console at most, and AttachConsole says
+    // ERROR_ACCESS_DENIED when it holds one. The launcher let go of its
+    // starter's at its start; should it hold one again, it lets go of that
+    // and attaches again. The request then goes to this console alone.
+    result.attached = id_ != 0 && ::AttachConsole(id_) != FALSE;
+    if (!result.attached && id_ != 0 && ::GetLastError() == ERROR_ACCESS_DENIED) {
+      result.releasedHeldConsole = ::FreeConsole() != FALSE;
+      result.attached = ::AttachConsole(id_) != FALSE;
+    }
+    if (!result.attached) {
+      result.attachError = ::GetLastError();
+      return result;
+    }
+    result.sent = ask == ConsoleAsk::kStopKey ? typeStopKey() : sendCtrlC();
+    if (!result.sent) result.sendError = ::GetLastError();
+    ::FreeConsole();
+    return result;
+  }
+
+  Termination terminate(uint32_t exitCode, uint32_t goneWaitMs) override {
+    Termination termination;
+    if (!::TerminateProcess(handle_.get(), exitCode)) {
+      termination.error = ::GetLastError();
+      // Windows refuses to end a process that has exited (ERROR_ACCESS_DENIED).
+      if (waitForExit(0)) termination.result = Termination::Result::kHadExited;
+      return termination;
+    }
+    // Ending is asynchronous: wait so that whoever comes next sees it gone.
+    if (waitForExit(goneWaitMs)) {
+      termination.result = Termination::Result::kEnded;
+    } else {
+      termination.error = WAIT_TIMEOUT;
+    }
+    return termination;
+  }
+
+  ProcessExit readExit() override {
+    ProcessExit result;
+    DWORD code = 0;
+    if (::GetExitCodeProcess(handle_.get(), &code)) result.exitCode = code;
+    FILETIME created{}, exited{}, kernel{}, user{};
+    if (::GetProcessTimes(handle_.get(), &created, &exited, &kernel, &user) &&
+        fileTimeMs(exited) >= fileTimeMs(created)) {
+      result.ranMs = fileTimeMs(exited) - fileTimeMs(created);
+    }
+    return result;
+  }
+
+ private:
+  // "q" pressed and let go on the attached console's keyboard, as the
+  // console's input buffer holds keys for whoever reads them.
+  static bool typeStopKey() {
+    const ScopedHandle input(::CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                           /*lpSecurityAttributes=*/nullptr, OPEN_EXISTING, 0,
+                                           /*hTemplateFile=*/nullptr));
+    if (!input.valid()) return false;
+    INPUT_RECORD keys[2] = {};
+    for (int i = 0; i < 2; ++i) {
+      keys[i].EventType = KEY_EVENT;
+      keys[i].Event.KeyEvent.bKeyDown = i == 0;
+      keys[i].Event.KeyEvent.wRepeatCount = 1;
+      keys[i].Event.KeyEvent.wVirtualKeyCode = 'Q';
+      keys[i].Event.KeyEvent.wVirtualScanCode =
+          static_cast<WORD>(::MapVirtualKeyW('Q', MAPVK_VK_TO_VSC));
+      keys[i].Event.KeyEvent.uChar.UnicodeChar = L'q';
+    }
+    DWORD written = 0;
+    return ::WriteConsoleInputW(input.get(), keys, 2, &written) && written == 2;
+  }
+
+  static bool sendCtrlC() {
+    // Attached, the launcher would get the event too, and by default end on it.
+    ::SetConsoleCtrlHandler(/*HandlerRoutine=*/nullptr, /*Add=*/TRUE);
+    return ::GenerateConsoleCtrlEvent(CTRL_C_EVENT, /*dwProcessGroupId=*/0) != FALSE;
+  }
+
+  ScopedHandle handle_;
+  uint32_t id_;
+};
+
+class Win32Platform;
+// The one platform of this process, for the window procedure and the window
+// watch's hook, which Windows calls without a context of the launcher's.
+Win32Platform* thePlatform = nullptr;
+
+LRESULT CALLBACK controlWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+void CALLBACK noteWindowChange(HWINEVENTHOOK, DWORD, HWND window, LONG object, LONG child, DWORD,
+                               DWORD);
 
 class Win32Platform final : public Platform {
  public:
-  Win32Platform() {
+  explicit Win32Platform(HINSTANCE instance) : instance_(instance) {
     // A GUI program gets no console from Windows, but Wine hands it its
     // starter's. Held, it would be the encoder's too, and the launcher would
     // have to let go of it to attach to the encoder's at the stop; Wine lets
@@ -340,157 +399,133 @@ class Win32Platform final : public Platform {
     // not needed. Any failure leaves the launch to cope on its own.
     comReady_ =
         SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE));
+    thePlatform = this;
   }
   ~Win32Platform() override {
     stopWindowWatch();
-    launcherProcedure = nullptr;
+    // The run is over: the window's end at exit must not reach the launcher's logic.
+    procedure_ = nullptr;
+    if (window_ != nullptr) ::DestroyWindow(window_);
+    thePlatform = nullptr;
     if (comReady_) ::CoUninitialize();
   }
   Win32Platform(const Win32Platform&) = delete;
   Win32Platform& operator=(const Win32Platform&) = delete;
 
-  bool registerWindowClass(const std::string& className, WindowProcedure procedure,
-                           InstanceHandle instance) override {
-    launcherProcedure = procedure;
+  // Messages of the control window, from Windows.
+  LRESULT onMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_DESTROY && window == window_)
+      window_ = nullptr;  // going: not to be destroyed again
+    if (procedure_ && procedure_(message) == MessageAnswer::kHandled) return 0;
+    return ::DefWindowProcA(window, message, wParam, lParam);
+  }
+  void onWindowChange() { windowChanged_ = true; }
+
+  bool openControlWindow(const std::string& name, int32_t showMode,
+                         ControlWindowProcedure procedure) override {
+    procedure_ = std::move(procedure);
     WNDCLASSA windowClass{};
-    windowClass.lpfnWndProc = forwardToLauncher;
-    windowClass.hInstance = static_cast<HINSTANCE>(instance);
-    windowClass.lpszClassName = className.c_str();
-    return ::RegisterClassA(&windowClass) != 0;
+    windowClass.lpfnWndProc = controlWindowMessage;
+    windowClass.hInstance = instance_;
+    windowClass.lpszClassName = name.c_str();
+    ::RegisterClassA(&windowClass);  // where it fails, so does the creation
+    window_ = ::CreateWindowExA(/*dwExStyle=*/0, name.c_str(), name.c_str(), WS_OVERLAPPEDWINDOW,
+                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                                /*hWndParent=*/nullptr, /*hMenu=*/nullptr, instance_,
+                                /*lpParam=*/nullptr);
+    if (window_ == nullptr) return false;
+    ::ShowWindow(window_, showMode);
+    return true;
   }
 
-  WindowHandle createWindow(const WindowRequest& r) override {
-    return ::CreateWindowExA(r.extendedStyle, r.className.c_str(), r.title.c_str(), r.style, r.x,
-                             r.y, r.width, r.height, static_cast<HWND>(r.parent),
-                             static_cast<HMENU>(r.menu), static_cast<HINSTANCE>(r.instance),
-                             r.creationData);
+  void closeControlWindow() override {
+    if (window_ != nullptr) ::DestroyWindow(window_);
+    ::PostQuitMessage(0);
   }
 
-  void showWindow(WindowHandle window, int32_t showMode) override {
-    ::ShowWindow(static_cast<HWND>(window), showMode);
-  }
-
-  void destroyWindow(WindowHandle window) override { ::DestroyWindow(static_cast<HWND>(window)); }
-
-  intptr_t defaultWindowProcedure(WindowHandle window, uint32_t message, uintptr_t wParam,
-                                  intptr_t lParam) override {
-    return ::DefWindowProcA(static_cast<HWND>(window), message, wParam, lParam);
-  }
-
-  Wake waitForMessageOrProcessExit(ProcessHandle process, uint32_t timeoutMs) override {
+  Event waitForEvent(Process* watched, bool watchWindows, uint32_t timeoutMs) override {
     static_assert(kWaitForever == INFINITE);
-    HANDLE handle = static_cast<HANDLE>(process);
+    if (watchWindows) {
+      startWindowWatch();
+    } else {
+      stopWindowWatch();
+    }
+    HANDLE handle = watched != nullptr ? static_cast<Win32Process*>(watched)->handle() : nullptr;
     const DWORD count = handle != nullptr ? 1 : 0;
-    // MWMO_INPUTAVAILABLE: wake for messages already queued too, not only new ones.
-    const DWORD woke =
-        ::MsgWaitForMultipleObjectsEx(count, &handle, timeoutMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-    if (count == 1 && woke == WAIT_OBJECT_0) return Wake::kProcessExited;
-    if (woke == WAIT_OBJECT_0 + count) return Wake::kMessage;
-    if (woke == WAIT_TIMEOUT) return Wake::kTimedOut;
-    return Wake::kFailed;
-  }
-
-  bool takePendingMessage(Message& message) override {
-    if (!::PeekMessageA(&last_, /*hWnd=*/nullptr, 0, 0, PM_REMOVE)) {
-      return false;
-    }
-    message = toMessage(last_);
-    return true;
-  }
-
-  void translateMessage(const Message& message) override {
-    const MSG msg = toMsg(message);
-    ::TranslateMessage(&msg);
-  }
-
-  intptr_t dispatchMessage(const Message& message) override {
-    const MSG msg = toMsg(message);
-    return ::DispatchMessageA(&msg);
-  }
-
-  void postQuit(int32_t exitCode) override { ::PostQuitMessage(exitCode); }
-
-  void startWindowWatch() override {
-    windowChanged = false;
-    // Loaded before the wait, so that a window's appearance does not wait for it.
-    dwmAttributeReader();
-    // One hook per event: a range would take in location changes, which the
-    // cursor alone sends many times a second.
-    for (const DWORD event : {EVENT_OBJECT_CREATE, EVENT_OBJECT_SHOW, EVENT_OBJECT_NAMECHANGE,
-                              EVENT_SYSTEM_MINIMIZEEND}) {
-      const HWINEVENTHOOK hook = ::SetWinEventHook(
-          event, event, /*hmodWinEventProc=*/nullptr, noteWindowChange,
-          /*idProcess=*/0, /*idThread=*/0, WINEVENT_OUTOFCONTEXT | WINEVENT_SKIPOWNPROCESS);
-      if (hook != nullptr) hooks_.push_back(hook);
+    const DWORD beganAt = ::GetTickCount();
+    for (;;) {
+      MSG msg;
+      while (::PeekMessageA(&msg, /*hWnd=*/nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) return Event::kQuit;
+        ::TranslateMessage(&msg);
+        ::DispatchMessageA(&msg);
+      }
+      if (count == 1 && ::WaitForSingleObject(handle, 0) == WAIT_OBJECT_0) {
+        return Event::kProcessExited;
+      }
+      // Out-of-context hook calls arrive like messages sent to this thread,
+      // so the wait below wakes for them; the note is read after the pump.
+      if (watchWindows && windowChanged_) {
+        windowChanged_ = false;
+        return Event::kWindowChanged;
+      }
+      const DWORD left = remainingMs(beganAt, timeoutMs);
+      if (left == 0) return Event::kTimedOut;
+      // MWMO_INPUTAVAILABLE: wake for messages already queued too, not only new ones.
+      if (::MsgWaitForMultipleObjectsEx(count, &handle, left, QS_ALLINPUT, MWMO_INPUTAVAILABLE) ==
+          WAIT_FAILED) {
+        return Event::kFailed;
+      }
     }
   }
 
-  void stopWindowWatch() override {
-    for (const HWINEVENTHOOK hook : hooks_) ::UnhookWinEvent(hook);
-    hooks_.clear();
-  }
-
-  void waitForMessageOrWindowChange(uint32_t timeoutMs) override {
-    // Out-of-context hook calls arrive like messages sent to this thread, so
-    // the same wait wakes for them; the note is read after the next pump.
-    if (windowChanged) {
-      windowChanged = false;
-      return;
+  std::vector<FoundWindow> findWindowsTitled(const std::string& title) override {
+    std::vector<FoundWindow> found;
+    const DwmAttributeReader readAttribute = dwmAttributeReader();
+    HWND window = nullptr;
+    for (int seen = 0; seen < kMostWindowsWithOneTitle; ++seen) {
+      window =
+          ::FindWindowExA(/*hWndParent=*/nullptr, window, /*lpszClass=*/nullptr, title.c_str());
+      if (window == nullptr) break;
+      DWORD cloaked = 0;
+      found.push_back(
+          {window, ::IsWindowVisible(window) != FALSE, ::IsIconic(window) != FALSE,
+           readAttribute != nullptr &&
+               SUCCEEDED(readAttribute(window, kDwmaCloaked, &cloaked, sizeof cloaked)) &&
+               cloaked != 0});
     }
-    // MWMO_INPUTAVAILABLE: wake for input already queued too, not only new.
-    ::MsgWaitForMultipleObjectsEx(0, nullptr, timeoutMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    return found;
   }
 
-  WindowHandle findTopLevelWindow(const std::string& title, WindowHandle after) override {
-    // A look starts from the top: changes from here on are seen by the next one.
-    if (after == nullptr) windowChanged = false;
-    return ::FindWindowExA(/*hWndParent=*/nullptr, static_cast<HWND>(after),
-                           /*lpszClass=*/nullptr, title.c_str());
-  }
-
-  WindowState readWindowState(WindowHandle window) override {
+  std::optional<WindowMeasure> measureWindow(WindowHandle window) override {
     const HWND hwnd = static_cast<HWND>(window);
-    WindowState state;
-    state.visible = ::IsWindowVisible(hwnd) != FALSE;
-    state.minimized = ::IsIconic(hwnd) != FALSE;
-    DWORD cloaked = 0;
-    const DwmAttributeReader readAttribute = dwmAttributeReader();
-    state.cloaked = readAttribute != nullptr &&
-                    SUCCEEDED(readAttribute(hwnd, kDwmaCloaked, &cloaked, sizeof cloaked)) &&
-                    cloaked != 0;
-    return state;
-  }
-
-  bool isPerMonitorDpiAware() override { return threadIsPerMonitorDpiAware(); }
-
-  bool readVisibleFrame(WindowHandle window, Rect& rect) override {
-    const DwmAttributeReader readAttribute = dwmAttributeReader();
     RECT r;
-    if (readAttribute == nullptr ||
-        FAILED(readAttribute(static_cast<HWND>(window), kDwmaExtendedFrameBounds, &r, sizeof r))) {
-      return false;
+    if (!::GetWindowRect(hwnd, &r)) return std::nullopt;
+    WindowMeasure measure;
+    measure.rect = Rect{r.left, r.top, r.right, r.bottom};
+    const DwmAttributeReader readAttribute = dwmAttributeReader();
+    RECT frame;
+    if (readAttribute != nullptr &&
+        SUCCEEDED(readAttribute(hwnd, kDwmaExtendedFrameBounds, &frame, sizeof frame))) {
+      measure.visibleFrame = Rect{frame.left, frame.top, frame.right, frame.bottom};
     }
-    rect = Rect{r.left, r.top, r.right, r.bottom};
-    return true;
-  }
-
-  bool readWindowRect(WindowHandle window, Rect& rect) override {
-    RECT r;
-    if (!::GetWindowRect(static_cast<HWND>(window), &r)) {
-      return false;
-    }
-    rect = Rect{r.left, r.top, r.right, r.bottom};
-    return true;
-  }
-
-  VirtualScreen readVirtualScreen() override {
-    return VirtualScreen{
+    measure.screen = VirtualScreen{
         ::GetSystemMetrics(SM_XVIRTUALSCREEN), ::GetSystemMetrics(SM_YVIRTUALSCREEN),
         ::GetSystemMetrics(SM_CXVIRTUALSCREEN), ::GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+    measure.perMonitorDpiAware = threadIsPerMonitorDpiAware();
+    return measure;
   }
 
-  uint32_t readModuleFileName(wchar_t* buffer, uint32_t capacity) override {
-    return ::GetModuleFileNameW(/*hModule=*/nullptr, buffer, capacity);
+  std::wstring readOwnPath() override {
+    // A full buffer means the path was cut short; read it again, larger.
+    for (DWORD capacity = MAX_PATH;; capacity *= 2) {
+      std::wstring buffer(capacity, L'\0');
+      const DWORD length = ::GetModuleFileNameW(/*hModule=*/nullptr, buffer.data(), capacity);
+      if (length < capacity || capacity >= kLongestModulePath) {
+        buffer.resize(std::min(length, capacity));
+        return buffer;
+      }
+    }
   }
 
   // No flags: best fit and "?" as GetCommandLineA and GetModuleFileNameA
@@ -498,8 +533,6 @@ class Win32Platform final : public Platform {
   std::string toAnsiCodePage(const std::wstring& text) override { return narrowToAnsi(text); }
 
   std::wstring fromAnsiCodePage(const std::string& text) override { return widenFromAnsi(text); }
-
-  bool isLeadByte(uint8_t byte) override { return ::IsDBCSLeadByte(byte) != FALSE; }
 
   std::optional<std::vector<RunningProcess>> findRunningProcesses(
       const std::string& imageName) override {
@@ -516,29 +549,27 @@ class Win32Platform final : public Platform {
          more = ::Process32Next(snapshot.get(), &entry)) {
       // Without regard to case, as taskkill compares image names.
       if (::lstrcmpiA(entry.szExeFile, imageName.c_str()) != 0) continue;
-      RunningProcess process;
-      process.id = entry.th32ProcessID;
+      RunningProcess running;
+      running.id = entry.th32ProcessID;
       // Held from here on, the handle is this very process, whatever id
       // Windows hands out later. Another session's (a service's, another
       // user's) is not waited on: the stop command cannot close it.
       DWORD session = 0;
-      HANDLE handle = ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION,
-                                    /*bInheritHandle=*/FALSE, entry.th32ProcessID);
-      if (handle != nullptr) {
-        process.createdAt = creationMs(handle);
-        if (::ProcessIdToSessionId(entry.th32ProcessID, &session) && session == ownSession) {
-          process.handle = handle;
-        } else {
-          ::CloseHandle(handle);
-        }
+      const HANDLE handle = ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION,
+                                          /*bInheritHandle=*/FALSE, entry.th32ProcessID);
+      if (handle != nullptr && ::ProcessIdToSessionId(entry.th32ProcessID, &session) &&
+          session == ownSession) {
+        running.process = std::make_unique<Win32Process>(handle, entry.th32ProcessID);
+      } else if (handle != nullptr) {
+        ::CloseHandle(handle);
       }
-      found.push_back(process);
+      found.push_back(std::move(running));
     }
     return found;
   }
 
-  CommandOutcome runHiddenCommand(const std::string& commandText, uint32_t boundMs,
-                                  CommandReport& report) override {
+  CommandRun runHiddenCommand(const std::string& commandText, uint32_t boundMs,
+                              uint32_t goneWaitMs) override {
     // Started from the system directory: the interpreter looks in the current
     // directory before the path, so a taskkill.exe or .bat planted in the
     // caller's directory would otherwise run instead of the system's.
@@ -546,106 +577,41 @@ class Win32Platform final : public Platform {
     const std::string configured = configuredInterpreter();
     if (!configured.empty()) {
       Win32InterpreterSteps steps(configured, commandText, systemDir);
-      const InterpreterRun run = runInterpreter(steps, boundMs);
-      if (run == InterpreterRun::kReturned) report = steps.report();
-      if (run != InterpreterRun::kNotStarted) return atBound(run, CommandOutcome::kRan);
+      const InterpreterRun run = runInterpreter(steps, boundMs, goneWaitMs);
+      if (run != InterpreterRun::kNotStarted) return commandRun(steps, run, CommandEnd::kReturned);
     }
     // As the runtime's system() does when %ComSpec% is unset or cannot start.
     Win32InterpreterSteps fallback(systemDir + "\\cmd.exe", commandText, systemDir);
-    const InterpreterRun run = runInterpreter(fallback, boundMs);
-    if (run == InterpreterRun::kReturned) report = fallback.report();
-    if (run != InterpreterRun::kNotStarted) return atBound(run, CommandOutcome::kRanByFallback);
-    return CommandOutcome::kInterpreterFailed;
+    const InterpreterRun run = runInterpreter(fallback, boundMs, goneWaitMs);
+    if (run != InterpreterRun::kNotStarted) {
+      return commandRun(fallback, run, CommandEnd::kReturnedByFallback);
+    }
+    return {};
   }
 
-  void stopIgnoringCtrlC() override {
+  std::unique_ptr<Process> startMinimized(const std::wstring& file,
+                                          const std::wstring& parameters) override {
     // Clears the flag a new process group or a starter's
-    // SetConsoleCtrlHandler(NULL, TRUE) set; works without a console.
+    // SetConsoleCtrlHandler(NULL, TRUE) set, which the program would inherit:
+    // Ctrl+C through its console is how the launcher asks it to finish where
+    // the stop command does not reach it. Works without a console.
     ::SetConsoleCtrlHandler(/*HandlerRoutine=*/nullptr, /*Add=*/FALSE);
-  }
-
-  ProcessHandle launchProcess(const ShellLaunchRequest& request) override {
     SHELLEXECUTEINFOW info{};
     info.cbSize = sizeof info;
-    info.fMask = request.mask;
-    info.lpVerb = request.verb.c_str();
-    info.lpFile = request.file.c_str();
-    info.lpParameters = request.parameters.c_str();
-    info.nShow = request.showMode;
-    if (!::ShellExecuteExW(&info)) {
-      return nullptr;
-    }
-    return info.hProcess;
-  }
-
-  bool waitForProcessExit(ProcessHandle process, uint32_t timeoutMs) override {
-    return ::WaitForSingleObject(static_cast<HANDLE>(process), timeoutMs) == WAIT_OBJECT_0;
-  }
-
-  ConsoleInterrupt interruptConsoleProcess(ProcessHandle process) override {
-    ConsoleInterrupt result;
-    const DWORD processId = ::GetProcessId(static_cast<HANDLE>(process));
-    // A process attaches to one console at most, and AttachConsole says
-    // ERROR_ACCESS_DENIED when it holds one. The launcher let go of its
-    // starter's at its start; should it hold one again, it lets go of that
-    // and attaches again. The event then goes to the processes on the
-    // encoder's console alone.
-    result.attached = processId != 0 && ::AttachConsole(processId) != FALSE;
-    if (!result.attached && processId != 0 && ::GetLastError() == ERROR_ACCESS_DENIED) {
-      result.releasedHeldConsole = ::FreeConsole() != FALSE;
-      result.attached = ::AttachConsole(processId) != FALSE;
-    }
-    if (!result.attached) {
-      result.attachError = ::GetLastError();
-      return result;
-    }
-    // Attached, the launcher would get the event too, and by default end on it.
-    ::SetConsoleCtrlHandler(/*HandlerRoutine=*/nullptr, /*Add=*/TRUE);
-    result.sent = ::GenerateConsoleCtrlEvent(CTRL_C_EVENT, /*dwProcessGroupId=*/0) != FALSE;
-    if (!result.sent) result.sendError = ::GetLastError();
-    ::FreeConsole();
-    return result;
-  }
-
-  Termination terminateProcess(ProcessHandle process, uint32_t exitCode) override {
-    const HANDLE handle = static_cast<HANDLE>(process);
-    Termination termination;
-    if (!::TerminateProcess(handle, exitCode)) {
-      termination.error = ::GetLastError();
-      // Windows refuses to end a process that has exited (ERROR_ACCESS_DENIED).
-      if (::WaitForSingleObject(handle, 0) == WAIT_OBJECT_0) {
-        termination.result = Termination::Result::kHadExited;
-      }
-      return termination;
-    }
-    // Ending is asynchronous: wait (boundedly) so that whoever comes next sees it ended.
-    if (::WaitForSingleObject(handle, kEndedProcessWaitMs) == WAIT_OBJECT_0) {
-      termination.result = Termination::Result::kEnded;
-    } else {
-      termination.error = WAIT_TIMEOUT;
-    }
-    return termination;
-  }
-
-  uint32_t readProcessId(ProcessHandle process) override {
-    return ::GetProcessId(static_cast<HANDLE>(process));
-  }
-
-  ProcessExit readProcessExit(ProcessHandle process) override {
-    const HANDLE handle = static_cast<HANDLE>(process);
-    ProcessExit result;
-    DWORD code = 0;
-    if (::GetExitCodeProcess(handle, &code)) result.exitCode = code;
-    FILETIME created{}, exited{}, kernel{}, user{};
-    if (::GetProcessTimes(handle, &created, &exited, &kernel, &user) &&
-        fileTimeMs(exited) >= fileTimeMs(created)) {
-      result.ranMs = fileTimeMs(exited) - fileTimeMs(created);
-    }
-    return result;
-  }
-
-  void releaseProcess(ProcessHandle process) override {
-    const ScopedHandle owned(static_cast<HANDLE>(process));
+    // No UI: a failed launch must not raise an error box, which would block
+    // the only thread and with it the caller's stop request. No zone check:
+    // for a program still marked as downloaded the shell would otherwise ask
+    // first, in a modal loop that serves a stop message in the middle of the
+    // launch, or refuse it. Whoever put ffmpeg.exe beside the launcher chose it.
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOZONECHECKS;
+    info.lpVerb = L"open";
+    info.lpFile = file.c_str();
+    info.lpParameters = parameters.c_str();
+    // Minimized and not activated: an activated console would take the
+    // keyboard from the recorded window, and a "q" typed there ends a recording.
+    info.nShow = SW_SHOWMINNOACTIVE;
+    if (!::ShellExecuteExW(&info) || info.hProcess == nullptr) return nullptr;
+    return std::make_unique<Win32Process>(info.hProcess, ::GetProcessId(info.hProcess));
   }
 
   void pause(uint32_t milliseconds) override { ::Sleep(milliseconds); }
@@ -655,28 +621,69 @@ class Win32Platform final : public Platform {
   void writeDiagnostic(const std::string& line) override { ::OutputDebugStringA(line.c_str()); }
 
  private:
-  // The full record of the last message fetched, so that translation and
-  // dispatch see its time and cursor position too.
-  MSG toMsg(const Message& message) const {
-    MSG msg = last_;
-    if (toMessage(last_).window != message.window || last_.message != message.message ||
-        last_.wParam != message.wParam || last_.lParam != message.lParam) {
-      msg = MSG{};
-      msg.hwnd = static_cast<HWND>(message.window);
-      msg.message = message.message;
-      msg.wParam = message.wParam;
-      msg.lParam = message.lParam;
+  static CommandRun commandRun(const Win32InterpreterSteps& steps, InterpreterRun run,
+                               CommandEnd returned) {
+    switch (run) {
+      case InterpreterRun::kReturned:
+        return steps.report(returned);
+      case InterpreterRun::kEndedAtBound:
+        return CommandRun{CommandEnd::kEndedAtBound, 0, {}, {}};
+      case InterpreterRun::kStillRunningAtBound:
+      case InterpreterRun::kNotStarted:
+        break;
     }
-    return msg;
+    return CommandRun{CommandEnd::kStillRunningAtBound, 0, {}, {}};
   }
 
-  MSG last_{};
+  // While watching, a top-level window appearing, showing, being renamed or
+  // restored from minimized anywhere on the desktop wakes the wait.
+  void startWindowWatch() {
+    if (!hooks_.empty()) return;
+    windowChanged_ = false;
+    // Loaded before the wait, so that a window's appearance does not wait for it.
+    dwmAttributeReader();
+    // One hook per event: a range would take in location changes, which the
+    // cursor alone sends many times a second.
+    for (const DWORD event : {EVENT_OBJECT_CREATE, EVENT_OBJECT_SHOW, EVENT_OBJECT_NAMECHANGE,
+                              EVENT_SYSTEM_MINIMIZEEND}) {
+      const HWINEVENTHOOK hook = ::SetWinEventHook(
+          event, event, /*hmodWinEventProc=*/nullptr, noteWindowChange,
+          /*idProcess=*/0, /*idThread=*/0, WINEVENT_OUTOFCONTEXT | WINEVENT_SKIPOWNPROCESS);
+      if (hook != nullptr) hooks_.push_back(hook);
+    }
+  }
+
+  void stopWindowWatch() {
+    for (const HWINEVENTHOOK hook : hooks_) ::UnhookWinEvent(hook);
+    hooks_.clear();
+  }
+
+  HINSTANCE instance_;
+  HWND window_ = nullptr;
+  ControlWindowProcedure procedure_;
   std::vector<HWINEVENTHOOK> hooks_;
+  bool windowChanged_ = false;
   bool comReady_ = false;
 };
 
+LRESULT CALLBACK controlWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (thePlatform == nullptr) return ::DefWindowProcA(window, message, wParam, lParam);
+  return thePlatform->onMessage(window, message, wParam, lParam);
+}
+
+void CALLBACK noteWindowChange(HWINEVENTHOOK, DWORD, HWND window, LONG object, LONG child, DWORD,
+                               DWORD) {
+  // Only whole windows count, not the cursor, carets or controls' parts.
+  if (thePlatform != nullptr && window != nullptr && object == OBJID_WINDOW &&
+      child == CHILDID_SELF) {
+    thePlatform->onWindowChange();
+  }
+}
+
 }  // namespace
 
-std::unique_ptr<Platform> makeWin32Platform() { return std::make_unique<Win32Platform>(); }
+std::unique_ptr<Platform> makeWin32Platform(HINSTANCE instance) {
+  return std::make_unique<Win32Platform>(instance);
+}
 
 }  // namespace zeltra

@@ -1,10 +1,12 @@
-// The program's entry: wires the Windows platform to the launcher.
+// The program's entry, the composition root: wires the Windows platform to
+// the launcher's logic.
 #include <windows.h>  // NOMINMAX and WIN32_LEAN_AND_MEAN come from the build
 
 #include "launcher/launcher_entry.h"
-#include "launcher/program_name_skip.h"
-#include "platform/platform.h"
+#include "platform/ansi_text.h"
+#include "platform/command_line.h"
 #include "platform/system_library.h"
+#include "platform/win32_platform.h"
 
 // The invocation is taken from the whole command line rather than from
 // WinMain's own argument, whose start-up code may drop a first byte of 0x80 or
@@ -15,9 +17,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*commandLi
   // First thing: the shell and COM load DLLs, which must come from the
   // system directory, not from the folder the launcher was put in.
   zeltra::restrictDllSearchToSystemDirectory();
-  const std::unique_ptr<zeltra::Platform> platform = zeltra::makeWin32Platform();
-  const std::string invocation = zeltra::invocationFromWideCommandLine(
-      ::GetCommandLineW(),
-      [&platform](const std::wstring& text) { return platform->toAnsiCodePage(text); });
-  return zeltra::runLauncher(*platform, instance, invocation.c_str(), showMode);
+  const std::string invocation =
+      zeltra::invocationFromWideCommandLine(::GetCommandLineW(), zeltra::narrowToAnsi);
+  const std::unique_ptr<zeltra::Platform> platform = zeltra::makeWin32Platform(instance);
+  return zeltra::runLauncher(*platform, invocation.c_str(), showMode);
 }

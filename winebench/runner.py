@@ -6,6 +6,7 @@ Texts reach the helpers hex-encoded so that no shell, locale or argument rule
 alters them. Waits here are bounds against a hung run, not measurements.
 """
 import os
+import re
 import subprocess
 import tempfile
 import threading
@@ -24,6 +25,20 @@ WM_CLOSE = 0x0010
 ENCODING = "cp1252"  # the ANSI code page Wine takes from LC_ALL=C.UTF-8
 PREFIX = "ZELTRA_ScreenTool: "
 BOUND = 60  # seconds: the longest any single step may take before a test fails
+
+
+# The key the launcher ends its one line on how its encoder ended with (launcher/encoder_finish.h).
+FINISH_KEY = re.compile(r" \[finish=([a-z-]+)(?: ms=(\d+))?\]$")
+
+
+def finish_key(texts):
+    """How the launcher says its encoder ended: (key, ms after the stop command or None), from the
+    last of its lines that carries a key; None when none does."""
+    for text in reversed(texts):
+        match = FINISH_KEY.search(text)
+        if match:
+            return match.group(1), None if match.group(2) is None else int(match.group(2))
+    return None
 
 
 def hexed(text):
@@ -205,6 +220,9 @@ class LauncherRun(ReportingProcess):
         """The image names running while the launcher was held at the line processes_at names."""
         line = self.wait_for(lambda l: isinstance(l, str) and l.startswith("processes "), "process list")
         return bytes.fromhex(line.split(" ", 1)[1]).decode(ENCODING).split("|")
+
+    def finish(self):
+        return finish_key(self.diagnostic_texts())
 
     def stop_commands(self):
         return sum(1 for t in self.diagnostic_texts() if t.startswith("asking every ffmpeg.exe to close"))

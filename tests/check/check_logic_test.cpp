@@ -64,47 +64,20 @@ TEST(EncoderAnswersTest, ReadsWhatTheHelpAnswerSaysOfTheOneNameAsked) {
   EXPECT_EQ(versionLine(""), "");
 }
 
-TEST(EncoderFinishTest, NamesWhatFinishedTheEncoder) {
-  const std::string stop = "asking every ffmpeg.exe to close: taskkill /IM ffmpeg.exe";
-  const std::string ctrlC =
-      "the encoder has not finished on the stop command; asking it once more with Ctrl+C "
-      "through its console";
-  const std::string ended =
-      "the encoder was still running 10 s after the stop; ended it, its file will be unfinished";
-  const std::string ownEnd =
-      "the encoder ended on its own with exit code 1 after 312 ms; nothing is being recorded";
-  struct Row {
-    std::vector<std::string> lines;
-    EncoderFinish how;
-    std::optional<long> ms;
-  };
-  const Row rows[] = {
-      {{stop, "the encoder finished 120 ms after the stop command"},
-       EncoderFinish::kStopCommand,
-       120},
-      {{stop, ctrlC, "the encoder finished 640 ms after the stop command"},
-       EncoderFinish::kCtrlC,
-       640},
-      {{stop, ctrlC, ended}, EncoderFinish::kTermination, std::nullopt},
-      {{ownEnd, stop}, EncoderFinish::kEndedOnItsOwn, std::nullopt},
-      {{stop}, EncoderFinish::kUnknown, std::nullopt},
-      {{stop, ctrlC}, EncoderFinish::kUnknown, std::nullopt},
-      {{stop, "the encoder finished soon after the stop command"},
-       EncoderFinish::kUnknown,
-       std::nullopt},
-      {{stop, "the encoder finished 12 ms after the stop command!"},
-       EncoderFinish::kUnknown,
-       std::nullopt},
-  };
-  for (const Row& row : rows) {
-    const FinishReading reading = readEncoderFinish(row.lines);
-    EXPECT_EQ(reading.how, row.how) << row.lines.back();
-    EXPECT_EQ(reading.msAfterStop, row.ms) << row.lines.back();
-  }
-  EXPECT_TRUE(finishedTheFile(EncoderFinish::kStopCommand));
-  EXPECT_TRUE(finishedTheFile(EncoderFinish::kCtrlC));
-  EXPECT_FALSE(finishedTheFile(EncoderFinish::kTermination));
-  EXPECT_EQ(launcherLineText("ZELTRA_ScreenTool: found the window\n"), "found the window");
+TEST(EncoderFinishTest, ReadsTheKeyOfTheLauncherLineThatSaysIt) {
+  const std::vector<std::string> lines = {
+      "asking every ffmpeg.exe to close: taskkill /IM ffmpeg.exe",
+      "the encoder finished 640 ms after the stop command, on the launcher's Ctrl+C "
+      "[finish=ctrl-c ms=640]"};
+  const std::optional<FinishKey> finish = readEncoderFinish(lines);
+  ASSERT_TRUE(finish);
+  EXPECT_EQ(finish->finish, zeltra::EncoderFinish::kCtrlC);
+  EXPECT_EQ(finish->msAfterStopCommand, 640u);
+  EXPECT_EQ(readEncoderFinish({lines[0]}), std::nullopt);
+  EXPECT_TRUE(finishedTheFile(zeltra::EncoderFinish::kStopCommand));
+  EXPECT_TRUE(finishedTheFile(zeltra::EncoderFinish::kCtrlC));
+  EXPECT_FALSE(finishedTheFile(zeltra::EncoderFinish::kExitedAtLimit));
+  EXPECT_EQ(launcherLineText("ZELTRA_ScreenTool: found the window\r\n"), "found the window");
   EXPECT_EQ(launcherLineText("err:ole: ZELTRA_ScreenTool: x\n"), std::nullopt);
 }
 

@@ -13,7 +13,7 @@
 #include "caller/zeltra_screentool.h"
 #include "launcher/encoder_command.h"
 #include "launcher/invocation.h"
-#include "launcher/program_name_skip.h"
+#include "platform/command_line.h"
 
 namespace {
 

@@ -11,6 +11,7 @@
 
 #include "launcher/encoder_command.h"
 #include "launcher/invocation.h"
+#include "launcher/output_path.h"
 #include "tests/unit/windows_argv.h"
 
 namespace {
@@ -55,11 +56,12 @@ void checkSplitMissing(std::string_view text) {
 void checkParameterLine(const InvocationFields& f) {
   const std::string path = f.outputPath();
   if (zeltra::holdsDoubleQuote(path)) return;  // refused before anything runs
+  // Each byte as one character, as a single-byte code page widens it.
+  std::wstring wide;
+  for (const char c : path) wide += static_cast<wchar_t>(static_cast<unsigned char>(c));
   const zeltra::CaptureTarget target{nullptr, "-8", "16", "800", "588"};
-  const std::string line = zeltra::buildEncoderParameters(target, f.outputHead, f.outputTail,
-                                                          [](uint8_t) { return false; });
-  require(zeltra::testing::splitWindowsArguments(line) ==
-          zeltra::testing::expectedEncoderArguments("-8", "16", "800", "588", path));
+  require(zeltra::testing::splitWindowsArguments(zeltra::buildEncoderParameters(target, wide)) ==
+          zeltra::testing::expectedEncoderArguments(L"-8", L"16", L"800x588", wide));
 }
 
 }  // namespace

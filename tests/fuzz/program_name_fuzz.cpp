@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "launcher/program_name_skip.h"
+#include "platform/command_line.h"
 
 namespace {
 

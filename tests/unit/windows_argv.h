@@ -10,21 +10,21 @@
 
 namespace zeltra::testing {
 
-inline std::vector<std::string> splitWindowsArguments(std::string_view line) {
-  std::vector<std::string> arguments;
+inline std::vector<std::wstring> splitWindowsArguments(std::wstring_view line) {
+  std::vector<std::wstring> arguments;
   size_t i = 0;
   for (;;) {
-    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) {
+    while (i < line.size() && (line[i] == L' ' || line[i] == L'\t')) {
       ++i;
     }
     if (i >= line.size()) {
       return arguments;
     }
-    std::string argument;
+    std::wstring argument;
     bool quoted = false;
-    while (i < line.size() && (quoted || (line[i] != ' ' && line[i] != '\t'))) {
+    while (i < line.size() && (quoted || (line[i] != L' ' && line[i] != L'\t'))) {
       size_t backslashes = 0;
-      while (i < line.size() && line[i] == '\\') {
+      while (i < line.size() && line[i] == L'\\') {
         ++backslashes;
         ++i;
       }
@@ -41,7 +41,7 @@ inline std::vector<std::string> splitWindowsArguments(std::string_view line) {
         ++i;
       } else {
         argument.append(backslashes, '\\');
-        if (i < line.size() && (quoted || (line[i] != ' ' && line[i] != '\t'))) {
+        if (i < line.size() && (quoted || (line[i] != L' ' && line[i] != L'\t'))) {
           argument += line[i];
           ++i;
         }
@@ -53,44 +53,24 @@ inline std::vector<std::string> splitWindowsArguments(std::string_view line) {
 
 // The arguments the encoder must read for a region and an output path: the
 // fixed settings around the region, the path last.
-inline std::vector<std::string> expectedEncoderArguments(const std::string& x, const std::string& y,
-                                                         const std::string& width,
-                                                         const std::string& height,
-                                                         const std::string& path) {
-  return {"-y",
-          "-rtbufsize",
-          "100M",
-          "-f",
-          "gdigrab",
-          "-framerate",
-          "30",
-          "-offset_x",
-          x,
-          "-offset_y",
-          y,
-          "-video_size",
-          width + "x" + height,
-          "-draw_mouse",
-          "1",
-          "-i",
-          "desktop",
-          "-c:v",
-          "libxvid",
-          "-r",
-          "30",
-          "-qscale:v",
-          "10",
-          path};
+inline std::vector<std::wstring> expectedEncoderArguments(const std::wstring& x,
+                                                          const std::wstring& y,
+                                                          const std::wstring& size,
+                                                          const std::wstring& path) {
+  return {L"-y",      L"-rtbufsize",  L"100M", L"-f",        L"gdigrab", L"-framerate",
+          L"30",      L"-offset_x",   x,       L"-offset_y", y,          L"-video_size",
+          size,       L"-draw_mouse", L"1",    L"-i",        L"desktop", L"-c:v",
+          L"libxvid", L"-r",          L"30",   L"-qscale:v", L"10",      path};
 }
 
 // The same as one parameter line, every argument but the path joined by one
 // blank, the path as given (quoted by the caller of this).
-inline std::string expectedParameterLine(const std::string& x, const std::string& y,
-                                         const std::string& width, const std::string& height,
-                                         const std::string& quotedPath) {
-  std::string line;
-  for (const std::string& argument : expectedEncoderArguments(x, y, width, height, "")) {
-    if (!argument.empty()) line += argument + " ";
+inline std::wstring expectedParameterLine(const std::wstring& x, const std::wstring& y,
+                                          const std::wstring& size,
+                                          const std::wstring& quotedPath) {
+  std::wstring line;
+  for (const std::wstring& argument : expectedEncoderArguments(x, y, size, L"")) {
+    if (!argument.empty()) line += argument + L" ";
   }
   return line + quotedPath;
 }

@@ -32,21 +32,12 @@ class RecordingStartTest(WineTestCase):
         self.assertEqual(start["cwd"].lower(), windows_path(caller_dir).lower())
         self.assertEqual(run.launches(), [f"starting {windows_path(self.dir)}\\ffmpeg.exe {start['parameters']}"])
 
-    def test_output_paths_reach_the_encoder_unchanged(self):
-        paths = [windows_path(self.dir) + "\\with blanks\\#hash#.avi",
-                 windows_path(self.dir) + "\\trailing\\",
-                 "relative name.avi"]
-        for path in paths:
-            with self.subTest(path=path):
-                self.log.clear()
-                head, _, tail = path.partition("\\")
-                _, start = self.record_and_stop("Path Target", f"{head}\\#{tail}" if tail else path)
-                self.assertEqual(start["last_argument"], path)
-
-    def test_titles_with_blanks_and_non_ascii_characters_are_found(self):
-        title = "Caf\u00e9 \u00bbRecorder\u00ab  \u00e6\u00f8\u00e5"
-        _, start = self.record_and_stop(title, windows_path(self.output))
-        self.assertIn("-video_size 400x300 ", start["parameters"])
+    def test_an_output_path_reaches_the_encoder_unchanged(self):
+        # "#" in the tail, blanks, and a trailing backslash before the closing quote.
+        path = windows_path(self.dir) + "\\with blanks\\#hash#\\"
+        head, _, tail = path.partition("\\")
+        _, start = self.record_and_stop("Path Target", f"{head}\\#{tail}")
+        self.assertEqual(start["last_argument"], path)
 
     def test_an_encoder_still_finishing_its_file_is_waited_for_before_the_new_one_starts(self):
         other = os.path.join(self.dir, "other")

@@ -16,8 +16,8 @@
 #include <string>
 
 #include "helper_text.h"
-#include "launcher/encoder_stop.h"
-#include "launcher/interpreter_command.h"
+#include "launcher/stop.h"
+#include "platform/interpreter_command.h"
 
 namespace {
 

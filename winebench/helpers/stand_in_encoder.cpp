@@ -1,8 +1,8 @@
 // A stand-in for the encoder, built as ffmpeg.exe and placed beside the
 // launcher in tests. Like the real encoder it is a console program; it writes
 // down how it was started, keeps a top-level window (never shown) for the stop
-// command's close request, takes Ctrl+C on its console, and exits when asked
-// either way.
+// command's close request, takes Ctrl+C on its console and its stop key, q,
+// from its console's input, and exits when asked any of these ways.
 //
 // Log lines, appended to stand-in-encoder.log beside it, one of these each:
 //   - start <pid> <tick> <usesShowWindow> <showMode> <hex cwd> <hex parameter line>
@@ -10,13 +10,14 @@
 //   - ready <pid> <tick>   once it hears requests: its console handler, its
 //     window and any real encoder are in place. A request sent between start
 //     and ready may go unheard, so whoever signals it waits for ready first.
-//   - close <pid> <tick> <WM_CLOSE | CTRL_C | encoder-ended>
-//   - ignored <pid> <tick> <WM_CLOSE | CTRL_C>
+//   - close <pid> <tick> <WM_CLOSE | CTRL_C | Q | encoder-ended>
+//   - ignored <pid> <tick> <WM_CLOSE | CTRL_C | Q>
 //   - exit <pid> <tick> <exit code of the real encoder, or 0>
 // Behaviours, from the environment (the launcher passes its own on):
 //   ZELTRA_STAND_IN_CLOSE_MS=n     takes n ms to close, like an encoder finishing its file
-//   ZELTRA_STAND_IN_IGNORE=close   does not hear the close request (as under a pseudoconsole)
-//   ZELTRA_STAND_IN_IGNORE=all     hears neither the close request nor Ctrl+C
+//   ZELTRA_STAND_IN_IGNORE=close   does not hear the close request (as under a pseudoconsole);
+//                                  q and ctrl-c likewise, several with commas between
+//   ZELTRA_STAND_IN_IGNORE=all     hears none of them
 //   ZELTRA_STAND_IN_EXIT=n         exits at once with code n, as the encoder does on a bad path
 //   ZELTRA_STAND_IN_WITHOUT=name   lacks that encoder or device: leaves it out of
 //                                  its answers, and -h says it does not know it
@@ -49,8 +50,8 @@
 
 #include "helper_log.h"
 #include "helper_text.h"
-#include "launcher/program_name_skip.h"
 #include "platform/ansi_text.h"
+#include "platform/command_line.h"
 
 namespace {
 
@@ -107,8 +108,8 @@ std::string environmentText(const char* name) {
 }
 
 bool ignores(const char* request) {
-  const std::string ignored = environmentText("ZELTRA_STAND_IN_IGNORE");
-  return ignored == "all" || ignored == request;
+  const std::string ignored = "," + environmentText("ZELTRA_STAND_IN_IGNORE") + ",";
+  return ignored == ",all," || ignored.find("," + std::string(request) + ",") != std::string::npos;
 }
 
 std::string stamp() {
@@ -192,7 +193,8 @@ void finish(const std::string& reason) {
 
 // Each request is either heard (and finishes the stand-in) or logged as ignored.
 void request(const char* kind) {
-  if (ignores(kind == std::string("WM_CLOSE") ? "close" : "ctrl-c")) {
+  const std::string k = kind;
+  if (ignores(k == "WM_CLOSE" ? "close" : k == "Q" ? "q" : "ctrl-c")) {
     logLine(std::string("ignored ") + stamp() + " " + kind);
     return;
   }
@@ -216,6 +218,19 @@ BOOL WINAPI onConsoleEvent(DWORD event) {
   if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
   ::PostMessageA(standInWindow, kConsoleInterrupt, 0, 0);
   return TRUE;
+}
+
+// Takes what waits in its console's input; a "q" pressed is its stop key.
+void readKeys(HANDLE keys) {
+  INPUT_RECORD records[16];
+  DWORD read = 0;
+  if (!::ReadConsoleInputW(keys, records, 16, &read)) return;
+  for (DWORD i = 0; i < read; ++i) {
+    const KEY_EVENT_RECORD& key = records[i].Event.KeyEvent;
+    if (records[i].EventType == KEY_EVENT && key.bKeyDown && key.uChar.UnicodeChar == L'q') {
+      request("Q");
+    }
+  }
 }
 
 // Whether the run only asks or reads a file back: nothing to stop, its output wanted.
@@ -349,13 +364,21 @@ int main() {
   encoder = startRealEncoder(parameters);
   logLine("ready " + stamp());
 
+  // Its console's input, where the stop key is typed, as the real encoder
+  // reads its keys; none where it has no console.
+  const HANDLE keys = ::GetStdHandle(STD_INPUT_HANDLE);
+  DWORD mode = 0;
+  const bool console = keys != nullptr && ::GetConsoleMode(keys, &mode);
   for (;;) {
-    const DWORD count = encoder.process != nullptr ? 1 : 0;
-    const DWORD woke =
-        ::MsgWaitForMultipleObjects(count, &encoder.process, FALSE, INFINITE, QS_ALLINPUT);
-    if (count == 1 && woke == WAIT_OBJECT_0) {
+    HANDLE waited[2];
+    DWORD count = 0;
+    if (encoder.process != nullptr) waited[count++] = encoder.process;
+    if (console) waited[count++] = keys;
+    const DWORD woke = ::MsgWaitForMultipleObjects(count, waited, FALSE, INFINITE, QS_ALLINPUT);
+    if (encoder.process != nullptr && woke == WAIT_OBJECT_0) {
       finish("encoder-ended");  // the real encoder stopped on its own (an error, say)
     }
+    if (console && woke == WAIT_OBJECT_0 + count - 1) readKeys(keys);
     MSG msg;
     while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
       if (msg.message == WM_QUIT) return 0;

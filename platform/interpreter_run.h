@@ -1,18 +1,13 @@
-// Running the stop command's interpreter so that its wait always ends: the
-// order of the steps and their fallbacks, apart from the Windows calls that
-// carry them out (platform/win32_platform.cpp), so that each fallback can be
-// followed on a test double.
+// Running the command interpreter so that its wait always ends: the order of
+// the steps and their fallbacks, apart from the Windows calls that carry them
+// out (platform/win32_platform.cpp), so that each fallback, Windows 7's among
+// them, can be followed natively.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
 namespace zeltra {
-
-// How long the platform waits for processes it has ended to be gone: ending
-// is asynchronous, and a taskkill still running could otherwise close the
-// encoder started next. At the bound the launcher goes on regardless.
-inline constexpr uint32_t kEndedProcessWaitMs = 5000;
 
 // The Windows steps of one interpreter run, each on the one interpreter
 // process the last successful start created.
@@ -43,16 +38,16 @@ class InterpreterSteps {
 enum class InterpreterRun {
   kReturned,             // it returned within the bound
   kEndedAtBound,         // it had not returned; it and all it started were ended and are gone
-  kStillRunningAtBound,  // as above, but something was still running after kEndedProcessWaitMs
+  kStillRunningAtBound,  // as above, but something was still running after the wait for it
   kNotStarted,           // it could not be started
 };
 
 // Starts the interpreter suspended, breaking away from the launcher's job
 // where that is allowed, contains it in a job of its own before it runs,
 // and waits boundMs for it. At the bound it ends the interpreter and what it
-// started, through the job or else by parent process id, and waits, bounded,
-// until they are gone.
-InterpreterRun runInterpreter(InterpreterSteps& steps, uint32_t boundMs);
+// started, through the job or else by parent process id, and waits up to
+// goneWaitMs until they are gone.
+InterpreterRun runInterpreter(InterpreterSteps& steps, uint32_t boundMs, uint32_t goneWaitMs);
 
 // A process as a snapshot shows it; createdAt in any unit that orders creation
 // times, 0 when it could not be read.

@@ -4,13 +4,13 @@
 // job: children join their parent's job at creation, and it creates none
 // before it runs. Breaking away from the launcher's own job lets the new job
 // be a first-level one, which every Windows version accepts.
-#include "launcher/interpreter_run.h"
+#include "platform/interpreter_run.h"
 
 #include <algorithm>
 
 namespace zeltra {
 
-InterpreterRun runInterpreter(InterpreterSteps& steps, uint32_t boundMs) {
+InterpreterRun runInterpreter(InterpreterSteps& steps, uint32_t boundMs, uint32_t goneWaitMs) {
   InterpreterSteps::Start start = steps.startSuspended(/*breakaway=*/true);
   if (start == InterpreterSteps::Start::kBreakawayRefused) {
     start = steps.startSuspended(/*breakaway=*/false);
@@ -23,8 +23,7 @@ InterpreterRun runInterpreter(InterpreterSteps& steps, uint32_t boundMs) {
   if (steps.waitForExit(boundMs)) {
     return InterpreterRun::kReturned;
   }
-  const bool gone =
-      contained ? steps.endJob(kEndedProcessWaitMs) : steps.endProcessTree(kEndedProcessWaitMs);
+  const bool gone = contained ? steps.endJob(goneWaitMs) : steps.endProcessTree(goneWaitMs);
   return gone ? InterpreterRun::kEndedAtBound : InterpreterRun::kStillRunningAtBound;
 }
 

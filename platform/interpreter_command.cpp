@@ -1,5 +1,5 @@
 // The command line that hands a command to a command interpreter.
-#include "launcher/interpreter_command.h"
+#include "platform/interpreter_command.h"
 
 #include <algorithm>
 

@@ -1,0 +1,18 @@
+// Numbers as the launcher writes them into the encoder's command and its
+// diagnostic lines.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace zeltra {
+
+// Decimal digits, a minus sign for negative values, nothing else: no plus
+// sign, padding or grouping.
+std::string formatDecimal(int64_t value);
+
+// A process's exit code in decimal, and in hex too where its high bit is
+// set: such codes are status values (0xC0000005), which are read in hex.
+std::string formatExitCode(uint32_t code);
+
+}  // namespace zeltra

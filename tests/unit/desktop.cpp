@@ -1,0 +1,426 @@
+#include "tests/unit/desktop.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "launcher/diagnostics.h"
+#include "launcher/windows_constants.h"
+
+namespace zeltra::testing {
+namespace {
+
+constexpr uint32_t kStillActive = 259;
+constexpr uint32_t kErrorAccessDenied = 5;
+constexpr uint32_t kErrorInvalidHandle = 6;
+
+// Code page 1252's bytes 0x80-0x9F, as Windows maps them; 0 where it maps none.
+constexpr wchar_t kCp1252High[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+// A part of Windows' best fit for 1252: the fullwidth forms become their
+// ASCII letters, and letters with marks 1252 lacks lose them.
+char bestFit1252(wchar_t c) {
+  if (c >= 0xFF01 && c <= 0xFF5E) return static_cast<char>(c - 0xFF01 + 0x21);
+  if (c == 0x3000) return ' ';  // the ideographic space
+  static const std::map<wchar_t, char> kLetters = {
+      {0x0141, 'L'}, {0x0142, 'l'}, {0x015A, 'S'}, {0x015B, 's'}, {0x0179, 'Z'}, {0x017A, 'z'},
+      {0x017B, 'Z'}, {0x017C, 'z'}, {0x0118, 'E'}, {0x0119, 'e'}, {0x0104, 'A'}, {0x0105, 'a'},
+      {0x0106, 'C'}, {0x0107, 'c'}, {0x0143, 'N'}, {0x0144, 'n'}};
+  const auto found = kLetters.find(c);
+  return found == kLetters.end() ? '?' : found->second;
+}
+
+}  // namespace
+
+// The launcher's handle on one of the desktop's encoders.
+class Desktop::EncoderProcess final : public Process {
+ public:
+  EncoderProcess(Desktop& desktop, size_t index) : desktop_(desktop), index_(index) {}
+  Encoder& life() const { return desktop_.encoders[index_]; }
+
+  uint32_t id() const override { return life().id; }
+
+  bool waitForExit(uint32_t timeoutMs) override {
+    const Encoder& e = life();
+    if (desktop_.exited(e)) return true;
+    if (e.exitAt && *e.exitAt - desktop_.clock_ <= timeoutMs) {
+      desktop_.advanceTo(*e.exitAt);
+      return true;
+    }
+    desktop_.advanceTo(desktop_.clock_ + timeoutMs);
+    return false;
+  }
+
+  ConsoleRequest askThroughConsole(ConsoleAsk ask) override {
+    Encoder& e = life();
+    ConsoleRequest request;
+    if (desktop_.exited(e) || e.spec.unreachableConsole > 0) {
+      --e.spec.unreachableConsole;
+      request.attachError = kErrorInvalidHandle;
+      return request;
+    }
+    request.attached = request.sent = true;
+    if (ask == ConsoleAsk::kCtrlC) {
+      desktop_.signal(e, e.spec.hearsCtrlC);
+    } else if (e.spec.readsStopKey && !e.exitAt) {
+      // A key, read only while it records: no signal.
+      ++e.keys;
+      e.exitAt = desktop_.clock_ + e.spec.finishMs;
+    } else {
+      ++e.keys;
+    }
+    return request;
+  }
+
+  Termination terminate(uint32_t exitCode, uint32_t goneWaitMs) override {
+    Encoder& e = life();
+    if (desktop_.exited(e)) return {Termination::Result::kHadExited, kErrorAccessDenied};
+    if (!e.spec.endable) {
+      // Ended, yet not gone: the whole wait for it passes.
+      desktop_.advanceTo(desktop_.clock_ + goneWaitMs);
+      return {Termination::Result::kNotEnded, kErrorAccessDenied};
+    }
+    e.exitAt = desktop_.clock_;
+    e.exitCode = exitCode;
+    e.endedByForce = true;
+    return {Termination::Result::kEnded, 0};
+  }
+
+  ProcessExit readExit() override {
+    const Encoder& e = life();
+    if (!desktop_.exited(e)) return {kStillActive, 0};
+    return {e.exitCode, *e.exitAt - e.startedAt};
+  }
+
+ private:
+  Desktop& desktop_;
+  size_t index_;
+};
+
+Desktop::Desktop() = default;
+Desktop::~Desktop() = default;
+
+WindowHandle Desktop::addWindow(const std::string& title, Rect rect) {
+  Window window;
+  window.title = title;
+  window.rect = rect;
+  windows_.push_back(window);
+  windowChanged_ = true;
+  return reinterpret_cast<WindowHandle>(static_cast<uintptr_t>(windows_.size()));
+}
+
+Desktop::Window& Desktop::window(WindowHandle handle) {
+  const auto index = reinterpret_cast<uintptr_t>(handle);
+  if (index == 0 || index > windows_.size()) throw std::out_of_range("no such window");
+  return windows_[index - 1];
+}
+
+void Desktop::at(uint32_t ms, std::function<void()> change) {
+  scheduled_.push_back({ms, std::move(change), std::nullopt, false});
+}
+void Desktop::postAt(uint32_t ms, uint32_t message) {
+  scheduled_.push_back({ms, nullptr, message, false});
+}
+void Desktop::quitAt(uint32_t ms) { scheduled_.push_back({ms, nullptr, std::nullopt, true}); }
+
+Desktop::Encoder& Desktop::runEarlierEncoder(EncoderSpec spec) {
+  Encoder e;
+  e.spec = spec;
+  e.id = nextId_++;
+  e.startedAt = clock_;
+  encoders.push_back(e);
+  return encoders.back();
+}
+
+Desktop::Encoder& Desktop::launched() {
+  if (!launchedIndex_) throw std::logic_error("the launcher started no encoder");
+  return encoders[*launchedIndex_];
+}
+
+int Desktop::running() const {
+  return static_cast<int>(std::count_if(encoders.begin(), encoders.end(),
+                                        [this](const Encoder& e) { return !exited(e); }));
+}
+
+int Desktop::saidStartingWith(const std::string& start) const {
+  return static_cast<int>(std::count_if(said.begin(), said.end(), [&](const std::string& line) {
+    return line.compare(0, start.size(), start) == 0;
+  }));
+}
+
+std::optional<FinishKey> Desktop::finish() const {
+  for (auto line = said.rbegin(); line != said.rend(); ++line) {
+    if (const std::optional<FinishKey> key = readFinishKey(*line)) return key;
+  }
+  return std::nullopt;
+}
+
+void Desktop::signal(Encoder& e, bool heeds) {
+  ++e.signals;
+  if (e.exitAt) {
+    ++e.lateSignals;
+  } else if (heeds) {
+    e.exitAt = clock_ + e.spec.finishMs;
+  }
+}
+
+std::optional<uint32_t> Desktop::nextScheduled() const {
+  std::optional<uint32_t> next;
+  for (const Scheduled& s : scheduled_) {
+    if (!next || s.at - clock_ < *next - clock_) next = s.at;
+  }
+  return next;
+}
+
+void Desktop::applyDue() {
+  for (bool more = true; more;) {
+    more = false;
+    for (size_t i = 0; i < scheduled_.size(); ++i) {
+      // Due: at or before the clock (times read as offsets, so the wrap counts).
+      if (static_cast<int32_t>(scheduled_[i].at - clock_) > 0) continue;
+      const Scheduled due = scheduled_[i];
+      scheduled_.erase(scheduled_.begin() + static_cast<std::ptrdiff_t>(i));
+      if (due.change) {
+        due.change();
+        windowChanged_ = true;
+      } else if (due.message) {
+        queue_.push_back(*due.message);
+      } else {
+        quitPending_ = true;
+      }
+      more = true;
+      break;
+    }
+  }
+}
+
+void Desktop::advanceTo(uint32_t ms) {
+  // Through each scheduled moment on the way, so changes happen in order.
+  for (;;) {
+    const std::optional<uint32_t> next = nextScheduled();
+    if (!next || *next - clock_ > ms - clock_) break;
+    clock_ = *next;
+    applyDue();
+  }
+  clock_ = ms;
+  applyDue();
+}
+
+void Desktop::deliver(uint32_t message) {
+  if (!controlWindowOpen) return;  // a message to a window that is gone is lost
+  if (procedure_(message) == MessageAnswer::kDefault && message == kWmClose) {
+    destroyControlWindow();  // the default handling of a close request
+  }
+}
+
+void Desktop::destroyControlWindow() {
+  controlWindowOpen = false;
+  procedure_(kWmDestroy);
+}
+
+bool Desktop::openControlWindow(const std::string& name, int32_t showMode,
+                                ControlWindowProcedure procedure) {
+  if (name != "ZELTRA_ScreenTool") throw std::logic_error("a control window named " + name);
+  if (controlWindowFails) return false;
+  procedure_ = std::move(procedure);
+  controlWindowOpen = true;
+  shownWith = showMode;
+  return true;
+}
+
+void Desktop::closeControlWindow() {
+  if (controlWindowOpen) destroyControlWindow();
+  quitPending_ = true;
+}
+
+Event Desktop::waitForEvent(Process* watched, bool watchWindows, uint32_t timeoutMs) {
+  const uint32_t began = clock_;
+  for (;;) {
+    applyDue();
+    while (!queue_.empty() && !quitPending_) {
+      const uint32_t message = queue_.front();
+      queue_.pop_front();
+      deliver(message);
+    }
+    if (quitPending_) {
+      quitPending_ = false;
+      return Event::kQuit;
+    }
+    const Encoder* watchedLife =
+        watched != nullptr ? &static_cast<EncoderProcess*>(watched)->life() : nullptr;
+    if (watchedLife != nullptr && exited(*watchedLife)) return Event::kProcessExited;
+    if (watchWindows && windowChanged_) {
+      windowChanged_ = false;
+      return Event::kWindowChanged;
+    }
+    if (waitFailsAt && static_cast<int32_t>(*waitFailsAt - clock_) <= 0) return Event::kFailed;
+    const uint32_t waited = clock_ - began;
+    if (timeoutMs != kWaitForever && waited >= timeoutMs) return Event::kTimedOut;
+    // The next moment anything can happen.
+    std::optional<uint32_t> next = nextScheduled();
+    const auto sooner = [&next, this](uint32_t at) {
+      if (!next || at - clock_ < *next - clock_) next = at;
+    };
+    if (watchedLife != nullptr && watchedLife->exitAt) sooner(*watchedLife->exitAt);
+    if (waitFailsAt) sooner(*waitFailsAt);
+    if (timeoutMs != kWaitForever) sooner(began + timeoutMs);
+    if (!next) throw std::logic_error("the launcher waits for ever: nothing more happens here");
+    advanceTo(*next);
+  }
+}
+
+std::vector<FoundWindow> Desktop::findWindowsTitled(const std::string& title) {
+  const auto lower = [](std::string text) {
+    for (char& c : text) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    return text;
+  };
+  std::vector<FoundWindow> found;
+  for (size_t i = windows_.size(); i-- > 0;) {  // topmost first
+    const Window& w = windows_[i];
+    if (!w.exists || lower(w.title) != lower(title)) continue;
+    found.push_back({reinterpret_cast<WindowHandle>(static_cast<uintptr_t>(i + 1)), w.visible,
+                     w.minimized, w.cloaked});
+  }
+  return found;
+}
+
+std::optional<WindowMeasure> Desktop::measureWindow(WindowHandle handle) {
+  Window& w = window(handle);
+  if (w.closesWhenMeasured) {
+    w.exists = false;
+    w.closesWhenMeasured = false;
+  }
+  if (!w.exists) return std::nullopt;
+  return WindowMeasure{w.rect, w.frame, screen, perMonitorDpiAware};
+}
+
+std::string Desktop::toAnsiCodePage(const std::wstring& text) {
+  std::string ansi;
+  for (const wchar_t c : text) {
+    if (codePage932) {
+      if (c == kDoubleByteCharacter) {
+        ansi += "\x83\x5C";
+      } else {
+        ansi += c < 0x80 ? static_cast<char>(c) : '?';
+      }
+      continue;
+    }
+    const wchar_t* high = std::find(std::begin(kCp1252High), std::end(kCp1252High), c);
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
+      ansi += static_cast<char>(c);
+    } else if (c != 0 && high != std::end(kCp1252High)) {
+      ansi += static_cast<char>(0x80 + (high - std::begin(kCp1252High)));
+    } else {
+      ansi += bestFit1252(c);
+    }
+  }
+  return ansi;
+}
+
+std::wstring Desktop::fromAnsiCodePage(const std::string& text) {
+  std::wstring wide;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto byte = static_cast<uint8_t>(text[i]);
+    if (codePage932 && byte >= 0x81 && byte <= 0x9F && i + 1 < text.size()) {
+      wide += text.compare(i, 2, "\x83\x5C") == 0 ? kDoubleByteCharacter : L'\xFFFD';
+      ++i;
+    } else if (!codePage932 && byte >= 0x80 && byte <= 0x9F) {
+      wide += kCp1252High[byte - 0x80] != 0 ? kCp1252High[byte - 0x80] : static_cast<wchar_t>(byte);
+    } else {
+      wide += static_cast<wchar_t>(byte);
+    }
+  }
+  return wide;
+}
+
+std::optional<std::vector<RunningProcess>> Desktop::findRunningProcesses(const std::string&) {
+  if (processListFails) return std::nullopt;
+  std::vector<RunningProcess> found;
+  for (size_t i = 0; i < encoders.size(); ++i) {
+    if (exited(encoders[i])) continue;
+    found.push_back({encoders[i].id, encoders[i].spec.otherSession
+                                         ? nullptr
+                                         : std::make_unique<EncoderProcess>(*this, i)});
+  }
+  return found;
+}
+
+CommandRun Desktop::runHiddenCommand(const std::string& commandText, uint32_t boundMs,
+                                     uint32_t goneWaitMs) {
+  if (commandText != "taskkill /IM ffmpeg.exe") throw std::logic_error("ran " + commandText);
+  stopCommandsAt.push_back(clock_);
+  CommandRun run;
+  switch (interpreter) {
+    case Interpreter::kNone:
+      return run;
+    case Interpreter::kHangs:
+      advanceTo(clock_ + boundMs);
+      run.end = CommandEnd::kEndedAtBound;
+      return run;
+    case Interpreter::kHangsAndOutlives:
+      advanceTo(clock_ + boundMs + goneWaitMs);
+      run.end = CommandEnd::kStillRunningAtBound;
+      return run;
+    case Interpreter::kReturns:
+    case Interpreter::kOnlyFallback:
+      break;
+  }
+  run.end = interpreter == Interpreter::kReturns ? CommandEnd::kReturned
+                                                 : CommandEnd::kReturnedByFallback;
+  advanceTo(clock_ + commandMs);
+  // Windows' taskkill: the close request goes to each process's console
+  // window; one without can only be ended by force, which it says on its
+  // standard error.
+  bool any = false;
+  for (Encoder& e : encoders) {
+    if (exited(e) || e.spec.otherSession) continue;
+    any = true;
+    const std::string pid = std::to_string(e.id);
+    if (e.spec.hasConsoleWindow || taskkillClaimsEveryone) {
+      run.output += "SUCCESS: Sent termination signal to the process \"ffmpeg.exe\" with PID " +
+                    pid + ".\r\n";
+    } else {
+      run.errors += "ERROR: The process \"ffmpeg.exe\" with PID " + pid +
+                    " could not be terminated.\r\nReason: This process can only be terminated "
+                    "forcefully (with /F option).\r\n";
+      run.exitCode = 1;
+    }
+    // A console event for the encoder only where its console heeds the request.
+    if (e.spec.hasConsoleWindow && e.spec.hearsClose) signal(e, /*heeds=*/true);
+  }
+  if (!any) {
+    run.errors = "ERROR: The process \"ffmpeg.exe\" not found.\r\n";
+    run.exitCode = 128;
+  }
+  return run;
+}
+
+std::unique_ptr<Process> Desktop::startMinimized(const std::wstring& file,
+                                                 const std::wstring& parameters) {
+  launches.push_back({file, parameters, clock_});
+  if (launchFails) return nullptr;
+  Encoder e;
+  e.spec = encoder;
+  e.id = 4242;
+  e.startedAt = clock_;
+  if (encoder.endsOnItsOwnAfterMs) {
+    e.exitAt = clock_ + *encoder.endsOnItsOwnAfterMs;
+    e.exitCode = encoder.exitCode;
+  }
+  encoders.push_back(e);
+  launchedIndex_ = encoders.size() - 1;
+  return std::make_unique<EncoderProcess>(*this, *launchedIndex_);
+}
+
+void Desktop::writeDiagnostic(const std::string& line) {
+  const std::string prefix = kDiagnosticPrefix;
+  if (line.compare(0, prefix.size(), prefix) != 0 || line.back() != '\n' ||
+      line.find('\n') != line.size() - 1) {
+    throw std::logic_error("not one diagnostic line: " + line);
+  }
+  said.push_back(line.substr(prefix.size(), line.size() - prefix.size() - 1));
+}
+
+}  // namespace zeltra::testing

@@ -1,0 +1,288 @@
+// The launcher on a desktop: its control window and stop protocol, the wait
+// for the target window, and the recording's start, up to the launch.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "launcher/launcher_entry.h"
+#include "launcher/stop.h"
+#include "tests/unit/desktop.h"
+#include "tests/unit/windows_argv.h"
+
+namespace zeltra {
+namespace {
+
+using testing::Desktop;
+
+constexpr Rect kDemoRect{100, 80, 503, 381};
+const char kDemo[] = "Demo#C:\\rec\\#clip.avi";
+
+int run(Desktop& desktop, const char* invocation = kDemo, int32_t showMode = kSwShowDefault) {
+  return runLauncher(desktop, invocation, showMode);
+}
+
+// The launch's output path, as the encoder reads it back.
+std::wstring launchedPath(const Desktop& desktop) {
+  return testing::splitWindowsArguments(desktop.launches.at(0).parameters).back();
+}
+
+TEST(LauncherTest, RecordsTheWindowBesideTheLauncherAndStopsOnTheStopMessage) {
+  Desktop desktop;
+  desktop.addWindow("Demo", kDemoRect);
+  desktop.postAt(3000, kStopMessage);
+  EXPECT_EQ(run(desktop), 0);
+  ASSERT_EQ(desktop.launches.size(), 1u);
+  EXPECT_EQ(desktop.launches[0].file, L"C:\\Tools\\ffmpeg.exe");
+  EXPECT_EQ(desktop.launches[0].parameters,
+            testing::expectedParameterLine(L"100", L"80", L"400x300", L"\"C:\\rec\\clip.avi\""));
+  EXPECT_EQ(desktop.saidStartingWith(
+                "starting C:\\Tools\\ffmpeg.exe -y -rtbufsize 100M -f gdigrab -framerate 30 "
+                "-offset_x 100 -offset_y 80 -video_size 400x300 "),
+            1);
+  // The stop: one stop command, the window gone, the encoder finished.
+  EXPECT_EQ(desktop.stopCommandsAt.size(), 1u);
+  EXPECT_FALSE(desktop.controlWindowOpen);
+  EXPECT_TRUE(desktop.launched().fileFinished());
+  EXPECT_EQ(desktop.running(), 0);
+}
+
+TEST(LauncherTest, AControlWindowThatCannotBeCreatedEndsTheRunAtOnce) {
+  Desktop desktop;
+  desktop.controlWindowFails = true;
+  desktop.runEarlierEncoder({});
+  desktop.addWindow("Demo", kDemoRect);
+  EXPECT_EQ(run(desktop), 0);
+  EXPECT_EQ(desktop.said,
+            std::vector<std::string>{"could not create the control window; nothing started"});
+  EXPECT_TRUE(desktop.stopCommandsAt.empty());
+  EXPECT_TRUE(desktop.launches.empty());
+}
+
+TEST(LauncherTest, TheControlWindowNeverCoversTheRecordedWindowNorTakesItsFocus) {
+  for (const auto& [requested, shown] : {std::pair{kSwShowDefault, kSwShowMinNoActive},
+                                         {1 /* SW_SHOWNORMAL */, kSwShowMinNoActive},
+                                         {kSwShowMinimized, kSwShowMinNoActive},
+                                         {kSwHide, kSwHide}}) {
+    Desktop desktop;
+    desktop.addWindow("Demo", kDemoRect);
+    desktop.postAt(1000, kStopMessage);
+    run(desktop, kDemo, requested);
+    EXPECT_EQ(desktop.shownWith, shown) << requested;
+  }
+}
+
+TEST(LauncherTest, OnlyTheStopMessageAndTheWindowsEndStopTheRecording) {
+  const struct {
+    const char* what;
+    std::vector<uint32_t> messages;
+    bool stops;
+  } cases[] = {
+      {"the stop message", {kStopMessage}, true},
+      {"a close request, by the frame or the system menu", {kWmClose}, true},
+      {"many stop requests and a close",
+       {kStopMessage, kStopMessage, kWmClose, kStopMessage},
+       true},
+      {"other messages, the user messages beside 1025 among them",
+       {0x0001, 0x000F, kWmUser, kStopMessage + 1},
+       false},
+  };
+  for (const auto& c : cases) {
+    Desktop desktop;
+    desktop.addWindow("Demo", kDemoRect);
+    for (const uint32_t message : c.messages) desktop.postAt(1000, message);
+    if (!c.stops) desktop.postAt(5000, kStopMessage);
+    run(desktop);
+    // One stop command, once: later requests and the window's own end are no new stops.
+    EXPECT_EQ(desktop.stopCommandsAt.size(), 1u) << c.what;
+    EXPECT_EQ(desktop.stopCommandsAt.at(0) < 5000, c.stops) << c.what;
+    EXPECT_FALSE(desktop.controlWindowOpen) << c.what;
+    EXPECT_TRUE(desktop.launched().fileFinished()) << c.what;
+  }
+}
+
+TEST(LauncherTest, WaitsForTheFirstShownWindowWithTheTitleSayingWhatKeepsIt) {
+  Desktop desktop;
+  const WindowHandle below =
+      desktop.addWindow("demo", {0, 0, 64, 64});  // titles compare without case
+  desktop.window(below).visible = false;
+  const WindowHandle above = desktop.addWindow("Demo", kDemoRect);
+  desktop.window(above).minimized = true;
+  desktop.at(1000, [&] {
+    desktop.window(above).minimized = false;
+    desktop.window(above).cloaked = true;
+  });
+  desktop.at(2000, [&] { desktop.window(below).visible = true; });
+  desktop.postAt(4000, kStopMessage);
+  run(desktop);
+  EXPECT_EQ(desktop.saidStartingWith("a window titled \"Demo\" exists but is minimized; waiting"),
+            1);
+  EXPECT_EQ(desktop.saidStartingWith("a window titled \"Demo\" exists but is cloaked"), 1);
+  // Shown at 2000, the lower one is the one recorded.
+  ASSERT_EQ(desktop.launches.size(), 1u);
+  EXPECT_EQ(desktop.launches[0].at, 2000u);
+  EXPECT_EQ(desktop.saidStartingWith("found the window: rectangle 0,0 to 64,64"), 1);
+}
+
+TEST(LauncherTest, AWindowThatClosesBeforeItIsMeasuredIsWaitedForAgain) {
+  Desktop desktop;
+  desktop.window(desktop.addWindow("Demo", {0, 0, 64, 64})).closesWhenMeasured = true;
+  desktop.at(1500, [&] { desktop.addWindow("Demo", kDemoRect); });
+  desktop.postAt(3000, kStopMessage);
+  run(desktop);
+  EXPECT_EQ(desktop.saidStartingWith("the window vanished before it could be measured"), 1);
+  EXPECT_EQ(desktop.launches.at(0).at, 1500u);
+  EXPECT_EQ(desktop.saidStartingWith("found the window: rectangle 100,80 to 503,381"), 1);
+}
+
+TEST(LauncherTest, AStopWhileWaitingForTheWindowStartsNothing) {
+  for (const uint32_t stop : {kStopMessage, kWmClose}) {
+    Desktop desktop;
+    desktop.runEarlierEncoder({});
+    desktop.postAt(60000, stop);
+    EXPECT_EQ(run(desktop, "Never#C:\\a.avi"), 0);
+    EXPECT_TRUE(desktop.launches.empty()) << stop;
+    EXPECT_EQ(desktop.stopCommandsAt, std::vector<uint32_t>{60000}) << stop;
+    EXPECT_EQ(desktop.said.back(), "stopped while waiting for the window; no encoder started");
+  }
+}
+
+TEST(LauncherTest, AnInvocationWithoutAUsablePathStartsNothingAndWaitsForNothing) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"Demo",
+       "the command line names no output path (expected title#pathHead#pathTail); "
+       "nothing to record"},
+      {"\"Demo#C:\\rec\\#clip.avi\"",
+       "the output path holds a double quote, which no Windows path can (was the whole argument "
+       "quoted?); nothing to record"},
+  };
+  for (const auto& [invocation, line] : cases) {
+    Desktop desktop;
+    desktop.runEarlierEncoder({});
+    desktop.addWindow("Demo", kDemoRect);
+    EXPECT_EQ(run(desktop, invocation), 0);
+    EXPECT_EQ(desktop.said, std::vector<std::string>{line});
+    EXPECT_TRUE(desktop.stopCommandsAt.empty());
+    EXPECT_EQ(desktop.running(), 1) << "the earlier encoder was left alone";
+  }
+}
+
+TEST(LauncherTest, TheStopCommandComesBeforeTheLaunchOnlyWhereAnEncoderRuns) {
+  for (const bool running : {false, true}) {
+    Desktop desktop;
+    if (running) desktop.runEarlierEncoder({});
+    desktop.addWindow("Demo", kDemoRect);
+    desktop.postAt(3000, kStopMessage);
+    run(desktop);
+    ASSERT_EQ(desktop.stopCommandsAt.size(), running ? 2u : 1u);
+    // Pinned: an encoder left running would hold the file and the screen.
+    EXPECT_EQ(desktop.stopCommandsAt.front() < desktop.launches.at(0).at, running);
+    EXPECT_EQ(
+        desktop.saidStartingWith("no ffmpeg.exe is running; nothing to stop before the launch"),
+        running ? 0 : 1);
+  }
+}
+
+TEST(LauncherTest, TheNextEncoderWaitsForTheOnesTheStopCommandAskedToClose) {
+  const char kGone[] = "the ffmpeg.exe asked to close had gone ";
+  const char kPast[] = "an ffmpeg.exe asked to close was still running 10 s after the stop command";
+  testing::EncoderSpec slow;
+  slow.finishMs = 1500;  // writing a long file's end
+  testing::EncoderSpec deaf;
+  deaf.hearsClose = false;
+  testing::EncoderSpec windowless;
+  windowless.hasConsoleWindow = false;
+  testing::EncoderSpec elsewhere;
+  elsewhere.otherSession = true;
+  elsewhere.hearsClose = false;
+  const struct {
+    const char* what;
+    std::vector<testing::EncoderSpec> earlier;
+    const char* line;
+    uint32_t launchAt;  // the stop command takes 300 ms
+  } cases[] = {
+      {"one finishing its file", {slow}, kGone, 1800},
+      {"two", {slow, testing::EncoderSpec{}}, kGone, 1800},
+      {"one that does not go", {deaf}, kPast, 10300},
+      // Ones the stop command could not close cost no start the whole bound.
+      {"one the close request cannot reach", {windowless}, nullptr, 300},
+      {"another session's", {elsewhere}, nullptr, 300},
+  };
+  for (const auto& c : cases) {
+    Desktop desktop;
+    for (const testing::EncoderSpec& spec : c.earlier) desktop.runEarlierEncoder(spec);
+    desktop.addWindow("Demo", kDemoRect);
+    desktop.postAt(20000, kStopMessage);
+    run(desktop);
+    EXPECT_EQ(desktop.launches.at(0).at, c.launchAt) << c.what;
+    EXPECT_EQ(desktop.saidStartingWith(kGone), c.line == kGone ? 1 : 0) << c.what;
+    EXPECT_EQ(desktop.saidStartingWith(kPast), c.line == kPast ? 1 : 0) << c.what;
+  }
+}
+
+TEST(LauncherTest, AStopWhileWaitingForTheEarlierEncoderStartsNothing) {
+  Desktop desktop;
+  testing::EncoderSpec deaf;
+  deaf.hearsClose = false;
+  desktop.runEarlierEncoder(deaf);
+  desktop.addWindow("Demo", kDemoRect);
+  desktop.postAt(2000, kStopMessage);
+  run(desktop);
+  EXPECT_TRUE(desktop.launches.empty());
+  EXPECT_EQ(desktop.stopCommandsAt, (std::vector<uint32_t>{0, 2000}));
+  EXPECT_EQ(desktop.said.back(), "stopped before the encoder was started; none started");
+}
+
+TEST(LauncherTest, TextsReachTheEncoderAsTheCodePageHoldsThem) {
+  // A title in code page 1252, found as such; a folder it cannot hold, named
+  // by its best fit in the lines and reached wide.
+  Desktop desktop;
+  desktop.ownPath = L"C:\\\u0141\u00F3d\u017A\\ZELTRA_ScreenTool.exe";
+  desktop.addWindow("Caf\xE9 \xBBRecorder\xAB", kDemoRect);
+  desktop.postAt(1000, kStopMessage);
+  run(desktop, "Caf\xE9 \xBBRecorder\xAB#C:\\\x80\\#\xE6.avi");
+  EXPECT_EQ(desktop.launches.at(0).file, L"C:\\\u0141\u00F3d\u017A\\ffmpeg.exe");
+  EXPECT_EQ(launchedPath(desktop), L"C:\\\u20AC\\\u00E6.avi");
+  EXPECT_EQ(desktop.saidStartingWith("starting C:\\L\xF3"
+                                     "dz\\ffmpeg.exe -y "),
+            1);
+
+  // In code page 932 a character's second byte may be the backslash's: not
+  // one the quoting doubles.
+  Desktop japanese;
+  japanese.codePage932 = true;
+  japanese.addWindow("Demo", kDemoRect);
+  japanese.postAt(1000, kStopMessage);
+  run(japanese, "Demo#C:\\\x83\x5C");
+  EXPECT_EQ(launchedPath(japanese), L"C:\\\u30BD");
+}
+
+TEST(LauncherTest, AnEncoderThatCannotStartOrEndsAtOnceIsToldAndTheStopStillServed) {
+  Desktop failing;
+  failing.launchFails = true;
+  failing.addWindow("Demo", kDemoRect);
+  failing.postAt(1000, kStopMessage);
+  run(failing);
+  EXPECT_EQ(failing.saidStartingWith("could not start C:\\Tools\\ffmpeg.exe; nothing is recorded"),
+            1);
+  EXPECT_EQ(failing.stopCommandsAt.size(), 1u);
+  EXPECT_FALSE(failing.controlWindowOpen);
+
+  for (const uint32_t code : {1u, 0xC0000005u}) {
+    Desktop refusing;
+    refusing.encoder.endsOnItsOwnAfterMs = 153;
+    refusing.encoder.exitCode = code;
+    refusing.addWindow("Demo", kDemoRect);
+    refusing.postAt(1000, kStopMessage);
+    run(refusing);
+    EXPECT_EQ(refusing.saidStartingWith("the encoder ended on its own with exit code " +
+                                        std::string(code == 1 ? "1" : "3221225477 (0xC0000005)") +
+                                        " after 153 ms; nothing is being recorded"),
+              1);
+    EXPECT_EQ(refusing.finish()->finish, EncoderFinish::kOnItsOwn);
+    EXPECT_EQ(refusing.stopCommandsAt.size(), 1u);
+    EXPECT_EQ(refusing.launched().signals, 0) << "nothing more is sent to an ended encoder";
+  }
+}
+
+}  // namespace
+}  // namespace zeltra

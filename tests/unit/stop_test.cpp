@@ -1,0 +1,214 @@
+// The stop on a desktop: the stop command within its bound, the control
+// window gone, and the launcher's own encoder seen through to its end
+// without ever costing it its file.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "caller/zeltra_screentool.h"
+#include "launcher/launcher_entry.h"
+#include "launcher/stop.h"
+#include "tests/unit/desktop.h"
+
+namespace zeltra {
+namespace {
+
+using testing::Desktop;
+using testing::EncoderSpec;
+
+constexpr uint32_t kStopAt = 2000;
+
+// A recording of the demo window, stopped at kStopAt; the clock from the
+// stop message to the launcher's return.
+uint32_t recordAndStop(Desktop& desktop, uint32_t stopAt = kStopAt) {
+  desktop.addWindow("Demo", {100, 80, 503, 381});
+  desktop.postAt(stopAt, kStopMessage);
+  EXPECT_EQ(runLauncher(desktop, "Demo#C:\\rec\\#clip.avi", kSwShowDefault), 0);
+  return desktop.now() - stopAt;
+}
+
+EncoderSpec encoder(bool consoleWindow, bool hearsClose, bool readsKey, bool hearsCtrlC,
+                    uint32_t finishMs = 200) {
+  EncoderSpec spec;
+  spec.hasConsoleWindow = consoleWindow;
+  spec.hearsClose = hearsClose;
+  spec.readsStopKey = readsKey;
+  spec.hearsCtrlC = hearsCtrlC;
+  spec.finishMs = finishMs;
+  return spec;
+}
+
+TEST(StopTest, TheEncoderFinishesItsFileOnWhicheverRequestReachesIt) {
+  const struct {
+    const char* what;
+    EncoderSpec spec;
+    bool wineTaskkill;
+    EncoderFinish finish;
+    int signals;
+    uint32_t exitAfterStop;  // the stop command takes 300 ms
+  } cases[] = {
+      {"the close request", encoder(true, true, true, true), false, EncoderFinish::kStopCommand, 1,
+       500},
+      // Still writing its file's end when the key comes, which it no longer
+      // reads; a Ctrl+C then would have been its second signal.
+      {"a long finish on the close request", encoder(true, true, true, true, 3000), false,
+       EncoderFinish::kStopKey, 1, 3300},
+      {"no console window", encoder(false, true, true, true), false, EncoderFinish::kStopKey, 0,
+       1000},
+      // Wine's taskkill says it sent what its console does not pass on.
+      {"a console that does not pass the close on", encoder(false, true, true, true), true,
+       EncoderFinish::kStopKey, 0, 1000},
+      // The Ctrl+C a second after the key where no close request was sent,
+      // else at the close's deadline.
+      {"no stop key read", encoder(false, true, false, true), false, EncoderFinish::kCtrlC, 1,
+       2000},
+      {"no stop key read, the close said sent", encoder(false, true, false, true), true,
+       EncoderFinish::kCtrlC, 1, 5500},
+  };
+  for (const auto& c : cases) {
+    Desktop desktop;
+    desktop.encoder = c.spec;
+    desktop.taskkillClaimsEveryone = c.wineTaskkill;
+    const uint32_t took = recordAndStop(desktop);
+    ASSERT_TRUE(desktop.finish()) << c.what;
+    EXPECT_EQ(desktop.finish()->finish, c.finish) << c.what;
+    EXPECT_EQ(desktop.launched().signals, c.signals) << c.what;
+    EXPECT_EQ(*desktop.launched().exitAt - kStopAt, c.exitAfterStop) << c.what;
+    EXPECT_EQ(took, c.exitAfterStop) << c.what << ": the launcher returns once it has exited";
+    EXPECT_TRUE(desktop.launched().fileFinished()) << c.what;
+    EXPECT_EQ(desktop.finish()->msAfterStopCommand, c.exitAfterStop - 300) << c.what;
+  }
+}
+
+TEST(StopTest, AnEncoderThatHearsNothingIsEndedAtTheTimeLimitSayingWhatCameOfIt) {
+  const struct {
+    bool endable;
+    EncoderFinish finish;
+    const char* line;
+  } cases[] = {
+      {true, EncoderFinish::kEnded,
+       "the encoder was still running 10 s after the stop; ended it, its file will be unfinished"},
+      {false, EncoderFinish::kNotEnded,
+       "the encoder was still running 10 s after the stop, and could not be ended (error 5); it "
+       "may record on"},
+  };
+  for (const auto& c : cases) {
+    Desktop desktop;
+    desktop.encoder = encoder(false, false, false, false);
+    desktop.encoder.endable = c.endable;
+    recordAndStop(desktop);
+    EXPECT_EQ(desktop.finish()->finish, c.finish);
+    EXPECT_EQ(desktop.said.back(), c.line + formatFinishKey({c.finish, std::nullopt}));
+    EXPECT_EQ(desktop.launched().endedByForce, c.endable);
+    EXPECT_EQ(desktop.running(), c.endable ? 0 : 1);
+    // One Ctrl+C reached its console: it is never sent a second.
+    EXPECT_EQ(desktop.launched().signals, 1);
+  }
+}
+
+TEST(StopTest, ARequestIsTriedAgainOnlyWhereItNeverReachedTheConsole) {
+  Desktop desktop;
+  desktop.encoder = encoder(false, false, false, true);
+  desktop.encoder.unreachableConsole = 4;
+  recordAndStop(desktop);
+  EXPECT_EQ(desktop.saidStartingWith(
+                "could not reach the encoder's console to type its stop key (error 6)"),
+            1);
+  EXPECT_EQ(
+      desktop.saidStartingWith("could not reach the encoder's console to send Ctrl+C (error 6)"),
+      1);
+  EXPECT_EQ(desktop.saidStartingWith("sent Ctrl+C to the encoder's console at attempt 3"), 1);
+  EXPECT_EQ(desktop.launched().signals, 1);
+  EXPECT_TRUE(desktop.launched().fileFinished());
+}
+
+TEST(StopTest, AStopCommandThatCouldNotAskAnyoneHasTheEncoderAskedAtOnce) {
+  const char kAtBound[] =
+      "the stop command had not returned within 3 s; ended its interpreter and all it started";
+  const struct {
+    const char* what;
+    testing::Interpreter interpreter;
+    const char* line;
+    uint32_t exitAfterStop;
+  } cases[] = {
+      {"only the fallback starts", testing::Interpreter::kOnlyFallback,
+       "%ComSpec% could not be started; ran the stop command through cmd.exe in the system "
+       "directory",
+       500},
+      {"no interpreter starts", testing::Interpreter::kNone,
+       "no command interpreter could be started; the stop command did not run", 200},
+      {"it hangs", testing::Interpreter::kHangs, kAtBound, 3200},
+      {"it hangs, and what it started outlives it", testing::Interpreter::kHangsAndOutlives,
+       "the stop command had not returned within 3 s; ended its interpreter and all it started, "
+       "but something of it was still running 5 s later",
+       8200},
+  };
+  for (const auto& c : cases) {
+    Desktop desktop;
+    desktop.interpreter = c.interpreter;
+    recordAndStop(desktop);
+    EXPECT_EQ(desktop.saidStartingWith(c.line), 1) << c.what;
+    EXPECT_EQ(*desktop.launched().exitAt - kStopAt, c.exitAfterStop) << c.what;
+    EXPECT_TRUE(desktop.launched().fileFinished()) << c.what;
+  }
+}
+
+TEST(StopTest, AStopCommandEndedAtItsBoundIsNotRunAgainInThatRun) {
+  Desktop desktop;
+  desktop.interpreter = testing::Interpreter::kHangs;
+  desktop.runEarlierEncoder({});  // so the stop command runs before the launch too
+  recordAndStop(desktop, 5000);
+  EXPECT_EQ(desktop.stopCommandsAt.size(), 1u);
+  EXPECT_EQ(desktop.saidStartingWith("not running the stop command again: it had not returned "
+                                     "within 3 s before"),
+            1);
+  // The launch goes on at the bound, waiting for nobody: the command asked no one.
+  EXPECT_EQ(desktop.launches.at(0).at, 3000u);
+  EXPECT_EQ(*desktop.launched().exitAt, 5000u + 200) << "asked through its console at once";
+}
+
+TEST(StopTest, AnyOtherEndOfTheRunAsksTheEncoderItselfAndNoOtherRecording) {
+  for (const bool quit : {true, false}) {
+    Desktop desktop;
+    desktop.addWindow("Demo", {100, 80, 503, 381});
+    if (quit) {
+      desktop.quitAt(kStopAt);
+    } else {
+      desktop.waitFailsAt = kStopAt;
+    }
+    runLauncher(desktop, "Demo#C:\\a.avi", kSwShowDefault);
+    EXPECT_EQ(desktop.saidStartingWith(quit ? "a quit message ended the run without a stop request"
+                                            : "waiting for messages failed"),
+              1);
+    EXPECT_TRUE(desktop.stopCommandsAt.empty()) << "the others' encoders are not this run's to end";
+    EXPECT_FALSE(desktop.controlWindowOpen);
+    EXPECT_EQ(desktop.finish()->finish, EncoderFinish::kStopKey);
+    EXPECT_EQ(desktop.finish()->msAfterStopCommand, std::nullopt);
+  }
+}
+
+TEST(StopTest, TheFinishIsTimedFromTheStopCommandAcrossTheClocksWrap) {
+  Desktop desktop;
+  desktop.startClockAt(0xFFFFFFFFu - 2100);
+  desktop.addWindow("Demo", {100, 80, 503, 381});
+  desktop.postAt(0xFFFFFFFFu - 100, kStopMessage);
+  runLauncher(desktop, "Demo#C:\\a.avi", kSwShowDefault);
+  EXPECT_EQ(desktop.said.back(),
+            "the encoder finished 200 ms after the stop command [finish=stop-command ms=200]");
+}
+
+TEST(StopTest, TheWorstCaseLiesWithinTheCallerHeadersDefaultDeadline) {
+  // Every bound at once: the command hangs and outlives its end, the encoder
+  // hears nothing, and ending it does not take.
+  Desktop desktop;
+  desktop.interpreter = testing::Interpreter::kHangsAndOutlives;
+  desktop.encoder = encoder(false, false, false, false);
+  desktop.encoder.endable = false;
+  const uint32_t took = recordAndStop(desktop);
+  EXPECT_LE(took, kWorstStopMs);
+  EXPECT_GT(took, kWorstStopMs - 1000) << "every bound was waited for";
+  EXPECT_LT(kWorstStopMs, caller::kDefaultStopDeadlineMs);
+}
+
+}  // namespace
+}  // namespace zeltra

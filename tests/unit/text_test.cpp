@@ -1,0 +1,169 @@
+// The texts the launcher reads and composes: the invocation's split, the
+// command line's program name, numbers, the encoder's path and parameter
+// line (round-tripped through an independent argument decoder), and the
+// command interpreter's line.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <string>
+
+#include "launcher/decimal_text.h"
+#include "launcher/encoder_command.h"
+#include "launcher/encoder_finish.h"
+#include "launcher/invocation.h"
+#include "platform/command_line.h"
+#include "platform/interpreter_command.h"
+#include "tests/unit/desktop.h"
+#include "tests/unit/windows_argv.h"
+
+namespace zeltra {
+namespace {
+
+std::wstring widened(const std::string& text) {
+  std::wstring wide;
+  for (const char c : text) wide += static_cast<wchar_t>(static_cast<unsigned char>(c));
+  return wide;
+}
+
+TEST(InvocationTest, SplitsAsATokenizerThenTakesTheRestVerbatim) {
+  const struct {
+    const char* text;
+    const char* title;
+    const char* head;
+    const char* tail;
+  } cases[] = {
+      {"Demo Window#C:\\rec\\#clip.avi", "Demo Window", "C:\\rec\\", "clip.avi"},
+      {"A##B#X#Y", "A", "B", "X#Y"},  // runs of "#" before a field are skipped
+      {"#A#B#X", "A", "B", "X"},
+      {"A#B##X", "A", "B", "#X"},  // the tail starts right after one "#"
+      {"A#B#", "A", "B", ""},
+      {" A #B# ", " A ", "B", " "},                                          // nothing trimmed
+      {"\"A#B#c.avi\"", "\"A", "B", "c.avi\""},                              // nor unquoted
+      {"t\xE9l\xE9#D:\\\x83\x5C\\#x", "t\xE9l\xE9", "D:\\\x83\x5C\\", "x"},  // bytes as they are
+  };
+  for (const auto& c : cases) {
+    const auto fields = parseInvocation(c.text);
+    ASSERT_TRUE(fields.has_value()) << c.text;
+    EXPECT_EQ(fields->targetTitle, c.title) << c.text;
+    EXPECT_EQ(fields->outputHead, c.head) << c.text;
+    EXPECT_EQ(fields->outputTail, c.tail) << c.text;
+  }
+  for (const char* text : {"", "#", "####", "A", "A#", "A###", "#A#"}) {
+    EXPECT_FALSE(parseInvocation(text).has_value()) << '"' << text << '"';
+  }
+}
+
+TEST(CommandLineTest, LeavesExactlyTheInvocationAfterTheProgramName) {
+  const struct {
+    const char* commandLine;
+    const char* invocation;
+  } cases[] = {
+      {"\"C:\\Program Files\\Z.exe\" Demo#C:\\rec\\#a.avi", "Demo#C:\\rec\\#a.avi"},
+      {"C:\\Tools\\Z.exe Demo#x", "Demo#x"},
+      {"\"C:\\Program Files\\Z.exe Demo#x", ""},  // no closing quote: all of it is the name
+      {"\"Z.exe\"\t \x01\x1f Demo#x", "Demo#x"},
+      {"\"Z.exe\"Demo#x", "Demo#x"},
+      // A byte of 0x80 or more is no blank, in the name or after it.
+      {"Z.exe \xA0\xC4pfel#x", "\xA0\xC4pfel#x"},
+      {"C:\\\xC4pfel\\Z.exe \xFF#x", "\xFF#x"},
+      {"Z.exe  Demo  #x  ", "Demo  #x  "},
+      {"Z.exe", ""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(std::string(skipProgramName(c.commandLine)), c.invocation) << c.commandLine;
+    const std::wstring wide = widened(c.commandLine);
+    EXPECT_EQ(std::wstring(skipProgramName(wide.c_str())), widened(c.invocation)) << c.commandLine;
+  }
+}
+
+TEST(CommandLineTest, TheInvocationIsTheWideLinesRestInTheAnsiCodePage) {
+  testing::Desktop desktop;  // code page 1252, best fit as Windows gives it
+  const auto toAnsi = [&desktop](const std::wstring& text) { return desktop.toAnsiCodePage(text); };
+  // The name is skipped whole, whatever its folder holds; the rest converted
+  // as the ANSI line held it, a character that becomes a blank skipped too.
+  EXPECT_EQ(
+      invocationFromWideCommandLine(L"\"C:\\\u0141\u00F3d\u017A\\Z.exe\" Demo#C:\\a.avi", toAnsi),
+      "Demo#C:\\a.avi");
+  EXPECT_EQ(invocationFromWideCommandLine(L"Z.exe \u0141\u00F3d\u017A#C:\\\u00C4\\a.avi", toAnsi),
+            "L\xF3"
+            "dz#C:\\\xC4\\a.avi");
+  EXPECT_EQ(invocationFromWideCommandLine(L"Z.exe \u3000Demo#x", toAnsi), "Demo#x");
+}
+
+TEST(FinishKeyTest, ReadsBackWhatItWritesAndNothingElse) {
+  for (const EncoderFinish finish :
+       {EncoderFinish::kStopCommand, EncoderFinish::kCtrlC, EncoderFinish::kEnded,
+        EncoderFinish::kExitedAtLimit, EncoderFinish::kNotEnded, EncoderFinish::kOnItsOwn}) {
+    for (const std::optional<uint32_t> ms : {std::optional<uint32_t>{}, {0u}, {4294967295u}}) {
+      const std::optional<FinishKey> key =
+          readFinishKey("the words, whatever they are" + formatFinishKey({finish, ms}));
+      ASSERT_TRUE(key) << finishKeyName(finish);
+      EXPECT_EQ(key->finish, finish);
+      EXPECT_EQ(key->msAfterStopCommand, ms);
+    }
+  }
+  for (const char* line : {"the encoder finished", "x [finish=ctrl-c", "x [finish=ctrl-c ms=]",
+                           "x [finish=soon]", "x [finish=ctrl-c ms=12a]",
+                           "x [finish=ctrl-c ms=4294967296]", "x [finish=ctrl-c] and more"}) {
+    EXPECT_EQ(readFinishKey(line), std::nullopt) << line;
+  }
+}
+
+TEST(DecimalTextTest, WritesDigitsAndAMinusOnly) {
+  EXPECT_EQ(formatDecimal(0), "0");
+  EXPECT_EQ(formatDecimal(-100), "-100");
+  EXPECT_EQ(formatDecimal(INT32_MIN), "-2147483648");
+  EXPECT_EQ(formatDecimal(INT64_MIN), "-9223372036854775808");
+  EXPECT_EQ(formatExitCode(1), "1");
+  EXPECT_EQ(formatExitCode(0x7FFFFFFF), "2147483647");
+  EXPECT_EQ(formatExitCode(0xC0000005u), "3221225477 (0xC0000005)");
+}
+
+TEST(EncoderCommandTest, TheEncoderLiesInTheLaunchersOwnFolder) {
+  const std::pair<std::wstring, std::wstring> cases[] = {
+      {L"C:\\Tools\\rec.exe", L"C:\\Tools\\ffmpeg.exe"},
+      {L"C:\\a/b\\c/rec.exe", L"C:\\a/b\\c\\ffmpeg.exe"},  // the last separator, either kind
+      {L"rec.exe", L"rec.exe\\ffmpeg.exe"},
+      {L"", L"\\ffmpeg.exe"},
+      {L"C:\\\u0141\u00F3d\u017A\\rec.exe", L"C:\\\u0141\u00F3d\u017A\\ffmpeg.exe"},
+  };
+  for (const auto& [modulePath, expected] : cases) {
+    EXPECT_EQ(encoderPathFor(modulePath), expected);
+  }
+}
+
+TEST(EncoderCommandTest, TheParameterLineIsExactAndParsesBackIntoThePath) {
+  const CaptureTarget region{nullptr, "0", "10", "800", "588"};
+  EXPECT_EQ(buildEncoderParameters(region, L"C:\\rec\\clip.avi"),
+            L"-y -rtbufsize 100M -f gdigrab -framerate 30 -offset_x 0 -offset_y 10 "
+            L"-video_size 800x588 -draw_mouse 1 -i desktop -c:v libxvid -r 30 -qscale:v 10 "
+            L"\"C:\\rec\\clip.avi\"");
+  // Trailing backslashes stand before the closing quote: doubled; all others stay single.
+  const std::pair<std::wstring, std::wstring> quoted[] = {
+      {L"C:\\rec\\", L"\"C:\\rec\\\\\""},
+      {L"\\\\srv\\share\\a b.avi", L"\"\\\\srv\\share\\a b.avi\""},
+      {L"\\\\", L"\"\\\\\\\\\""},
+      {L"C:\\\u30BD\\", L"\"C:\\\u30BD\\\\\""},
+  };
+  for (const auto& [path, quotedPath] : quoted) {
+    const std::wstring line = buildEncoderParameters(region, path);
+    EXPECT_EQ(line, testing::expectedParameterLine(L"0", L"10", L"800x588", quotedPath));
+    EXPECT_EQ(testing::splitWindowsArguments(line),
+              testing::expectedEncoderArguments(L"0", L"10", L"800x588", path));
+  }
+}
+
+TEST(InterpreterCommandTest, SkipsAutoRunForCmdInAnyCaseAndOnlyForCmd) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"C:\\WINDOWS\\SYSTEM32\\CMD.EXE", "\"C:\\WINDOWS\\SYSTEM32\\CMD.EXE\" /d /c taskkill"},
+      {"D:/tools/Cmd.Exe", "\"D:/tools/Cmd.Exe\" /d /c taskkill"},
+      {"C:\\Tools\\mycmd.exe", "\"C:\\Tools\\mycmd.exe\" /c taskkill"},
+      {"C:\\cmd.exe\\sh.exe", "\"C:\\cmd.exe\\sh.exe\" /c taskkill"},
+  };
+  for (const auto& [interpreter, line] : cases) {
+    EXPECT_EQ(interpreterCommandLine(interpreter, "taskkill"), line) << interpreter;
+  }
+}
+
+}  // namespace
+}  // namespace zeltra
