@@ -79,7 +79,7 @@ def main(runs):
                 times.append(exited)
             print(f"run {i + 1}/{runs}: {finish}; file {output}; stop to exit {exited} ms", flush=True)
             unusual = any(l.startswith("let go of the console") or " at attempt " in l for l in lines)
-            if unusual or output != "finished" or finish not in ("stop-command", "ctrl-c"):
+            if unusual or output != "finished" or finish not in ("stop-command", "stop-key", "ctrl-c"):
                 print("  the launcher's lines:\n" + "\n".join(f"    {l}" for l in lines), flush=True)
     finally:
         viewer.stop()

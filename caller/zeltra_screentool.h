@@ -94,6 +94,8 @@ enum class Refusal {
   kEmptyOutputPath,
   kOutputPathStartsWithHash,
   kOutputPathHoldsDoubleQuote,
+  kOutputPathNamesProtocol,
+  kOutputPathReadsAsOption,
   kHoldsNul,
   kEmptyLauncherPath,
   kLauncherPathHoldsDoubleQuote,
@@ -118,6 +120,11 @@ inline const char* refusalReason(Refusal refusal) {
     case Refusal::kOutputPathHoldsDoubleQuote:
       return "the output path holds a double quote, which the launcher refuses (no Windows path "
              "holds one)";
+    case Refusal::kOutputPathNamesProtocol:
+      return "the output path begins with a protocol's name (tcp:, pipe:, file: ...), which the "
+             "encoder would not write as a file";
+    case Refusal::kOutputPathReadsAsOption:
+      return "the output path begins with '-', which the encoder would read as an option";
     case Refusal::kHoldsNul:
       return "a text holds a NUL character, where the launcher's command line would end";
     case Refusal::kEmptyLauncherPath:
@@ -160,6 +167,17 @@ inline ComposedText composeInvocation(std::string_view title, std::string_view o
   if (outputPath.front() == kHash) return {Refusal::kOutputPathStartsWithHash, {}};
   if (outputPath.find('"') != std::string_view::npos) {
     return {Refusal::kOutputPathHoldsDoubleQuote, {}};
+  }
+  // The encoder reads a name as a protocol where it begins with a run of
+  // letters, digits, '+', '-' or '.' followed by ':', unless that run is one
+  // ASCII letter, a drive; and a name beginning with '-' as an option.
+  if (outputPath.front() == '-') return {Refusal::kOutputPathReadsAsOption, {}};
+  const auto isLetter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+  const std::size_t run = outputPath.find_first_not_of(
+      "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789+-.");
+  if (run != std::string_view::npos && outputPath[run] == ':' &&
+      !(run == 1 && isLetter(outputPath[0]))) {
+    return {Refusal::kOutputPathNamesProtocol, {}};
   }
   std::string text(1, kHash);
   text.append(title);
@@ -531,6 +549,32 @@ inline bool toCodePage(std::wstring_view text, UINT codePage, std::string& bytes
   }
   std::wstring back;
   return toWide(bytes, codePage, MB_ERR_INVALID_CHARS, back) && back == text;
+}
+
+// The first character of text that toCodePage cannot take as it is: its
+// place (0 for the first, a surrogate pair counting as one) and its code
+// point; nullopt when the whole text goes over exactly. The launcher reads
+// its invocation through this too.
+struct InexactCharacter {
+  std::size_t place = 0;
+  std::uint32_t codePoint = 0;
+};
+inline std::optional<InexactCharacter> firstInexactCharacter(std::wstring_view text,
+                                                             UINT codePage) {
+  std::string bytes;
+  if (toCodePage(text, codePage, bytes)) return std::nullopt;
+  InexactCharacter inexact;
+  for (std::size_t i = 0; i < text.size(); ++inexact.place) {
+    const bool pair = i + 1 < text.size() && text[i] >= 0xD800 && text[i] <= 0xDBFF &&
+                      text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
+    const std::size_t units = pair ? 2 : 1;
+    inexact.codePoint = pair ? 0x10000u + ((std::uint32_t{text[i]} - 0xD800u) << 10) +
+                                   (std::uint32_t{text[i + 1]} - 0xDC00u)
+                             : std::uint32_t{text[i]};
+    if (!toCodePage(text.substr(i, units), codePage, bytes)) return inexact;
+    i += units;
+  }
+  return inexact;  // each character alone goes over, not the whole: named by its last
 }
 
 // Owns a kernel handle; both null and INVALID_HANDLE_VALUE mean none.

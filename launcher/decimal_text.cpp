@@ -14,15 +14,27 @@ std::string formatDecimal(int64_t value) {
   return value < 0 ? "-" + digits : digits;
 }
 
-std::string formatExitCode(uint32_t code) {
+namespace {
+
+std::string hexDigits(uint32_t value, int digits) {
   static const char kDigits[] = "0123456789ABCDEF";
+  std::string hex;
+  for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4) hex += kDigits[(value >> shift) & 0xF];
+  return hex;
+}
+
+}  // namespace
+
+std::string formatExitCode(uint32_t code) {
   std::string text = formatDecimal(code);
-  if (code >= 0x80000000u) {
-    std::string hex;
-    for (int shift = 28; shift >= 0; shift -= 4) hex += kDigits[(code >> shift) & 0xF];
-    text += " (0x" + hex + ")";
-  }
+  if (code >= 0x80000000u) text += " (0x" + hexDigits(code, 8) + ")";
   return text;
+}
+
+std::string formatCodePoint(uint32_t codePoint) {
+  int digits = 4;
+  while (digits < 8 && (codePoint >> (4 * digits)) != 0) ++digits;
+  return "U+" + hexDigits(codePoint, digits);
 }
 
 }  // namespace zeltra

@@ -15,4 +15,7 @@ std::string formatDecimal(int64_t value);
 // set: such codes are status values (0xC0000005), which are read in hex.
 std::string formatExitCode(uint32_t code);
 
+// A character's code point as Unicode names it: U+ and four or more hex digits.
+std::string formatCodePoint(uint32_t codePoint);
+
 }  // namespace zeltra

@@ -2,11 +2,28 @@
 // window to record and where the recording goes, "title#pathHead#pathTail".
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace zeltra {
+
+// The invocation as the entry reads it: the command line after the program
+// name and the blanks that follow it, in the ANSI code page, where the
+// launcher reads its texts.
+struct InvocationText {
+  std::string text;
+  // A character the code page has no exact form of, which the conversion
+  // would have turned into another (a best fit, "?"): then text is empty.
+  struct Inexact {
+    size_t place = 0;  // counted in characters from the invocation's first, which is 0
+    uint32_t codePoint = 0;
+    uint32_t codePage = 0;
+  };
+  std::optional<Inexact> inexact;
+};
 
 struct InvocationFields {
   std::string targetTitle;

@@ -55,7 +55,7 @@ MessageAnswer controlWindowProc(LauncherRun& run, uint32_t message) {
   return MessageAnswer::kDefault;
 }
 
-int runLauncher(Platform& platform, const char* commandLineText, int32_t showMode) {
+int runLauncher(Platform& platform, const InvocationText& invocation, int32_t showMode) {
   LauncherRun run{platform, StopOutcome{}, StopCommandHistory{}};
   if (!platform.openControlWindow(
           kControlWindowName, unobtrusiveShowMode(showMode),
@@ -63,8 +63,7 @@ int runLauncher(Platform& platform, const char* commandLineText, int32_t showMod
     diagnose(platform, "could not create the control window; nothing started");
     return 0;
   }
-  RecordingStart start =
-      startRecording(platform, commandLineText != nullptr ? commandLineText : "", run.stopCommand);
+  RecordingStart start = startRecording(platform, invocation, run.stopCommand);
   if (start.outcome != StartOutcome::kLaunchAttempted) {
     return 0;
   }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "launcher/invocation.h"
 #include "launcher/windows_constants.h"
 #include "platform/platform.h"
 
@@ -14,7 +15,7 @@ inline constexpr char kControlWindowName[] = "ZELTRA_ScreenTool";
 inline constexpr uint32_t kStopMessage = kWmUser + 1;
 
 // The whole run, from start to stop. Always returns 0, the process result.
-int runLauncher(Platform& platform, const char* commandLineText, int32_t showMode);
+int runLauncher(Platform& platform, const InvocationText& invocation, int32_t showMode);
 
 // What one run keeps for its control window's procedure.
 struct LauncherRun;

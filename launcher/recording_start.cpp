@@ -20,21 +20,41 @@ namespace {
 // Rejects an invocation that cannot be recorded, saying why, before anything
 // is waited for, stopped or started.
 std::optional<InvocationFields> readUsableInvocation(Platform& platform,
-                                                     std::string_view commandLineText) {
-  std::optional<InvocationFields> fields = parseInvocation(commandLineText);
+                                                     const InvocationText& invocation) {
+  if (const std::optional<InvocationText::Inexact>& inexact = invocation.inexact) {
+    diagnose(platform, "the command line's character " + formatDecimal(inexact->place + 1) + ", " +
+                           formatCodePoint(inexact->codePoint) +
+                           ", has no exact form in the ANSI code page (" +
+                           formatDecimal(inexact->codePage) + "); nothing to record");
+    return std::nullopt;
+  }
+  std::optional<InvocationFields> fields = parseInvocation(invocation.text);
   if (!fields) {
     diagnose(platform,
              "the command line names no output path (expected title#pathHead#pathTail); "
              "nothing to record");
     return std::nullopt;
   }
-  if (holdsDoubleQuote(fields->outputPath())) {
-    diagnose(platform,
-             "the output path holds a double quote, which no Windows path can "
-             "(was the whole argument quoted?); nothing to record");
-    return std::nullopt;
+  switch (findOutputPathFault(fields->outputPath())) {
+    case OutputPathFault::kNone:
+      return fields;
+    case OutputPathFault::kHoldsDoubleQuote:
+      diagnose(platform,
+               "the output path holds a double quote, which no Windows path can "
+               "(was the whole argument quoted?); nothing to record");
+      break;
+    case OutputPathFault::kNamesAProtocol:
+      diagnose(platform, "the output path begins with a protocol's name (" +
+                             fields->outputPath().substr(0, fields->outputPath().find(':') + 1) +
+                             "), which the encoder would not write as a file; nothing to record");
+      break;
+    case OutputPathFault::kReadsAsAnOption:
+      diagnose(platform,
+               "the output path begins with \"-\", which the encoder would read as an option; "
+               "nothing to record");
+      break;
   }
-  return fields;
+  return std::nullopt;
 }
 
 // Waits for the target window until it can be measured; a window that closes
@@ -112,9 +132,9 @@ BeforeLaunch stopEncodersBeforeLaunch(Platform& platform, StopCommandHistory& hi
 
 }  // namespace
 
-RecordingStart startRecording(Platform& platform, std::string_view commandLineText,
+RecordingStart startRecording(Platform& platform, const InvocationText& invocation,
                               StopCommandHistory& stopCommand) {
-  const std::optional<InvocationFields> fields = readUsableInvocation(platform, commandLineText);
+  const std::optional<InvocationFields> fields = readUsableInvocation(platform, invocation);
   if (!fields) {
     return {StartOutcome::kNothingToRecord, nullptr};
   }

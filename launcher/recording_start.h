@@ -2,7 +2,8 @@
 #pragma once
 
 #include <memory>
-#include <string_view>
+
+#include "launcher/invocation.h"
 
 #include "launcher/stop.h"
 #include "platform/platform.h"
@@ -26,7 +27,7 @@ inline constexpr uint32_t kSettlingPauseMs = 100;
 // encoder still running and waits for it to be gone, launches a new one beside
 // the launcher and pauses briefly. Stop requests that arrive meanwhile are
 // served as they come; stopCommand is the run's, shared with their handling.
-RecordingStart startRecording(Platform& platform, std::string_view commandLineText,
+RecordingStart startRecording(Platform& platform, const InvocationText& invocation,
                               StopCommandHistory& stopCommand);
 
 }  // namespace zeltra

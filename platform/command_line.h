@@ -9,10 +9,10 @@
 //
 // One rule for both widths: the launcher skips its name on the wide command
 // line, where a folder's name the ANSI code page cannot hold stays whole (in
-// the ANSI line such a character may have become a best-fit '"' or blank).
+// the ANSI line such a character may have become a best-fit '"' or blank),
+// and converts only the rest.
 #pragma once
 
-#include <string>
 #include <type_traits>
 
 namespace zeltra {
@@ -46,17 +46,6 @@ const Char* skipLeadingBlanks(const Char* text) {
 template <typename Char>
 const Char* skipProgramName(const Char* commandLine) {
   return skipLeadingBlanks(skipProgramNameOnly(commandLine));
-}
-
-// The invocation in the ANSI code page from the wide command line: the
-// program name skipped there, only the rest converted, by toAnsi (wide text to
-// ANSI as the ANSI command line is made, best fit included), then its leading
-// blanks skipped: a character that becomes a blank by best fit was skipped in
-// the ANSI line too. So the bytes are those the ANSI line held after the name.
-template <typename ToAnsi>
-std::string invocationFromWideCommandLine(const wchar_t* commandLine, ToAnsi toAnsi) {
-  const std::string rest = toAnsi(std::wstring(skipProgramNameOnly(commandLine)));
-  return skipLeadingBlanks(rest.c_str());
 }
 
 }  // namespace zeltra

@@ -140,8 +140,8 @@ class LauncherRun(ReportingProcess):
                  plain=False, new_group=False, job_without_breakaway=False, processes_at=None, console=False):
         launcher = launcher or os.path.join(install_dir, "ZELTRA_ScreenTool.exe")
         name = '"' + windows_path(launcher) + '" '
-        wide = not code_page_holds(name)
-        if wide:  # a folder the code page cannot hold: the command line goes as text, started wide
+        wide = not code_page_holds(name) or (isinstance(arguments, str) and not code_page_holds(arguments))
+        if wide:  # texts the code page cannot hold: the command line goes as text, started wide
             text = name + (arguments.decode(ENCODING) if isinstance(arguments, bytes) else arguments)
             command_line = text.encode("utf-16-le")
         else:
@@ -182,6 +182,10 @@ class LauncherRun(ReportingProcess):
     exit_tick = None  # GetTickCount when the launcher exited, once it has
 
     def stop(self):
+        """Also ends a launcher left running by a failed test: ending its starter does not."""
+        if self.process.poll() is None or not any(isinstance(l, str) and l.startswith(("exit ", "crash "))
+                                                  for l in self.lines):
+            wine("taskkill", "/F", "/PID", str(self.pid))
         super().stop()
         if self.handover:
             os.remove(self.handover)

@@ -13,6 +13,7 @@
 #include "caller/zeltra_screentool.h"
 #include "launcher/encoder_command.h"
 #include "launcher/invocation.h"
+#include "launcher/output_path.h"
 #include "platform/command_line.h"
 
 namespace {
@@ -29,12 +30,15 @@ struct Reading {
 // The launcher's start-up code gives it the command line up to a NUL, after
 // the program name (up to the next quote when quoted, else up to a blank) and
 // the bytes 0x01..0x20 that follow; then its split, and its refusal of a path
-// holding a quote.
+// the encoder would not write as a file.
 std::optional<Reading> launcherReads(std::string_view line) {
   // The launcher sees the command line up to its first NUL.
   const std::string whole(line.substr(0, line.find('\0')));
   const auto fields = zeltra::parseInvocation(zeltra::skipProgramName(whole.c_str()));
-  if (!fields || zeltra::holdsDoubleQuote(fields->outputPath())) return std::nullopt;
+  if (!fields ||
+      zeltra::findOutputPathFault(fields->outputPath()) != zeltra::OutputPathFault::kNone) {
+    return std::nullopt;
+  }
   return Reading{fields->targetTitle, fields->outputPath()};
 }
 

@@ -55,7 +55,8 @@ void checkSplitMissing(std::string_view text) {
 
 void checkParameterLine(const InvocationFields& f) {
   const std::string path = f.outputPath();
-  if (zeltra::holdsDoubleQuote(path)) return;  // refused before anything runs
+  // Refused before anything runs; any other path composes and parses back.
+  if (zeltra::findOutputPathFault(path) == zeltra::OutputPathFault::kHoldsDoubleQuote) return;
   // Each byte as one character, as a single-byte code page widens it.
   std::wstring wide;
   for (const char c : path) wide += static_cast<wchar_t>(static_cast<unsigned char>(c));

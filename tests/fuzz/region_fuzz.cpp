@@ -11,6 +11,7 @@
 #include <string>
 
 #include "launcher/capture_region.h"
+#include "launcher/decimal_text.h"
 
 namespace {
 

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "caller/zeltra_screentool.h"
+#include "launcher/output_path.h"
 
 namespace zeltra::caller {
 namespace {
@@ -38,6 +39,49 @@ TEST(CallerHeaderTest, RefusesEachTextTheLauncherWouldReadDifferentlyAndSaysWhy)
     EXPECT_EQ(composed.text, "");
     EXPECT_NE(std::string_view(refusalReason(c.refusal)).find(c.reasonMentions), std::string::npos)
         << refusalReason(c.refusal);
+  }
+}
+
+// One rule, kept twice: the launcher's own refusal, and the header's before
+// anything starts. The encoder reads a name as a protocol, or as an option.
+TEST(CallerHeaderTest, TheHeaderAndTheLauncherRefuseTheSameOutputPaths) {
+  using Fault = OutputPathFault;
+  const struct {
+    std::string_view path;
+    Fault fault;
+  } cases[] = {
+      // Files: local, drive-relative, relative, long-form, device and UNC
+      // paths, and names whose ':' comes after a separator.
+      {"C:\\rec\\clip.avi", Fault::kNone},
+      {"C:clip.avi", Fault::kNone},
+      {"c://rec//clip.avi", Fault::kNone},
+      {"clip.avi", Fault::kNone},
+      {"\\\\?\\C:\\x.avi", Fault::kNone},
+      {"\\\\.\\x.avi", Fault::kNone},
+      {"\\\\server\\share\\x.avi", Fault::kNone},
+      {"rec\\a:b.avi", Fault::kNone},
+      {"rec/x-1.0:b", Fault::kNone},
+      // Protocols: a run of letters, digits, '+', '-', '.' before ':', not one letter.
+      {"tcp://192.0.2.1:9", Fault::kNamesAProtocol},
+      {"pipe:1", Fault::kNamesAProtocol},
+      {"file:C:\\x.avi", Fault::kNamesAProtocol},
+      {"clip.avi:s", Fault::kNamesAProtocol},
+      {"a+b-c.d:x", Fault::kNamesAProtocol},
+      {"1:x", Fault::kNamesAProtocol},
+      {"ab:x", Fault::kNamesAProtocol},
+      {":x", Fault::kNamesAProtocol},
+      {"-y.avi", Fault::kReadsAsAnOption},
+      {"-", Fault::kReadsAsAnOption},
+      {"C:\\a\"b", Fault::kHoldsDoubleQuote},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(findOutputPathFault(c.path), c.fault) << c.path;
+    const Refusal expected = c.fault == Fault::kNone             ? Refusal::kNone
+                             : c.fault == Fault::kNamesAProtocol ? Refusal::kOutputPathNamesProtocol
+                             : c.fault == Fault::kReadsAsAnOption
+                                 ? Refusal::kOutputPathReadsAsOption
+                                 : Refusal::kOutputPathHoldsDoubleQuote;
+    EXPECT_EQ(composeInvocation("T", c.path).refusal, expected) << c.path;
   }
 }
 

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <stdexcept>
 
-#include "launcher/diagnostics.h"
 #include "launcher/windows_constants.h"
 
 namespace zeltra::testing {
@@ -61,7 +60,12 @@ class Desktop::EncoderProcess final : public Process {
       request.attachError = kErrorInvalidHandle;
       return request;
     }
-    request.attached = request.sent = true;
+    request.attached = true;
+    if (e.spec.consoleRefuses) {
+      request.sendError = 87;
+      return request;
+    }
+    request.sent = true;
     if (ask == ConsoleAsk::kCtrlC) {
       desktop_.signal(e, e.spec.hearsCtrlC);
     } else if (e.spec.readsStopKey && !e.exitAt) {
@@ -118,12 +122,20 @@ Desktop::Window& Desktop::window(WindowHandle handle) {
 }
 
 void Desktop::at(uint32_t ms, std::function<void()> change) {
-  scheduled_.push_back({ms, std::move(change), std::nullopt, false});
+  scheduled_.push_back({ms, [this, change] {
+                          change();
+                          windowChanged_ = true;
+                        }});
+}
+void Desktop::quietlyAt(uint32_t ms, std::function<void()> change) {
+  scheduled_.push_back({ms, std::move(change)});
 }
 void Desktop::postAt(uint32_t ms, uint32_t message) {
-  scheduled_.push_back({ms, nullptr, message, false});
+  scheduled_.push_back({ms, [this, message] { queue_.push_back(message); }});
 }
-void Desktop::quitAt(uint32_t ms) { scheduled_.push_back({ms, nullptr, std::nullopt, true}); }
+void Desktop::quitAt(uint32_t ms) {
+  scheduled_.push_back({ms, [this] { quitPending_ = true; }});
+}
 
 Desktop::Encoder& Desktop::runEarlierEncoder(EncoderSpec spec) {
   Encoder e;
@@ -142,6 +154,10 @@ Desktop::Encoder& Desktop::launched() {
 int Desktop::running() const {
   return static_cast<int>(std::count_if(encoders.begin(), encoders.end(),
                                         [this](const Encoder& e) { return !exited(e); }));
+}
+
+int Desktop::count(const std::string& line) const {
+  return static_cast<int>(std::count(said.begin(), said.end(), line));
 }
 
 int Desktop::saidStartingWith(const std::string& start) const {
@@ -175,24 +191,17 @@ std::optional<uint32_t> Desktop::nextScheduled() const {
 }
 
 void Desktop::applyDue() {
-  for (bool more = true; more;) {
-    more = false;
-    for (size_t i = 0; i < scheduled_.size(); ++i) {
-      // Due: at or before the clock (times read as offsets, so the wrap counts).
-      if (static_cast<int32_t>(scheduled_[i].at - clock_) > 0) continue;
-      const Scheduled due = scheduled_[i];
-      scheduled_.erase(scheduled_.begin() + static_cast<std::ptrdiff_t>(i));
-      if (due.change) {
-        due.change();
-        windowChanged_ = true;
-      } else if (due.message) {
-        queue_.push_back(*due.message);
-      } else {
-        quitPending_ = true;
-      }
-      more = true;
-      break;
+  // Due: at or before the clock (times read as offsets, so the wrap counts),
+  // in the order they were set up.
+  for (size_t i = 0; i < scheduled_.size();) {
+    if (static_cast<int32_t>(scheduled_[i].at - clock_) > 0) {
+      ++i;
+      continue;
     }
+    const Scheduled due = scheduled_[i];
+    scheduled_.erase(scheduled_.begin() + static_cast<std::ptrdiff_t>(i));
+    due.happen();
+    i = 0;
   }
 }
 
@@ -237,6 +246,9 @@ void Desktop::closeControlWindow() {
 
 Event Desktop::waitForEvent(Process* watched, bool watchWindows, uint32_t timeoutMs) {
   const uint32_t began = clock_;
+  // A watch sees the changes from its start on.
+  if (watchWindows && !watching_) windowChanged_ = false;
+  watching_ = watchWindows;
   for (;;) {
     applyDue();
     while (!queue_.empty() && !quitPending_) {
@@ -415,7 +427,7 @@ std::unique_ptr<Process> Desktop::startMinimized(const std::wstring& file,
 }
 
 void Desktop::writeDiagnostic(const std::string& line) {
-  const std::string prefix = kDiagnosticPrefix;
+  const std::string prefix = "ZELTRA_ScreenTool: ";
   if (line.compare(0, prefix.size(), prefix) != 0 || line.back() != '\n' ||
       line.find('\n') != line.size() - 1) {
     throw std::logic_error("not one diagnostic line: " + line);

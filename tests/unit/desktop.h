@@ -30,9 +30,10 @@ struct EncoderSpec {
   uint32_t finishMs = 200;       // from the request it heeds to its exit
   std::optional<uint32_t> endsOnItsOwnAfterMs;  // it exits by itself (a path it cannot write)
   uint32_t exitCode = 0;
-  int unreachableConsole = 0;  // requests through its console that cannot reach it first
-  bool endable = true;         // TerminateProcess can end it
-  bool otherSession = false;   // a service's or another user's: not to be waited on
+  int unreachableConsole = 0;   // requests through its console that cannot reach it first
+  bool consoleRefuses = false;  // its console takes no key and no event (error 87)
+  bool endable = true;          // TerminateProcess can end it
+  bool otherSession = false;    // a service's or another user's: not to be waited on
 };
 
 enum class Interpreter { kReturns, kOnlyFallback, kNone, kHangs, kHangsAndOutlives };
@@ -82,9 +83,10 @@ class Desktop final : public Platform {
   Window& window(WindowHandle handle);
   // A change of the desktop's windows at that moment (a window changing counts for the watch).
   void at(uint32_t ms, std::function<void()> change);
-  void postAt(uint32_t ms, uint32_t message);  // to the control window, from outside
-  void quitAt(uint32_t ms);                    // a quit posted to the launcher's thread
-  std::optional<uint32_t> waitFailsAt;         // the wait for events fails from then on
+  void quietlyAt(uint32_t ms, std::function<void()> change);  // one the watch does not see
+  void postAt(uint32_t ms, uint32_t message);                 // to the control window, from outside
+  void quitAt(uint32_t ms);             // a quit posted to the launcher's thread
+  std::optional<uint32_t> waitFailsAt;  // the wait for events fails from then on
   Encoder& runEarlierEncoder(EncoderSpec spec);
   void startClockAt(uint32_t ms) { clock_ = ms; }
 
@@ -113,7 +115,8 @@ class Desktop final : public Platform {
   Encoder& launched();           // the one the launcher started; fails the test if none
   int running() const;           // encoders still running
   uint32_t now() const { return clock_; }
-  // How many lines began so.
+  // How many lines were exactly this one, or began so.
+  int count(const std::string& line) const;
   int saidStartingWith(const std::string& start) const;
   // The finish key of the last line that carries one.
   std::optional<FinishKey> finish() const;
@@ -144,9 +147,7 @@ class Desktop final : public Platform {
 
   struct Scheduled {
     uint32_t at;
-    std::function<void()> change;  // a window change, or null for a message
-    std::optional<uint32_t> message;
-    bool quit = false;
+    std::function<void()> happen;
   };
 
   bool exited(const Encoder& e) const { return e.exitAt && *e.exitAt <= clock_; }
@@ -166,6 +167,7 @@ class Desktop final : public Platform {
   std::deque<uint32_t> queue_;
   bool quitPending_ = false;
   bool windowChanged_ = false;
+  bool watching_ = false;
   ControlWindowProcedure procedure_;
   std::optional<size_t> launchedIndex_;
 };

@@ -18,7 +18,7 @@ constexpr Rect kDemoRect{100, 80, 503, 381};
 const char kDemo[] = "Demo#C:\\rec\\#clip.avi";
 
 int run(Desktop& desktop, const char* invocation = kDemo, int32_t showMode = kSwShowDefault) {
-  return runLauncher(desktop, invocation, showMode);
+  return runLauncher(desktop, InvocationText{invocation, std::nullopt}, showMode);
 }
 
 // The launch's output path, as the encoder reads it back.
@@ -123,6 +123,35 @@ TEST(LauncherTest, WaitsForTheFirstShownWindowWithTheTitleSayingWhatKeepsIt) {
   EXPECT_EQ(desktop.saidStartingWith("found the window: rectangle 0,0 to 64,64"), 1);
 }
 
+TEST(LauncherTest, ChangesNobodyAnnouncesAreFoundByLookingAgain) {
+  // Looking again every 5 ms for half a second after a window with the title
+  // is seen not shown, as Wine announces a window's creation and not its
+  // showing; else once a second, which costs an idle wait nearly nothing.
+  const struct {
+    const char* what;
+    bool thereHidden;
+    uint32_t shownAt;
+    uint32_t foundAt;
+  } cases[] = {
+      {"shown soon after it was seen hidden", true, 303, 305},
+      {"shown after the brisk looks", true, 800, 1500},
+      {"created shown, unannounced", false, 303, 1000},
+  };
+  for (const auto& c : cases) {
+    Desktop desktop;
+    desktop.postAt(5000, kStopMessage);
+    const WindowHandle window = desktop.addWindow("Demo", kDemoRect);
+    desktop.window(window).visible = false;
+    desktop.window(window).exists = c.thereHidden;
+    desktop.quietlyAt(c.shownAt, [&desktop, window] {
+      desktop.window(window).exists = true;
+      desktop.window(window).visible = true;
+    });
+    run(desktop);
+    EXPECT_EQ(desktop.launches.at(0).at, c.foundAt) << c.what;
+  }
+}
+
 TEST(LauncherTest, AWindowThatClosesBeforeItIsMeasuredIsWaitedForAgain) {
   Desktop desktop;
   desktop.window(desktop.addWindow("Demo", {0, 0, 64, 64})).closesWhenMeasured = true;
@@ -154,6 +183,12 @@ TEST(LauncherTest, AnInvocationWithoutAUsablePathStartsNothingAndWaitsForNothing
       {"\"Demo#C:\\rec\\#clip.avi\"",
        "the output path holds a double quote, which no Windows path can (was the whole argument "
        "quoted?); nothing to record"},
+      {"Demo#tcp://192.0.2.1:9/#x.avi",
+       "the output path begins with a protocol's name (tcp:), which the encoder would not write "
+       "as a file; nothing to record"},
+      {"Demo#-f#null",
+       "the output path begins with \"-\", which the encoder would read as an "
+       "option; nothing to record"},
   };
   for (const auto& [invocation, line] : cases) {
     Desktop desktop;
@@ -164,6 +199,19 @@ TEST(LauncherTest, AnInvocationWithoutAUsablePathStartsNothingAndWaitsForNothing
     EXPECT_TRUE(desktop.stopCommandsAt.empty());
     EXPECT_EQ(desktop.running(), 1) << "the earlier encoder was left alone";
   }
+}
+
+TEST(LauncherTest, ACharacterTheCodePageHasNoExactFormOfRecordsNothing) {
+  // The fullwidth number sign, which code page 1252 would best-fit to "#".
+  Desktop desktop;
+  desktop.addWindow("Bestfit", kDemoRect);
+  EXPECT_EQ(runLauncher(desktop, InvocationText{"", InvocationText::Inexact{7, 0xFF03, 1252}},
+                        kSwShowDefault),
+            0);
+  EXPECT_EQ(desktop.said, std::vector<std::string>{
+                              "the command line's character 8, U+FF03, has no exact form in the "
+                              "ANSI code page (1252); nothing to record"});
+  EXPECT_TRUE(desktop.launches.empty());
 }
 
 TEST(LauncherTest, TheStopCommandComesBeforeTheLaunchOnlyWhereAnEncoderRuns) {

@@ -62,6 +62,7 @@ TEST(CaptureRegionTest, TheVisibleFrameOnlyWherePerMonitorAwareAndNotEmpty) {
       {"no compositor", true, std::nullopt, rect},
       {"empty across", true, Rect{100, 80, 100, 381}, rect},
       {"inverted down", true, Rect{100, 381, 503, 80}, rect},
+      {"inverted across", true, Rect{503, 80, 100, 381}, rect},
   };
   for (const auto& c : cases) {
     const Rect chosen = chooseRecordedRect({rect, c.frame, {0, 0, 1280, 800}, c.perMonitorAware});
@@ -88,9 +89,17 @@ TEST(CaptureRegionTest, MeasuringFillsTheTextsAndSaysWhatItFound) {
             "found the window: rectangle -8,10 to 803,611, visible frame 0,16 to 795,603, "
             "capturing 792x584 at 0,16");
 
+  // Named wherever the frame differs from the rectangle, on any one side.
+  for (const Rect frame : {Rect{-9, 10, 803, 611}, Rect{-8, 11, 803, 611}, Rect{-8, 10, 802, 611},
+                           Rect{-8, 10, 803, 612}}) {
+    desktop.window(target.window).frame = frame;
+    ASSERT_TRUE(measureCaptureRegion(desktop, target));
+    EXPECT_NE(desktop.said.back().find(", visible frame "), std::string::npos) << frame.left;
+  }
   desktop.window(target.window).exists = false;
+  const std::string width = target.width;
   EXPECT_FALSE(measureCaptureRegion(desktop, target));
-  EXPECT_EQ(target.width, "792") << "left alone";
+  EXPECT_EQ(target.width, width) << "left alone";
 }
 
 }  // namespace

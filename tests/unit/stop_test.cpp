@@ -23,7 +23,7 @@ constexpr uint32_t kStopAt = 2000;
 uint32_t recordAndStop(Desktop& desktop, uint32_t stopAt = kStopAt) {
   desktop.addWindow("Demo", {100, 80, 503, 381});
   desktop.postAt(stopAt, kStopMessage);
-  EXPECT_EQ(runLauncher(desktop, "Demo#C:\\rec\\#clip.avi", kSwShowDefault), 0);
+  EXPECT_EQ(runLauncher(desktop, InvocationText{"Demo#C:\\rec\\#clip.avi", {}}, kSwShowDefault), 0);
   return desktop.now() - stopAt;
 }
 
@@ -80,6 +80,23 @@ TEST(StopTest, TheEncoderFinishesItsFileOnWhicheverRequestReachesIt) {
   }
 }
 
+TEST(StopTest, EachWayOfFinishingHasItsOwnLine) {
+  const std::pair<EncoderSpec, const char*> cases[] = {
+      {encoder(false, true, true, true),
+       "the encoder finished 700 ms after the stop command, on its stop key [finish=stop-key "
+       "ms=700]"},
+      {encoder(false, true, false, true),
+       "the encoder finished 1700 ms after the stop command, on the launcher's Ctrl+C "
+       "[finish=ctrl-c ms=1700]"},
+  };
+  for (const auto& [spec, line] : cases) {
+    Desktop desktop;
+    desktop.encoder = spec;
+    recordAndStop(desktop);
+    EXPECT_EQ(desktop.said.back(), line);
+  }
+}
+
 TEST(StopTest, AnEncoderThatHearsNothingIsEndedAtTheTimeLimitSayingWhatCameOfIt) {
   const struct {
     bool endable;
@@ -87,10 +104,11 @@ TEST(StopTest, AnEncoderThatHearsNothingIsEndedAtTheTimeLimitSayingWhatCameOfIt)
     const char* line;
   } cases[] = {
       {true, EncoderFinish::kEnded,
-       "the encoder was still running 10 s after the stop; ended it, its file will be unfinished"},
+       "the encoder was still running 10 s after the stop; ended it, its file will be unfinished "
+       "[finish=ended]"},
       {false, EncoderFinish::kNotEnded,
        "the encoder was still running 10 s after the stop, and could not be ended (error 5); it "
-       "may record on"},
+       "may record on [finish=not-ended]"},
   };
   for (const auto& c : cases) {
     Desktop desktop;
@@ -98,7 +116,7 @@ TEST(StopTest, AnEncoderThatHearsNothingIsEndedAtTheTimeLimitSayingWhatCameOfIt)
     desktop.encoder.endable = c.endable;
     recordAndStop(desktop);
     EXPECT_EQ(desktop.finish()->finish, c.finish);
-    EXPECT_EQ(desktop.said.back(), c.line + formatFinishKey({c.finish, std::nullopt}));
+    EXPECT_EQ(desktop.said.back(), c.line);
     EXPECT_EQ(desktop.launched().endedByForce, c.endable);
     EXPECT_EQ(desktop.running(), c.endable ? 0 : 1);
     // One Ctrl+C reached its console: it is never sent a second.
@@ -120,6 +138,17 @@ TEST(StopTest, ARequestIsTriedAgainOnlyWhereItNeverReachedTheConsole) {
   EXPECT_EQ(desktop.saidStartingWith("sent Ctrl+C to the encoder's console at attempt 3"), 1);
   EXPECT_EQ(desktop.launched().signals, 1);
   EXPECT_TRUE(desktop.launched().fileFinished());
+
+  Desktop refusing;
+  refusing.encoder = encoder(false, false, true, true);
+  refusing.encoder.consoleRefuses = true;
+  recordAndStop(refusing);
+  EXPECT_EQ(refusing.count(
+                "attached to the encoder's console, but could not type its stop key (error 87)"),
+            1);
+  EXPECT_EQ(
+      refusing.count("attached to the encoder's console, but could not send Ctrl+C (error 87)"), 1);
+  EXPECT_EQ(refusing.finish()->finish, EncoderFinish::kEnded);
 }
 
 TEST(StopTest, AStopCommandThatCouldNotAskAnyoneHasTheEncoderAskedAtOnce) {
@@ -176,9 +205,10 @@ TEST(StopTest, AnyOtherEndOfTheRunAsksTheEncoderItselfAndNoOtherRecording) {
     } else {
       desktop.waitFailsAt = kStopAt;
     }
-    runLauncher(desktop, "Demo#C:\\a.avi", kSwShowDefault);
-    EXPECT_EQ(desktop.saidStartingWith(quit ? "a quit message ended the run without a stop request"
-                                            : "waiting for messages failed"),
+    runLauncher(desktop, InvocationText{"Demo#C:\\a.avi", {}}, kSwShowDefault);
+    EXPECT_EQ(desktop.count(quit ? "a quit message ended the run without a stop request; asking "
+                                   "the encoder to finish"
+                                 : "waiting for messages failed; asking the encoder to finish"),
               1);
     EXPECT_TRUE(desktop.stopCommandsAt.empty()) << "the others' encoders are not this run's to end";
     EXPECT_FALSE(desktop.controlWindowOpen);
@@ -192,7 +222,7 @@ TEST(StopTest, TheFinishIsTimedFromTheStopCommandAcrossTheClocksWrap) {
   desktop.startClockAt(0xFFFFFFFFu - 2100);
   desktop.addWindow("Demo", {100, 80, 503, 381});
   desktop.postAt(0xFFFFFFFFu - 100, kStopMessage);
-  runLauncher(desktop, "Demo#C:\\a.avi", kSwShowDefault);
+  runLauncher(desktop, InvocationText{"Demo#C:\\a.avi", {}}, kSwShowDefault);
   EXPECT_EQ(desktop.said.back(),
             "the encoder finished 200 ms after the stop command [finish=stop-command ms=200]");
 }

@@ -76,20 +76,6 @@ TEST(CommandLineTest, LeavesExactlyTheInvocationAfterTheProgramName) {
   }
 }
 
-TEST(CommandLineTest, TheInvocationIsTheWideLinesRestInTheAnsiCodePage) {
-  testing::Desktop desktop;  // code page 1252, best fit as Windows gives it
-  const auto toAnsi = [&desktop](const std::wstring& text) { return desktop.toAnsiCodePage(text); };
-  // The name is skipped whole, whatever its folder holds; the rest converted
-  // as the ANSI line held it, a character that becomes a blank skipped too.
-  EXPECT_EQ(
-      invocationFromWideCommandLine(L"\"C:\\\u0141\u00F3d\u017A\\Z.exe\" Demo#C:\\a.avi", toAnsi),
-      "Demo#C:\\a.avi");
-  EXPECT_EQ(invocationFromWideCommandLine(L"Z.exe \u0141\u00F3d\u017A#C:\\\u00C4\\a.avi", toAnsi),
-            "L\xF3"
-            "dz#C:\\\xC4\\a.avi");
-  EXPECT_EQ(invocationFromWideCommandLine(L"Z.exe \u3000Demo#x", toAnsi), "Demo#x");
-}
-
 TEST(FinishKeyTest, ReadsBackWhatItWritesAndNothingElse) {
   for (const EncoderFinish finish :
        {EncoderFinish::kStopCommand, EncoderFinish::kCtrlC, EncoderFinish::kEnded,
@@ -102,15 +88,17 @@ TEST(FinishKeyTest, ReadsBackWhatItWritesAndNothingElse) {
       EXPECT_EQ(key->msAfterStopCommand, ms);
     }
   }
-  for (const char* line : {"the encoder finished", "x [finish=ctrl-c", "x [finish=ctrl-c ms=]",
-                           "x [finish=soon]", "x [finish=ctrl-c ms=12a]",
-                           "x [finish=ctrl-c ms=4294967296]", "x [finish=ctrl-c] and more"}) {
+  for (const char* line :
+       {"the encoder finished", "x [finish=ctrl-c", "x [finish=ctrl-c ms=]", "x [finish=soon]",
+        "x [finish=ctrl-c ms=12a]", "x [finish=ctrl-c ms=4294967296]", "x [finish=ctrl-c] and more",
+        "x [finish=ctrl-c)"}) {
     EXPECT_EQ(readFinishKey(line), std::nullopt) << line;
   }
 }
 
 TEST(DecimalTextTest, WritesDigitsAndAMinusOnly) {
   EXPECT_EQ(formatDecimal(0), "0");
+  EXPECT_EQ(formatDecimal(-1), "-1");
   EXPECT_EQ(formatDecimal(-100), "-100");
   EXPECT_EQ(formatDecimal(INT32_MIN), "-2147483648");
   EXPECT_EQ(formatDecimal(INT64_MIN), "-9223372036854775808");

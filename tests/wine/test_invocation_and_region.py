@@ -28,6 +28,26 @@ class TargetWaitTest(WineTestCase):
         send_to_control_window(STOP_MESSAGE)
         self.assertEqual(run.wait_for_exit(), 0)
 
+    def test_a_character_without_an_exact_form_in_the_code_page_records_nothing(self):
+        # Code page 1252 would best-fit the fullwidth number sign to "#": the
+        # title would be split there, and its rest taken for the output path.
+        self.open_target("Bestfit")
+        run = self.start_launcher(f"Bestfit\uff03{windows_path(self.dir)}\\x#\\#b.avi")
+        self.assertEqual(run.wait_for_exit(), 0)
+        self.assertEqual(run.diagnostic_texts(), [
+            "the command line's character 8, U+FF03, has no exact form in the ANSI code page (1252); "
+            "nothing to record"])
+        self.assertEqual(self.log.starts(), [])
+
+    def test_an_output_path_the_encoder_would_read_as_a_protocol_starts_no_encoder(self):
+        self.open_target("Streamed")
+        run = self.start_launcher("Streamed#tcp://127.0.0.1:9/#x.avi")
+        self.assertEqual(run.wait_for_exit(), 0)
+        self.assertEqual(run.diagnostic_texts(), [
+            "the output path begins with a protocol's name (tcp:), which the encoder would not write as a file; "
+            "nothing to record"])
+        self.assertEqual(self.log.starts(), [])
+
     def test_a_window_partly_off_the_screen_is_clipped(self):
         self.open_target("Off Left", -50, 700, 403, 301)
         run = self.start_launcher(f"Off Left#{windows_path(self.output)}")

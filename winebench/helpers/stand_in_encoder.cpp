@@ -69,7 +69,7 @@ void logLine(const std::string& line) {
 // The command line after the program name and the blanks that follow it,
 // exactly as the launcher composed it, found by the launcher's own rule.
 std::string parameterLine() {
-  return zeltra::invocationFromWideCommandLine(::GetCommandLineW(), zeltra::narrowToAnsi);
+  return zeltra::narrowToAnsi(zeltra::skipProgramName(::GetCommandLineW()));
 }
 
 // The last argument as the Windows argument rules give it.
