@@ -270,18 +270,32 @@ inline std::uint64_t chunkEnd(std::uint64_t offset, std::uint32_t size) {
   return offset + 8 + size + (size & 1u);
 }
 
+// Bounds on the judge's walks, so that a file made to cost a read each 8
+// bytes is not judged rather than read for as long as it is large. The
+// encoder's first RIFF holds its header list, some padding, its frames' list
+// and its index: a handful of chunks. Each further RIFF (AVIX) holds up to
+// 1 GiB: 4096 of them are 4 TiB.
+inline constexpr int kMostChunksInFirstRiff = 1024;
+inline constexpr int kMostRiffs = 4096;
+
+enum class IndexSearch { kFound, kAbsent, kPastBound };
+
 // Whether the chunks inside [begin, end) hold an idx1 chunk, each within end.
 template <class ReadAt>
-bool holdsIndex(std::uint64_t begin, std::uint64_t end, ReadAt& readAt) {
+IndexSearch findIndex(std::uint64_t begin, std::uint64_t end, ReadAt& readAt) {
   unsigned char header[8];
-  for (std::uint64_t offset = begin; offset + 8 <= end;) {
-    if (!readAt(offset, header, sizeof header)) return false;
-    if (tagIs(header, "idx1")) return chunkEnd(offset, littleEndian32(header + 4)) <= end;
+  int chunks = 0;
+  for (std::uint64_t offset = begin; offset + 8 <= end; ++chunks) {
+    if (chunks == kMostChunksInFirstRiff) return IndexSearch::kPastBound;
+    if (!readAt(offset, header, sizeof header)) return IndexSearch::kAbsent;
     const std::uint32_t size = littleEndian32(header + 4);
-    if (size == kOpenChunkSize) return false;
+    if (tagIs(header, "idx1")) {
+      return chunkEnd(offset, size) <= end ? IndexSearch::kFound : IndexSearch::kAbsent;
+    }
+    if (size == kOpenChunkSize) return IndexSearch::kAbsent;
     offset = chunkEnd(offset, size);
   }
-  return false;
+  return IndexSearch::kAbsent;
 }
 
 }  // namespace detail
@@ -293,7 +307,8 @@ bool holdsIndex(std::uint64_t begin, std::uint64_t end, ReadAt& readAt) {
 // the first RIFF holds its index (idx1). A file it did not close keeps the
 // open size in its last RIFF (a long recording ended past 1 GiB has a closed
 // first RIFF and an open AVIX), or ends short of a size it claims. A file
-// that does not begin as an AVI file is not judged.
+// that does not begin as an AVI file is not judged, nor one past the
+// bounds of the walk (detail::kMostChunksInFirstRiff, detail::kMostRiffs).
 template <class ReadAt>
 ContainerFinish judgeAvi(std::uint64_t fileSize, ReadAt readAt) {
   unsigned char header[12];
@@ -305,7 +320,9 @@ ContainerFinish judgeAvi(std::uint64_t fileSize, ReadAt readAt) {
     return begunAsRiff ? ContainerFinish::kUnfinished : ContainerFinish::kNotJudged;
   }
   if (!avi) return ContainerFinish::kNotJudged;
-  for (bool first = true; offset != fileSize; first = false) {
+  for (int riffs = 0; offset != fileSize; ++riffs) {
+    const bool first = riffs == 0;
+    if (riffs == detail::kMostRiffs) return ContainerFinish::kNotJudged;
     if (fileSize - offset < sizeof header || !readAt(offset, header, sizeof header) ||
         !detail::tagIs(header, "RIFF") || !detail::tagIs(header + 8, first ? "AVI " : "AVIX")) {
       return ContainerFinish::kUnfinished;
@@ -313,8 +330,15 @@ ContainerFinish judgeAvi(std::uint64_t fileSize, ReadAt readAt) {
     const std::uint32_t size = detail::littleEndian32(header + 4);
     const std::uint64_t end = detail::chunkEnd(offset, size);
     if (size == detail::kOpenChunkSize || end > fileSize) return ContainerFinish::kUnfinished;
-    if (first && !detail::holdsIndex(offset + sizeof header, end, readAt)) {
-      return ContainerFinish::kUnfinished;
+    if (first) {
+      switch (detail::findIndex(offset + sizeof header, end, readAt)) {
+        case detail::IndexSearch::kFound:
+          break;
+        case detail::IndexSearch::kAbsent:
+          return ContainerFinish::kUnfinished;
+        case detail::IndexSearch::kPastBound:
+          return ContainerFinish::kNotJudged;
+      }
     }
     offset = end;
   }
@@ -645,27 +669,32 @@ inline FileSnapshot snapshotOf(const std::wstring& path) {
 
 // Reads the few headers judgeAvi asks for; a file that cannot be opened (an
 // encoder still writing it may share it with nobody) is not judged.
-inline ContainerFinish judgeFile(const std::wstring& path, std::uint64_t size) {
+// Its size too is read through the handle read from: on a network share a
+// path's cached size can disagree with the bytes.
+inline ContainerFinish judgeFile(const std::wstring& path) {
   const OwnedHandle file(::CreateFileW(path.c_str(), GENERIC_READ,
                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                        /*lpSecurityAttributes=*/nullptr, OPEN_EXISTING,
                                        FILE_ATTRIBUTE_NORMAL, /*hTemplateFile=*/nullptr));
-  if (!file.valid()) return ContainerFinish::kNotJudged;
-  return judgeAvi(size, [&file](std::uint64_t offset, unsigned char* buffer, std::size_t count) {
-    LARGE_INTEGER position{};
-    position.QuadPart = static_cast<LONGLONG>(offset);
-    const DWORD wanted = static_cast<DWORD>(count);  // a header: a few bytes
-    DWORD read = 0;
-    return ::SetFilePointerEx(file.get(), position, /*lpNewFilePointer=*/nullptr, FILE_BEGIN) &&
-           ::ReadFile(file.get(), buffer, wanted, &read, /*lpOverlapped=*/nullptr) &&
-           read == wanted;
-  });
+  LARGE_INTEGER size{};
+  if (!file.valid() || !::GetFileSizeEx(file.get(), &size)) return ContainerFinish::kNotJudged;
+  return judgeAvi(
+      static_cast<std::uint64_t>(size.QuadPart),
+      [&file](std::uint64_t offset, unsigned char* buffer, std::size_t count) {
+        LARGE_INTEGER position{};
+        position.QuadPart = static_cast<LONGLONG>(offset);
+        const DWORD wanted = static_cast<DWORD>(count);  // a header: a few bytes
+        DWORD read = 0;
+        return ::SetFilePointerEx(file.get(), position, /*lpNewFilePointer=*/nullptr, FILE_BEGIN) &&
+               ::ReadFile(file.get(), buffer, wanted, &read, /*lpOverlapped=*/nullptr) &&
+               read == wanted;
+      });
 }
 
 inline OutputFile inspectOutput(const std::wstring& path, const FileSnapshot& before) {
   const FileSnapshot now = snapshotOf(path);
   const bool judged = now.exists && changedSince(before, now) && now.size != 0;
-  return judgeOutput(before, now, judged ? judgeFile(path, now.size) : ContainerFinish::kNotJudged);
+  return judgeOutput(before, now, judged ? judgeFile(path) : ContainerFinish::kNotJudged);
 }
 
 // The recording's job: everything in it ends when its last handle closes,

@@ -104,11 +104,36 @@ std::string windowsVersion() {
          std::to_string(info.dwBuildNumber);
 }
 
-int displayScalePercent() {
-  const HDC screen = ::GetDC(nullptr);
-  const int dpi = ::GetDeviceCaps(screen, LOGPIXELSX);
-  ::ReleaseDC(nullptr, screen);
-  return dpi * 100 / 96;
+std::optional<std::string> manifestOf(const std::wstring& program) {
+  // As data and as an image's resources only: nothing of it runs.
+  const HMODULE module =
+      ::LoadLibraryExW(program.c_str(), /*hFile=*/nullptr,
+                       LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  if (module == nullptr) return std::nullopt;
+  std::optional<std::string> text;
+  if (const HRSRC found =
+          ::FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24) /* RT_MANIFEST */)) {
+    const HGLOBAL loaded = ::LoadResource(module, found);
+    const void* bytes = loaded != nullptr ? ::LockResource(loaded) : nullptr;
+    if (bytes != nullptr)
+      text.emplace(static_cast<const char*>(bytes), ::SizeofResource(module, found));
+  }
+  ::FreeLibrary(module);
+  return text;
+}
+
+std::optional<std::string> compatibilityLayersOf(const std::wstring& program) {
+  const wchar_t kLayers[] =
+      L"Software\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\Layers";
+  for (const HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+    wchar_t value[512];
+    DWORD size = sizeof value;
+    if (::RegGetValueW(root, kLayers, program.c_str(), RRF_RT_REG_SZ, nullptr, value, &size) ==
+        ERROR_SUCCESS) {
+      return narrowToAnsi(value);
+    }
+  }
+  return std::nullopt;
 }
 
 std::optional<std::string> wineVersion() {

@@ -27,9 +27,14 @@ int programBits(const std::wstring& path);
 // program whose manifest does not name the newer Windows.
 std::string windowsVersion();
 
-// The display's scale in percent of 96 dots per inch (this program is DPI
-// aware, so the figure is the real one).
-int displayScalePercent();
+// The text of a program's manifest (its resource 1 of the manifest type),
+// read without starting it; nullopt when it has none.
+std::optional<std::string> manifestOf(const std::wstring& program);
+
+// The compatibility settings Windows keeps for a program by its full path
+// (AppCompatFlags\Layers: the current user's, else the machine's); nullopt
+// where there are none.
+std::optional<std::string> compatibilityLayersOf(const std::wstring& program);
 
 // The Wine version when running under Wine.
 std::optional<std::string> wineVersion();

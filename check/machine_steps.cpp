@@ -5,9 +5,11 @@
 #include "check/check_steps.h"
 #include "check/child_process.h"
 #include "check/encoder_answers.h"
+#include "check/encoder_dpi.h"
 #include "check/interruption.h"
 #include "check/machine_facts.h"
 #include "launcher/stop.h"
+#include "platform/window_frame.h"
 #include "version.h"
 
 namespace zeltra::check {
@@ -125,6 +127,32 @@ bool checkDisturbances(Report& report, CheckSetup& setup) {
   return true;
 }
 
+// A warning, not a failure: an encoder that is not DPI aware still records
+// on a display of 100%, and on one scaled where every monitor lies right of
+// and below the primary.
+void reportEncoderDpi(Report& report, const CheckSetup& setup) {
+  const std::optional<std::string> manifest = manifestOf(setup.encoder);
+  const std::optional<std::string> layers = compatibilityLayersOf(setup.encoder);
+  const EncoderDpi dpi = encoderDpi(manifest, layers);
+  const int scale = displayScalePercent();
+  if (dpi.awareness != DpiAwareness::kUnaware) {
+    report.pass("it is DPI aware (" + dpi.from + ")");
+  } else if (scale <= 100) {
+    report.note("it is not DPI aware (" + dpi.from +
+                "), which changes nothing at a display "
+                "scale of " +
+                std::to_string(scale) + "%");
+  } else {
+    report.warn("it is not DPI aware (" + dpi.from + ") and the display is scaled to " +
+                    std::to_string(scale) +
+                    "%: it refuses to record a window on a monitor left "
+                    "of or above the primary one (\"extends outside window area\"), and draws "
+                    "the cursor off its place",
+                "use an FFmpeg build whose manifest says it is DPI aware, or set ffmpeg.exe's "
+                "compatibility setting \"Override high DPI scaling\" to Application");
+  }
+}
+
 bool checkEncoder(Report& report, const CheckSetup& setup) {
   report.beginStep("The encoder");
   if (!fileExists(setup.encoder)) {
@@ -140,6 +168,7 @@ bool checkEncoder(Report& report, const CheckSetup& setup) {
   if (interrupted()) return false;
   const bool hasEncoder =
       requireDescribed(report, setup, Component::kEncoder, "libxvid", "encoder");
+  reportEncoderDpi(report, setup);
   return hasInput && hasEncoder;
 }
 

@@ -56,6 +56,7 @@ bool measureCaptureRegion(Platform& platform, CaptureTarget& target) {
   target.offsetY = formatDecimal(region.top);
   target.width = formatDecimal(region.width);
   target.height = formatDecimal(region.height);
+  target.scalePercent = measure->scalePercent;
   const std::string frame =
       sameRect(recorded, measure->rect) ? "" : ", visible frame " + formatCorners(recorded);
   diagnose(platform, "found the window: rectangle " + formatCorners(measure->rect) + frame +

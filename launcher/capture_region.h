@@ -15,6 +15,7 @@ struct CaptureTarget {
   std::string offsetY;
   std::string width;
   std::string height;
+  int32_t scalePercent = 100;  // the display's scale as the window was measured
 };
 
 // The region in numbers. Sizes are 64-bit so that no rectangle, however far

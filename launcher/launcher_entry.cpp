@@ -36,12 +36,13 @@ int32_t unobtrusiveShowMode(int32_t requested) {
 
 // Serves messages until the run's events end; the launcher's own encoder
 // ending before that is said at once, the one clue to why nothing is recorded.
-Event serveUntilStopped(Platform& platform, std::unique_ptr<Process>& encoder) {
+Event serveUntilStopped(Platform& platform, RecordingStart& start) {
   for (;;) {
-    const Event event = platform.waitForEvent(encoder.get(), /*watchWindows=*/false, kWaitForever);
+    const Event event =
+        platform.waitForEvent(start.encoder.get(), /*watchWindows=*/false, kWaitForever);
     if (event != Event::kProcessExited) return event;
-    reportEncoderEndedOnItsOwn(platform, *encoder);
-    encoder.reset();  // an ended process would wake every wait at once
+    reportEncoderEndedOnItsOwn(platform, *start.encoder, start.scalePercent);
+    start.encoder.reset();  // an ended process would wake every wait at once
   }
 }
 
@@ -67,7 +68,7 @@ int runLauncher(Platform& platform, const InvocationText& invocation, int32_t sh
   if (start.outcome != StartOutcome::kLaunchAttempted) {
     return 0;
   }
-  const Event end = serveUntilStopped(platform, start.encoder);
+  const Event end = serveUntilStopped(platform, start);
   if (run.stop.cause == StopCause::kNone) {
     endWithoutStopRequest(platform, run.stop, end);
   }

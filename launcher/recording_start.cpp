@@ -167,7 +167,7 @@ RecordingStart startRecording(Platform& platform, const InvocationText& invocati
     diagnose(platform, "could not start " + encoderShown + "; nothing is recorded");
   }
   platform.pause(kSettlingPauseMs);
-  return {StartOutcome::kLaunchAttempted, std::move(encoder)};
+  return {StartOutcome::kLaunchAttempted, std::move(encoder), target.scalePercent};
 }
 
 }  // namespace zeltra

@@ -19,6 +19,7 @@ enum class StartOutcome {
 struct RecordingStart {
   StartOutcome outcome = StartOutcome::kNothingToRecord;
   std::unique_ptr<Process> encoder;  // null unless an encoder is running
+  int32_t scalePercent = 100;        // the display's, as the window was measured
 };
 
 inline constexpr uint32_t kSettlingPauseMs = 100;

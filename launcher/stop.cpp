@@ -265,12 +265,18 @@ void seeEncoderThrough(Platform& platform, Process& encoder, StopOutcome& stop) 
   sayHowItEnded(platform, stop, error);
 }
 
-void reportEncoderEndedOnItsOwn(Platform& platform, Process& encoder) {
+void reportEncoderEndedOnItsOwn(Platform& platform, Process& encoder, int32_t scalePercent) {
   const ProcessExit exit = encoder.readExit();
+  const std::string cause =
+      scalePercent > 100 && exit.ranMs < kEndedAsItStartedMs
+          ? "; the display is scaled to " + formatDecimal(scalePercent) +
+                "%, where an encoder that is not DPI aware refuses a region on a monitor left of "
+                "or above the primary one, a likely cause"
+          : "";
   diagnose(platform, "the encoder ended on its own with exit code " +
                          formatExitCode(exit.exitCode) + " after " +
                          formatDecimal(static_cast<int64_t>(exit.ranMs)) +
-                         " ms; nothing is being recorded" +
+                         " ms; nothing is being recorded" + cause +
                          formatFinishKey({EncoderFinish::kOnItsOwn, std::nullopt}));
 }
 

@@ -118,7 +118,14 @@ void endWithoutStopRequest(Platform& platform, StopOutcome& stop, Event end);
 void seeEncoderThrough(Platform& platform, Process& encoder, StopOutcome& stop);
 
 // Says, with its key, that the launcher's own encoder ended before any stop,
-// with its exit code and how long it ran: the one clue to why nothing was recorded.
-void reportEncoderEndedOnItsOwn(Platform& platform, Process& encoder);
+// with its exit code and how long it ran: the one clue to why nothing was
+// recorded. On a scaled display, an encoder that ends as it starts names the
+// likely cause: one that is not DPI aware refuses some regions.
+void reportEncoderEndedOnItsOwn(Platform& platform, Process& encoder, int32_t scalePercent);
+
+// How long after its start an encoder that ends on its own counts as ending
+// as it starts: the grabber checks its region while it opens, which takes
+// the real encoder about a second.
+inline constexpr uint64_t kEndedAsItStartedMs = 5000;
 
 }  // namespace zeltra

@@ -60,6 +60,8 @@ struct WindowMeasure {
   // 1607 and later, as the manifest asks); only then do rect and the screen
   // agree with visibleFrame.
   bool perMonitorDpiAware = false;
+  // The display's scale, in percent of 96 dots per inch.
+  int32_t scalePercent = 100;
 };
 
 // How a command handed to the command interpreter ended.

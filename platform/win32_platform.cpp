@@ -513,6 +513,7 @@ class Win32Platform final : public Platform {
         ::GetSystemMetrics(SM_XVIRTUALSCREEN), ::GetSystemMetrics(SM_YVIRTUALSCREEN),
         ::GetSystemMetrics(SM_CXVIRTUALSCREEN), ::GetSystemMetrics(SM_CYVIRTUALSCREEN)};
     measure.perMonitorDpiAware = threadIsPerMonitorDpiAware();
+    measure.scalePercent = displayScalePercent();
     return measure;
   }
 

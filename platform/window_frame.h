@@ -29,8 +29,11 @@ inline DwmAttributeReader dwmAttributeReader() {
 // Whether this thread is per-monitor DPI aware, of either version. The
 // compositor's frame bounds are never scaled for DPI while the screen's size
 // is, unless the thread is per-monitor aware: only then do the two agree.
-// Both calls arrived with Windows 10 1607; earlier, and where the manifest's
-// per-monitor setting is not read (before 1703), the answer is no.
+// The manifests ask for per-monitor v2, else per-monitor (Windows 10 1607
+// knows only that one, and reads no dpiAware beside a dpiAwareness), and
+// per-monitor through dpiAware before Windows 10. Both calls arrived with
+// Windows 10 1607; earlier the answer is no, and the window's rectangle is
+// recorded.
 inline bool threadIsPerMonitorDpiAware() {
   using ThreadDpiContextReader = HANDLE(WINAPI*)();
   using DpiAwarenessReader = int(WINAPI*)(HANDLE);
@@ -43,6 +46,16 @@ inline bool threadIsPerMonitorDpiAware() {
       findLibraryFunction<DpiAwarenessReader>(user32, "GetAwarenessFromDpiAwarenessContext");
   return threadContext != nullptr && awarenessOf != nullptr &&
          awarenessOf(threadContext()) == kPerMonitorAware;
+}
+
+// The display's scale in percent of 96 dots per inch, as the system gives it
+// to a DPI-aware program (the launcher and the check both are): the scale an
+// encoder that is not DPI aware sees the desktop through.
+inline int displayScalePercent() {
+  const HDC screen = ::GetDC(nullptr);
+  const int dpi = ::GetDeviceCaps(screen, LOGPIXELSX);
+  ::ReleaseDC(nullptr, screen);
+  return dpi * 100 / 96;
 }
 
 }  // namespace zeltra

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "check/encoder_answers.h"
+#include "check/encoder_dpi.h"
 #include "check/encoder_finish.h"
 #include "check/recording_readback.h"
 #include "check/report.h"
@@ -62,6 +63,33 @@ TEST(EncoderAnswersTest, ReadsWhatTheHelpAnswerSaysOfTheOneNameAsked) {
   EXPECT_EQ(versionLine("\r\n  \nffmpeg version 4.2.1 Copyright\r\nbuilt with gcc\r\n"),
             "ffmpeg version 4.2.1 Copyright");
   EXPECT_EQ(versionLine(""), "");
+}
+
+TEST(EncoderDpiTest, TheCompatibilitySettingsOverrideTheManifest) {
+  const std::string v2 =
+      "<dpiAwareness xmlns=\"http://schemas.microsoft.com/SMI/2016/WindowsSettings\">"
+      "PerMonitorV2, PerMonitor</dpiAwareness>";
+  const struct {
+    std::optional<std::string> manifest, layers;
+    DpiAwareness awareness;
+  } cases[] = {
+      {std::nullopt, std::nullopt, DpiAwareness::kUnaware},
+      {v2, std::nullopt, DpiAwareness::kPerMonitor},
+      {"<dpiAwareness> Unaware, System </dpiAwareness><dpiAware>true/pm</dpiAware>", std::nullopt,
+       DpiAwareness::kUnaware},  // the list's first known value, not the older setting
+      {"<dpiAwareness>Future, System</dpiAwareness>", std::nullopt, DpiAwareness::kSystem},
+      {"<dpiAware>True</dpiAware>", std::nullopt, DpiAwareness::kSystem},
+      {"<dpiAware>true/PM</dpiAware>", std::nullopt, DpiAwareness::kPerMonitor},
+      {v2, "~ DPIUNAWARE", DpiAwareness::kUnaware},
+      {v2, "~ GDIDPISCALING DPIUNAWARE", DpiAwareness::kUnaware},
+      {std::nullopt, "~ HIGHDPIAWARE", DpiAwareness::kPerMonitor},
+      {v2, "~ RUNASADMIN", DpiAwareness::kPerMonitor},
+  };
+  for (const auto& c : cases) {
+    const EncoderDpi dpi = encoderDpi(c.manifest, c.layers);
+    EXPECT_EQ(dpi.awareness, c.awareness)
+        << c.manifest.value_or("") << " | " << c.layers.value_or("");
+  }
 }
 
 TEST(EncoderFinishTest, ReadsTheKeyOfTheLauncherLineThatSaysIt) {

@@ -98,6 +98,28 @@ TEST(CallerOutputTest, JudgesAnAviFilesFinishFromItsBytes) {
   for (const auto& c : cases) EXPECT_EQ(judge(c.bytes), c.finish) << c.what;
 }
 
+// A first RIFF of that many empty chunks before its index; a chain of that
+// many RIFFs after a finished first one.
+Bytes manyChunks(int chunks) {
+  Bytes body;
+  for (int i = 0; i < chunks; ++i) body = body + Bytes{'J', 'U', 'N', 'K', 0, 0, 0, 0};
+  Bytes file = cut(riff("AVI ", "idx1", 0), 12) + body + Bytes{'i', 'd', 'x', '1', 0, 0, 0, 0};
+  put32(file, 4, static_cast<std::uint32_t>(file.size() - 8));
+  return file;
+}
+
+TEST(CallerOutputTest, AFileMadeToCostARead8BytesIsNotJudgedPastTheBounds) {
+  // The index is the bound's last chunk, or the one after it.
+  EXPECT_EQ(judge(manyChunks(detail::kMostChunksInFirstRiff - 1)), ContainerFinish::kFinished);
+  EXPECT_EQ(judge(manyChunks(detail::kMostChunksInFirstRiff)), ContainerFinish::kNotJudged);
+  Bytes chain = riff("AVI ", "idx1", 0);
+  const Bytes next = cut(riff("AVIX", "JUNK", 0), 12);
+  Bytes tail;
+  for (int i = 1; i < detail::kMostRiffs; ++i) tail = tail + withSize(next, 4, 4);
+  EXPECT_EQ(judge(chain + tail), ContainerFinish::kFinished);
+  EXPECT_EQ(judge(chain + tail + withSize(next, 4, 4)), ContainerFinish::kNotJudged);
+}
+
 TEST(CallerOutputTest, JudgesTheOutputAgainstItsStateBeforeTheStart) {
   const FileSnapshot none;
   const FileSnapshot old{true, 5860, 1000};

@@ -305,7 +305,7 @@ std::optional<WindowMeasure> Desktop::measureWindow(WindowHandle handle) {
     w.closesWhenMeasured = false;
   }
   if (!w.exists) return std::nullopt;
-  return WindowMeasure{w.rect, w.frame, screen, perMonitorDpiAware};
+  return WindowMeasure{w.rect, w.frame, screen, perMonitorDpiAware, scalePercent};
 }
 
 std::string Desktop::toAnsiCodePage(const std::wstring& text) {

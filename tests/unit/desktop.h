@@ -92,6 +92,7 @@ class Desktop final : public Platform {
 
   VirtualScreen screen{0, 0, 1280, 800};
   bool perMonitorDpiAware = true;
+  int32_t scalePercent = 100;
   std::wstring ownPath = L"C:\\Tools\\ZELTRA_ScreenTool.exe";
   // The ANSI code page: 1252 with Windows' best fit, or a part of 932 with
   // one two-byte character, U+30BD as 0x83 0x5C, whose second byte is the backslash's.

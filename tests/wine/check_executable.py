@@ -30,8 +30,10 @@ def manifest_failures(text, machine):
     expected = {
         "asInvoker": r'<requestedExecutionLevel[^>]*level="asInvoker"',
         "no UI access": r'<requestedExecutionLevel[^>]*uiAccess="false"',
-        "per-monitor v2": r"<dpiAwareness[^>]*>\s*PerMonitorV2\s*</dpiAwareness>",
-        "dpiAware fallback": r"<dpiAware[^>]*>\s*true\s*</dpiAware>",
+        # Windows 10 1607 knows PerMonitor but not PerMonitorV2 (1703), and
+        # reads no dpiAware where dpiAwareness is given: the list falls back.
+        "per-monitor v2, else per-monitor": r"<dpiAwareness[^>]*>PerMonitorV2, PerMonitor</dpiAwareness>",
+        "per-monitor before Windows 10": r"<dpiAware[^>]*>true/pm</dpiAware>",
     }
     failures = [f"manifest lacks {what}" for what, pattern in expected.items() if not re.search(pattern, text)]
     identity = re.search(r'<assemblyIdentity[^>]*processorArchitecture="([^"]*)"', text)
