@@ -18,9 +18,9 @@ struct InvocationText {
   // A character the code page has no exact form of, which the conversion
   // would have turned into another (a best fit, "?"): then text is empty.
   struct Inexact {
-    size_t place = 0;  // counted in characters from the invocation's first, which is 0
-    uint32_t codePoint = 0;
-    uint32_t codePage = 0;
+    size_t place;  // counted in characters from the invocation's first, which is 0
+    uint32_t codePoint;
+    uint32_t codePage;
   };
   std::optional<Inexact> inexact;
 };

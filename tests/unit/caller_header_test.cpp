@@ -61,6 +61,9 @@ TEST(CallerHeaderTest, TheHeaderAndTheLauncherRefuseTheSameOutputPaths) {
       {"\\\\server\\share\\x.avi", Fault::kNone},
       {"rec\\a:b.avi", Fault::kNone},
       {"rec/x-1.0:b", Fault::kNone},
+      {"Z:\\tmp\\x.avi", Fault::kNone},
+      {"a b:c", Fault::kNone},
+      {"a,b:c", Fault::kNone},
       // Protocols: a run of letters, digits, '+', '-', '.' before ':', not one letter.
       {"tcp://192.0.2.1:9", Fault::kNamesAProtocol},
       {"pipe:1", Fault::kNamesAProtocol},

@@ -111,12 +111,17 @@ TEST(LauncherTest, WaitsForTheFirstShownWindowWithTheTitleSayingWhatKeepsIt) {
     desktop.window(above).minimized = false;
     desktop.window(above).cloaked = true;
   });
+  desktop.at(1500, [&] { desktop.window(above).exists = false; });  // then only the hidden one
   desktop.at(2000, [&] { desktop.window(below).visible = true; });
   desktop.postAt(4000, kStopMessage);
   run(desktop);
-  EXPECT_EQ(desktop.saidStartingWith("a window titled \"Demo\" exists but is minimized; waiting"),
+  // Once per change, whichever way it goes.
+  EXPECT_EQ(desktop.saidStartingWith("a window titled \"Demo\" exists but is "), 3);
+  EXPECT_EQ(desktop.count("a window titled \"Demo\" exists but is minimized; waiting for it to be "
+                          "shown"),
             1);
   EXPECT_EQ(desktop.saidStartingWith("a window titled \"Demo\" exists but is cloaked"), 1);
+  EXPECT_EQ(desktop.saidStartingWith("a window titled \"Demo\" exists but is hidden"), 1);
   // Shown at 2000, the lower one is the one recorded.
   ASSERT_EQ(desktop.launches.size(), 1u);
   EXPECT_EQ(desktop.launches[0].at, 2000u);
@@ -130,12 +135,15 @@ TEST(LauncherTest, ChangesNobodyAnnouncesAreFoundByLookingAgain) {
   const struct {
     const char* what;
     bool thereHidden;
+    uint32_t closedAt;  // 0: not closed
     uint32_t shownAt;
     uint32_t foundAt;
   } cases[] = {
-      {"shown soon after it was seen hidden", true, 303, 305},
-      {"shown after the brisk looks", true, 800, 1500},
-      {"created shown, unannounced", false, 303, 1000},
+      {"shown soon after it was seen hidden", true, 0, 303, 305},
+      {"shown after the brisk looks", true, 0, 800, 1500},
+      {"created shown, unannounced", false, 0, 303, 1000},
+      // Once no window has the title, the looks slow down at once.
+      {"closed, then another shown", true, 100, 303, 1100},
   };
   for (const auto& c : cases) {
     Desktop desktop;
@@ -143,6 +151,9 @@ TEST(LauncherTest, ChangesNobodyAnnouncesAreFoundByLookingAgain) {
     const WindowHandle window = desktop.addWindow("Demo", kDemoRect);
     desktop.window(window).visible = false;
     desktop.window(window).exists = c.thereHidden;
+    if (c.closedAt != 0) {
+      desktop.quietlyAt(c.closedAt, [&desktop, window] { desktop.window(window).exists = false; });
+    }
     desktop.quietlyAt(c.shownAt, [&desktop, window] {
       desktop.window(window).exists = true;
       desktop.window(window).visible = true;
@@ -150,6 +161,16 @@ TEST(LauncherTest, ChangesNobodyAnnouncesAreFoundByLookingAgain) {
     run(desktop);
     EXPECT_EQ(desktop.launches.at(0).at, c.foundAt) << c.what;
   }
+}
+
+TEST(LauncherTest, WindowsChangingWhileItRecordsChangeNothing) {
+  Desktop desktop;
+  desktop.addWindow("Demo", kDemoRect);
+  desktop.at(1000, [&desktop] { desktop.addWindow("Another", {0, 0, 64, 64}); });
+  desktop.postAt(3000, kStopMessage);
+  run(desktop);
+  EXPECT_EQ(desktop.stopCommandsAt, std::vector<uint32_t>{3000});
+  EXPECT_TRUE(desktop.launched().fileFinished());
 }
 
 TEST(LauncherTest, AWindowThatClosesBeforeItIsMeasuredIsWaitedForAgain) {
@@ -310,8 +331,7 @@ TEST(LauncherTest, AnEncoderThatCannotStartOrEndsAtOnceIsToldAndTheStopStillServ
   failing.addWindow("Demo", kDemoRect);
   failing.postAt(1000, kStopMessage);
   run(failing);
-  EXPECT_EQ(failing.saidStartingWith("could not start C:\\Tools\\ffmpeg.exe; nothing is recorded"),
-            1);
+  EXPECT_EQ(failing.count("could not start C:\\Tools\\ffmpeg.exe; nothing is recorded"), 1);
   EXPECT_EQ(failing.stopCommandsAt.size(), 1u);
   EXPECT_FALSE(failing.controlWindowOpen);
 

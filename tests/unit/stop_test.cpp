@@ -80,20 +80,44 @@ TEST(StopTest, TheEncoderFinishesItsFileOnWhicheverRequestReachesIt) {
   }
 }
 
-TEST(StopTest, EachWayOfFinishingHasItsOwnLine) {
-  const std::pair<EncoderSpec, const char*> cases[] = {
+TEST(StopTest, EachStepAndEachWayOfFinishingHasItsOwnLine) {
+  const char kNotSent[] =
+      "the stop command could not send the encoder its close request; asking it through its "
+      "console";
+  const char kSent[] =
+      "the encoder had not finished 500 ms after the stop command; asking it through its console";
+  const char kToCtrlC[] = "the encoder has not finished on its stop key; asking it with Ctrl+C";
+  const struct {
+    EncoderSpec spec;
+    bool wineTaskkill;
+    std::vector<const char*> steps;
+    const char* last;
+  } cases[] = {
       {encoder(false, true, true, true),
+       false,
+       {kNotSent},
+       "the encoder finished 700 ms after the stop command, on its stop key [finish=stop-key "
+       "ms=700]"},
+      {encoder(false, true, true, true),
+       true,
+       {kSent},
        "the encoder finished 700 ms after the stop command, on its stop key [finish=stop-key "
        "ms=700]"},
       {encoder(false, true, false, true),
+       false,
+       {kNotSent, kToCtrlC},
        "the encoder finished 1700 ms after the stop command, on the launcher's Ctrl+C "
        "[finish=ctrl-c ms=1700]"},
   };
-  for (const auto& [spec, line] : cases) {
+  for (const auto& c : cases) {
     Desktop desktop;
-    desktop.encoder = spec;
+    desktop.encoder = c.spec;
+    desktop.taskkillClaimsEveryone = c.wineTaskkill;
     recordAndStop(desktop);
-    EXPECT_EQ(desktop.said.back(), line);
+    EXPECT_EQ(desktop.said.back(), c.last);
+    EXPECT_EQ(desktop.count("asking every ffmpeg.exe to close: taskkill /IM ffmpeg.exe"), 1);
+    for (const char* step : c.steps) EXPECT_EQ(desktop.count(step), 1) << step;
+    EXPECT_EQ(desktop.count(kToCtrlC), c.steps.size() == 2 ? 1 : 0);
   }
 }
 
@@ -176,7 +200,7 @@ TEST(StopTest, AStopCommandThatCouldNotAskAnyoneHasTheEncoderAskedAtOnce) {
     Desktop desktop;
     desktop.interpreter = c.interpreter;
     recordAndStop(desktop);
-    EXPECT_EQ(desktop.saidStartingWith(c.line), 1) << c.what;
+    EXPECT_EQ(desktop.count(c.line), 1) << c.what;
     EXPECT_EQ(*desktop.launched().exitAt - kStopAt, c.exitAfterStop) << c.what;
     EXPECT_TRUE(desktop.launched().fileFinished()) << c.what;
   }

@@ -105,6 +105,8 @@ TEST(DecimalTextTest, WritesDigitsAndAMinusOnly) {
   EXPECT_EQ(formatExitCode(1), "1");
   EXPECT_EQ(formatExitCode(0x7FFFFFFF), "2147483647");
   EXPECT_EQ(formatExitCode(0xC0000005u), "3221225477 (0xC0000005)");
+  EXPECT_EQ(formatCodePoint(0x41), "U+0041");
+  EXPECT_EQ(formatCodePoint(0x1F600), "U+1F600");
 }
 
 TEST(EncoderCommandTest, TheEncoderLiesInTheLaunchersOwnFolder) {
