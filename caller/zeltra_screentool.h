@@ -59,6 +59,11 @@
 #error "zeltra_screentool.h needs C++17: compile with /std:c++17 (MSVC) or -std=c++17 (GCC, Clang)"
 #endif
 
+// The version, for #if: kCallerVersion below says the same as text.
+#define ZELTRA_SCREENTOOL_VERSION_MAJOR 1
+#define ZELTRA_SCREENTOOL_VERSION_MINOR 1
+#define ZELTRA_SCREENTOOL_VERSION_PATCH 0
+
 // MSVC links the Windows libraries the header calls by itself.
 #ifdef _MSC_VER
 #pragma comment(lib, "user32.lib")

@@ -79,8 +79,14 @@ endif()
 add_executable(ZELTRA_ScreenTool::launcher ALIAS ZELTRA_ScreenTool)
 add_executable(ZELTRA_ScreenTool::check ALIAS ZELTRA_ScreenTool_check)
 
-# As a consumer's subproject, the two programs are all there is to build.
-if(NOT PROJECT_IS_TOP_LEVEL)
+# What an integrator gets, from the ZIP or from `cmake --install`.
+if(PROJECT_IS_TOP_LEVEL)
+  include(${CMAKE_CURRENT_LIST_DIR}/package.cmake)
+endif()
+
+# As a consumer's subproject, or a package manager's build, the two programs
+# are all there is to build.
+if(NOT ZELTRA_BUILD_TESTS)
   return()
 endif()
 

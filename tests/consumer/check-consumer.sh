@@ -5,7 +5,11 @@
 #   and by a 64-bit one (the ZIP folder added to CMAKE_FIND_ROOT_PATH);
 #   the 64-bit ZIP by a 64-bit build;
 #   the tree through add_subdirectory (32-bit) and through FetchContent with a
-#   local source folder (64-bit), with Python and GoogleTest out of reach.
+#   local source folder (64-bit), with Python and GoogleTest out of reach;
+#   the tree built and installed as a package manager's port does (configure
+#   without the tests, build, cmake --install: Python and GoogleTest out of
+#   reach again), its install folder holding what the ZIP holds, found by a
+#   64-bit build.
 # Then asks the package for versions it must take and refuse. The clients
 # built from each build's own ZIP are what the Wine tests run:
 # build/consumer/win32-zip-i686 and build/consumer/win64-zip-x86_64.
@@ -54,14 +58,32 @@ PY
   echo "consumer: $name: built, no warnings"
 }
 
-consume win32-zip-i686 i686 -DZELTRA_ScreenTool_DIR="$win32/cmake"
-consume win32-zip-x86_64 x86_64 -DZELTRA_PACKAGE_ROOT="$win32"
-consume win64-zip-x86_64 x86_64 -DZELTRA_ScreenTool_DIR="$win64/cmake"
+major=${version%%.*}
+consume win32-zip-i686 i686 -DZELTRA_ScreenTool_DIR="$win32/cmake" -DZELTRA_WANT_MAJOR="$major"
+consume win32-zip-x86_64 x86_64 -DZELTRA_PACKAGE_ROOT="$win32" -DZELTRA_WANT_MAJOR="$major"
+consume win64-zip-x86_64 x86_64 -DZELTRA_ScreenTool_DIR="$win64/cmake" -DZELTRA_WANT_MAJOR="$major"
 untouchable=(-DCMAKE_DISABLE_FIND_PACKAGE_Python3=ON -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON)
+
+# A port: the tree configured on its own without the tests, built, installed.
+port=$out/port
+if ! { cmake -S "$root" -B "$port/build" --toolchain "$root/cmake/mingw-w64-x86_64.cmake" \
+         -DCMAKE_BUILD_TYPE=Release -DZELTRA_BUILD_TESTS=OFF "${untouchable[@]}" &&
+       cmake --build "$port/build" -j2 && cmake --install "$port/build" --prefix "$port/installed"; } \
+     >"$port.log" 2>&1; then
+  cat "$port.log" >&2
+  fail "port: configure, build or install failed"
+fi
+installed=$(cd "$port/installed" && find . -type f | sort)
+zipped=$(cd "$win64" && find . -type f | sort)
+[ "$installed" = "$zipped" ] || fail "port: the install holds $(echo $installed), the ZIP $(echo $zipped)"
+consume port-x86_64 x86_64 -DZELTRA_ScreenTool_DIR="$port/installed/cmake" -DZELTRA_WANT_MAJOR="$major"
 consume subdirectory-i686 i686 -DZELTRA_CONSUME=subdirectory -DZELTRA_SCREENTOOL_SOURCE="$root" "${untouchable[@]}"
 consume fetchcontent-x86_64 x86_64 -DZELTRA_CONSUME=fetchcontent -DZELTRA_SCREENTOOL_SOURCE="$root" "${untouchable[@]}"
 
-# Requested version, and whether the package (of the project's 1.x version) takes it.
+# Requested version, and whether the package (of the project's version) takes it:
+# any of its own major version, none of another.
+minor=${version#*.}
+minor=${minor%%.*}
 while read -r want verdict; do
   dir=$out/version-$want
   if cmake -S tests/consumer/version -B "$dir" -DZELTRA_WANT="$want" -DZELTRA_ScreenTool_DIR="$win32/cmake" \
@@ -73,12 +95,13 @@ while read -r want verdict; do
   fi
   [ "$got" = "$verdict" ] || fail "the package $got version $want; it should be: $verdict"
   echo "consumer: the package $got version $want"
-done <<'VERSIONS'
-1.0 takes
-1 takes
-1.1 takes
-2.0 refuses
-0.9 refuses
+done <<VERSIONS
+$major.0 takes
+$major takes
+$major.$minor takes
+$((major + 1)).0 refuses
+$((major - 1)).0 refuses
+$((major - 1)).9 refuses
 VERSIONS
 
 exit "$failed"
