@@ -39,7 +39,7 @@ if(ZELTRA_FUZZ)
   # The slowest target took 117 s a million inputs on a loaded 2-core machine.
   set(ZELTRA_FUZZ_TIMEOUT_PER_MILLION 240 CACHE STRING
     "Seconds a fuzz target may take for a million inputs before its test fails")
-  foreach(target invocation region caller program_name judge)
+  foreach(target invocation region caller judge)
     add_executable(${target}_fuzz tests/fuzz/${target}_fuzz.cpp)
     target_link_libraries(${target}_fuzz PRIVATE zeltra_launcher_logic zeltra_platform_pure)
     target_link_options(${target}_fuzz PRIVATE -fsanitize=fuzzer)

@@ -40,17 +40,12 @@ TEST(EncoderAnswersTest, ReadsWhatTheHelpAnswerSaysOfTheOneNameAsked) {
       {kLibxvid, Component::kEncoder, "libxvid", HelpAnswer::kDescribes},
       {kNoDemuxer, Component::kDemuxer, "gdigrab", HelpAnswer::kUnknown},
       {kNoEncoder, Component::kEncoder, "libxvid", HelpAnswer::kUnknown},
-      {"Demuxer gdigrab [GDI]:\n", Component::kDemuxer, "gdigrab", HelpAnswer::kDescribes},
       // Another name or another kind describes nothing asked about.
       {kGdigrab, Component::kDemuxer, "gdi", HelpAnswer::kUnclear},
       {kGdigrab, Component::kEncoder, "gdigrab", HelpAnswer::kUnclear},
       {"Encoder libxvidx [x]:\r\n", Component::kEncoder, "libxvid", HelpAnswer::kUnclear},
-      {"Unknown format 'dshow'.\r\n", Component::kDemuxer, "gdigrab", HelpAnswer::kUnclear},
-      {kNoEncoder, Component::kDemuxer, "libxvid", HelpAnswer::kUnclear},
       // Quoted by another line, the opening line is not the answer's.
       {"  Demuxer gdigrab [x]\r\n", Component::kDemuxer, "gdigrab", HelpAnswer::kUnclear},
-      {"Unrecognized option 'h'.\r\n", Component::kEncoder, "libxvid", HelpAnswer::kUnclear},
-      {"", Component::kDemuxer, "gdigrab", HelpAnswer::kUnclear},
       // The banner on standard error before the answer.
       {std::string(kLibxvid) + "ffmpeg version 4.2.1\r\n", Component::kEncoder, "libxvid",
        HelpAnswer::kDescribes},
@@ -159,28 +154,15 @@ TEST(ReadBackTest, HoldsTheFramesAgainstThePicture) {
     bool moved;
   };
   const Point away{-100, -100};
+  const std::vector<int> moving{0, 10, 20, 30, 40, 50};
   const Row rows[] = {
-      {"the window, moving", {0, 10, 20, 30, 40, 50}, 0, away, true, true, 5, true},
-      {"the bar on the centre, then elsewhere",
-       {30, 30, 30, 30, 31, 40},
-       0,
-       away,
-       true,
-       true,
-       5,
-       true},
-      {"a rectangle 4 pixels off", {0, 10, 20, 30, 40, 50}, 4, away, true, false, 5, true},
-      {"a rectangle 9 pixels off", {0, 10, 20, 30, 40, 50}, 9, away, false, false, 5, true},
+      {"the window, moving", moving, 0, away, true, true, 5, true},
+      {"the bar on the centre, then off", {30, 30, 30, 30, 31, 40}, 0, away, true, true, 5, true},
+      {"a rectangle 4 pixels off", moving, 4, away, true, false, 5, true},
+      {"a rectangle 9 pixels off", moving, 9, away, false, false, 5, true},
       {"a frozen picture", {7, 7, 7, 7, 7, 7}, 0, away, true, true, 5, false},
       {"no bar at all", {-1, -1, -1, -1, -1, -1}, 0, away, true, true, 5, false},
-      {"the cursor on the centre",
-       {0, 10, 20, 30, 40, 50},
-       0,
-       Point{201, 150},
-       true,
-       true,
-       4,
-       true},
+      {"the cursor on the centre", moving, 0, Point{201, 150}, true, true, 4, true},
   };
   for (const Row& row : rows) {
     const PictureFindings findings = checkPictures(frames(400, 300, 403, 301, row.barSteps, row.dx),
@@ -207,14 +189,12 @@ TEST(ReportTest, OneVerdictFromTheSteps) {
       {"all passed",
        [](Report& r) {
          r.beginStep("A");
-         r.pass("fine");
          r.warn("odd", "fix it");
        },
        "verdict: passed: every step passed"},
       {"one not run",
        [](Report& r) {
          r.beginStep("A");
-         r.pass("fine");
          r.beginStep("B");
          r.notRun("held");
        },
@@ -236,12 +216,6 @@ TEST(ReportTest, OneVerdictFromTheSteps) {
          r.interrupt("interrupted by Ctrl+C");
        },
        "verdict: interrupted at step 2 (B)"},
-      {"interrupted with nothing failed",
-       [](Report& r) {
-         r.beginStep("A");
-         r.interrupt("interrupted by Ctrl+C");
-       },
-       "verdict: interrupted at step 1 (A)"},
   };
   for (const Row& row : rows) {
     std::vector<std::string> printed;

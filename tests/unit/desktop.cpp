@@ -12,24 +12,9 @@ constexpr uint32_t kStillActive = 259;
 constexpr uint32_t kErrorAccessDenied = 5;
 constexpr uint32_t kErrorInvalidHandle = 6;
 
-// Code page 1252's bytes 0x80-0x9F, as Windows maps them; 0 where it maps none.
-constexpr wchar_t kCp1252High[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-
-// A part of Windows' best fit for 1252: the fullwidth forms become their
-// ASCII letters, and letters with marks 1252 lacks lose them.
-char bestFit1252(wchar_t c) {
-  if (c >= 0xFF01 && c <= 0xFF5E) return static_cast<char>(c - 0xFF01 + 0x21);
-  if (c == 0x3000) return ' ';  // the ideographic space
-  static const std::map<wchar_t, char> kLetters = {
-      {0x0141, 'L'}, {0x0142, 'l'}, {0x015A, 'S'}, {0x015B, 's'}, {0x0179, 'Z'}, {0x017A, 'z'},
-      {0x017B, 'Z'}, {0x017C, 'z'}, {0x0118, 'E'}, {0x0119, 'e'}, {0x0104, 'A'}, {0x0105, 'a'},
-      {0x0106, 'C'}, {0x0107, 'c'}, {0x0143, 'N'}, {0x0144, 'n'}};
-  const auto found = kLetters.find(c);
-  return found == kLetters.end() ? '?' : found->second;
-}
+// Code page 1252 played by its Latin-1 part and the euro sign at 0x80,
+// enough to tell a text it holds from one it does not.
+constexpr wchar_t kEuro = 0x20AC;
 
 }  // namespace
 
@@ -311,21 +296,13 @@ std::optional<WindowMeasure> Desktop::measureWindow(WindowHandle handle) {
 std::string Desktop::toAnsiCodePage(const std::wstring& text) {
   std::string ansi;
   for (const wchar_t c : text) {
-    if (codePage932) {
-      if (c == kDoubleByteCharacter) {
-        ansi += "\x83\x5C";
-      } else {
-        ansi += c < 0x80 ? static_cast<char>(c) : '?';
-      }
-      continue;
-    }
-    const wchar_t* high = std::find(std::begin(kCp1252High), std::end(kCp1252High), c);
-    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
-      ansi += static_cast<char>(c);
-    } else if (c != 0 && high != std::end(kCp1252High)) {
-      ansi += static_cast<char>(0x80 + (high - std::begin(kCp1252High)));
+    if (codePage932 && c == kDoubleByteCharacter) {
+      ansi += "\x83\x5C";
+    } else if (c == kEuro && !codePage932) {
+      ansi += '\x80';
     } else {
-      ansi += bestFit1252(c);
+      const bool held = c < 0x80 || (!codePage932 && c >= 0xA0 && c <= 0xFF);
+      ansi += held ? static_cast<char>(c) : '?';
     }
   }
   return ansi;
@@ -338,10 +315,8 @@ std::wstring Desktop::fromAnsiCodePage(const std::string& text) {
     if (codePage932 && byte >= 0x81 && byte <= 0x9F && i + 1 < text.size()) {
       wide += text.compare(i, 2, "\x83\x5C") == 0 ? kDoubleByteCharacter : L'\xFFFD';
       ++i;
-    } else if (!codePage932 && byte >= 0x80 && byte <= 0x9F) {
-      wide += kCp1252High[byte - 0x80] != 0 ? kCp1252High[byte - 0x80] : static_cast<wchar_t>(byte);
     } else {
-      wide += static_cast<wchar_t>(byte);
+      wide += byte == 0x80 && !codePage932 ? kEuro : static_cast<wchar_t>(byte);
     }
   }
   return wide;

@@ -94,8 +94,8 @@ class Desktop final : public Platform {
   bool perMonitorDpiAware = true;
   int32_t scalePercent = 100;
   std::wstring ownPath = L"C:\\Tools\\ZELTRA_ScreenTool.exe";
-  // The ANSI code page: 1252 with Windows' best fit, or a part of 932 with
-  // one two-byte character, U+30BD as 0x83 0x5C, whose second byte is the backslash's.
+  // The ANSI code page: a part of 1252, or a part of 932 with one two-byte
+  // character, U+30BD as 0x83 0x5C, whose second byte is the backslash's.
   bool codePage932 = false;
   static constexpr wchar_t kDoubleByteCharacter = L'\x30BD';
   bool controlWindowFails = false;
