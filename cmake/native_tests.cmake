@@ -9,6 +9,7 @@ add_executable(unit_tests
   tests/unit/caller_header_test.cpp
   tests/unit/caller_output_test.cpp
   tests/unit/interpreter_test.cpp
+  tests/unit/pending_lines_test.cpp
   tests/unit/launcher_test.cpp
   tests/unit/region_test.cpp
   tests/unit/stop_test.cpp

@@ -215,7 +215,9 @@ class Platform {
   // Milliseconds on a clock that wraps to 0 every 2^32 ms (49.7 days): only
   // the difference of two readings, taken in unsigned arithmetic, means anything.
   virtual uint32_t readTickCount() = 0;
-  // One line for whoever watches the debug output; never shown to the user.
+  // One line for whoever watches the debug output, and for the caller's
+  // standard error where the caller handed the launcher one; never shown to
+  // the user, never waited on.
   virtual void writeDiagnostic(const std::string& line) = 0;
 };
 

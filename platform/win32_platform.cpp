@@ -12,12 +12,14 @@
 #include <tlhelp32.h>
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/ansi_text.h"
 #include "platform/interpreter_command.h"
 #include "platform/interpreter_run.h"
+#include "platform/pending_lines.h"
 #include "platform/platform.h"
 #include "platform/scoped_handle.h"
 #include "platform/system_library.h"
@@ -38,6 +40,42 @@ constexpr DWORD kJobPollMs = 10;
 constexpr int kTreePasses = 3;
 // How often the interpreter's output is read while it runs.
 constexpr DWORD kPipeReadMs = 20;
+// Far beyond a run's lines (a few kilobytes), for a caller that reads its
+// pipe only once the launcher has exited.
+constexpr size_t kCallersErrorBoundBytes = 64 * 1024;
+
+// The standard error the caller handed over, where it did: a pipe or a file
+// of the caller's. Decided by STARTF_USESTDHANDLES alone, since Wine hands a
+// GUI program its starter's handles without it. A console's (a caller that
+// redirected only its standard output hands its own console on) is left
+// alone: a console write can block, as long as a text selection holds it.
+// Not inherited, so that neither the encoder nor the stop command holds the
+// caller's pipe open past the launcher's exit; a pipe is made non-blocking,
+// so that a caller that does not read never holds up the launcher's one thread.
+HANDLE takeCallersStandardError() {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  ::GetStartupInfoW(&startup);
+  const HANDLE handle = startup.hStdError;
+  if ((startup.dwFlags & STARTF_USESTDHANDLES) == 0 || handle == nullptr ||
+      handle == INVALID_HANDLE_VALUE) {
+    return nullptr;
+  }
+  const DWORD type = ::GetFileType(handle);
+  if (type != FILE_TYPE_PIPE && type != FILE_TYPE_DISK) return nullptr;
+  ::SetHandleInformation(handle, HANDLE_FLAG_INHERIT, 0);
+  if (type == FILE_TYPE_PIPE) {
+    DWORD mode = PIPE_READMODE_BYTE | PIPE_NOWAIT;
+    ::SetNamedPipeHandleState(handle, &mode, nullptr, nullptr);
+  }
+  return handle;
+}
+
+std::optional<size_t> writeSome(HANDLE handle, const char* data, size_t size) {
+  DWORD written = 0;
+  if (!::WriteFile(handle, data, static_cast<DWORD>(size), &written, nullptr)) return std::nullopt;
+  return written;
+}
 // A bound on the walk over the windows with one title, not a limit anyone
 // meets: windows reordered while it runs could send it round again.
 constexpr int kMostWindowsWithOneTitle = 1024;
@@ -395,6 +433,13 @@ class Win32Platform final : public Platform {
     // FreeConsole is then refused now and then (ERROR_INVALID_HANDLE), which
     // cost that stop its Ctrl+C. So it goes first thing, long before the stop.
     ::FreeConsole();
+    if (const HANDLE callersError = takeCallersStandardError()) {
+      callersError_.emplace(
+          [callersError](const char* data, size_t size) {
+            return writeSome(callersError, data, size);
+          },
+          kCallersErrorBoundBytes);
+    }
     // Recommended before the shell launches anything; harmless when it is
     // not needed. Any failure leaves the launch to cope on its own.
     comReady_ =
@@ -408,6 +453,7 @@ class Win32Platform final : public Platform {
     if (window_ != nullptr) ::DestroyWindow(window_);
     thePlatform = nullptr;
     if (comReady_) ::CoUninitialize();
+    if (callersError_) callersError_->flush();  // a last chance for lines a full pipe held
   }
   Win32Platform(const Win32Platform&) = delete;
   Win32Platform& operator=(const Win32Platform&) = delete;
@@ -619,7 +665,10 @@ class Win32Platform final : public Platform {
 
   uint32_t readTickCount() override { return ::GetTickCount(); }
 
-  void writeDiagnostic(const std::string& line) override { ::OutputDebugStringA(line.c_str()); }
+  void writeDiagnostic(const std::string& line) override {
+    ::OutputDebugStringA(line.c_str());
+    if (callersError_) callersError_->add(line);
+  }
 
  private:
   static CommandRun commandRun(const Win32InterpreterSteps& steps, InterpreterRun run,
@@ -665,6 +714,7 @@ class Win32Platform final : public Platform {
   std::vector<HWINEVENTHOOK> hooks_;
   bool windowChanged_ = false;
   bool comReady_ = false;
+  std::optional<PendingLines> callersError_;
 };
 
 LRESULT CALLBACK controlWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
