@@ -2,6 +2,7 @@
 // chain a caller relies on, and prints what it did step by step for a bug
 // report, ending with one verdict. Exit code 0 when every step passed.
 // Usage: ZELTRA_ScreenTool_check [--keep] [output folder]
+//        ZELTRA_ScreenTool_check --judge FILE [--since SIZE,TIME]
 #include <windows.h>
 
 #include <cstdio>
@@ -11,6 +12,7 @@
 #include "check/check_steps.h"
 #include "check/console_printer.h"
 #include "check/interruption.h"
+#include "check/judge_command.h"
 #include "check/machine_facts.h"
 #include "check/report.h"
 #include "launcher/stop.h"
@@ -86,6 +88,7 @@ int main(int argc, char** argv) {
   // First thing: every DLL loaded from here on comes from the system
   // directory, not from the folder the check was saved in.
   zeltra::restrictDllSearchToSystemDirectory();
+  if (zeltra::check::judgeRequested()) return zeltra::check::runJudge();
   // Physical pixels, as the launcher and the encoder see the screen; the
   // manifest asks for this too, where it is read.
   ::SetProcessDPIAware();
@@ -100,6 +103,7 @@ int main(int argc, char** argv) {
     exitCode = runCheck(setup);
   } else {
     printLine("usage: ZELTRA_ScreenTool_check [--keep] [output folder]");
+    printLine("       ZELTRA_ScreenTool_check --judge FILE [--since SIZE,TIME]");
   }
   // From here Ctrl+C ends the check at once, as it does any console program.
   zeltra::check::stopWatchingForInterruption();

@@ -57,6 +57,7 @@ add_executable(ZELTRA_ScreenTool_check
   check/debug_output_reader.cpp
   check/framed_window_step.cpp
   check/interruption.cpp
+  check/judge_command.cpp
   check/launcher_run.cpp
   check/machine_facts.cpp
   check/machine_steps.cpp
@@ -67,7 +68,7 @@ add_executable(ZELTRA_ScreenTool_check
   check/resources.rc
 )
 target_compile_definitions(ZELTRA_ScreenTool_check PRIVATE ${ZELTRA_WINDOWS_DEFINITIONS})
-target_link_libraries(ZELTRA_ScreenTool_check PRIVATE zeltra_check_logic user32 gdi32)
+target_link_libraries(ZELTRA_ScreenTool_check PRIVATE zeltra_check_logic user32 gdi32 shell32)
 # The recording step starts the launcher through caller/zeltra_screentool.h, as callers do.
 target_include_directories(ZELTRA_ScreenTool_check PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/generated)
 zeltra_link_runtime_statically(ZELTRA_ScreenTool_check)

@@ -11,6 +11,7 @@
 #include "check/encoder_answers.h"
 #include "check/encoder_dpi.h"
 #include "check/encoder_finish.h"
+#include "check/file_judgement.h"
 #include "check/recording_readback.h"
 #include "check/report.h"
 #include "check/test_picture.h"
@@ -102,6 +103,24 @@ TEST(EncoderFinishTest, ReadsTheKeyOfTheLauncherLineThatSaysIt) {
   EXPECT_FALSE(finishedTheFile(zeltra::EncoderFinish::kExitedAtLimit));
   EXPECT_EQ(launcherLineText("ZELTRA_ScreenTool: found the window\r\n"), "found the window");
   EXPECT_EQ(launcherLineText("err:ole: ZELTRA_ScreenTool: x\n"), std::nullopt);
+}
+
+TEST(FileJudgementTest, ExitCodesAScriptCanTellApartAndTheNotedFileRead) {
+  EXPECT_EQ(judgementExitCode(Judgement::kFinished), 0);
+  EXPECT_EQ(judgementExitCode(Judgement::kUnfinished), 1);
+  EXPECT_EQ(judgementExitCode(Judgement::kNotJudged), 2);
+  EXPECT_EQ(judgementExitCode(Judgement::kMissing), 3);
+  EXPECT_EQ(judgementExitCode(Judgement::kEmpty), 3);
+  EXPECT_EQ(judgementExitCode(Judgement::kNotThisRun), 4);
+  EXPECT_EQ(judgementLine(Judgement::kNotThisRun).rfind("not-this-run: ", 0), 0u);
+  const std::optional<NotedFile> noted = readNotedFile("0,18446744073709551615");
+  ASSERT_TRUE(noted);
+  EXPECT_EQ(noted->size, 0u);
+  EXPECT_EQ(noted->lastWrite, UINT64_MAX);
+  for (const char* text :
+       {"", "1", "1,", ",1", "1,2,3", "-1,2", "1,18446744073709551616", "1, 2"}) {
+    EXPECT_FALSE(readNotedFile(text)) << text;
+  }
 }
 
 TEST(ReadBackTest, ReadsTheVideoStreamsFacts) {
