@@ -13,8 +13,8 @@ import time
 
 from winebench.recording_check import clock_ticks, probe
 from winebench.runner import (LAUNCHER, STAND_IN, STOP_MESSAGE, WINE, WM_CLOSE, LauncherRun, ReportingProcess,
-                              StandInLog, TargetWindow, control_window_exists, expected_parameters, helper, hexed, linux_pids,
-                              send_to_control_window, stop_every_encoder, wine, windows_path)
+                              StandInLog, TargetWindow, bench_tool, control_window_exists, expected_parameters, hexed,
+                              linux_pids, send, send_to_control_window, stop_every_encoder, windows_path)
 
 RUNS = int(os.environ.get("ZELTRA_BENCH_RUNS", "10"))
 FILE_RUNS = int(os.environ.get("ZELTRA_BENCH_FILE_RUNS", "20"))
@@ -104,7 +104,7 @@ def reference(index):
     """The bare encoder start, and the bare stop command run while that encoder listens, to its exit."""
     directory = install()
     log = StandInLog(directory)
-    helper_run = ReportingProcess([helper("bench_reference"), hexed(windows_path(os.path.join(directory, "ffmpeg.exe")))],
+    helper_run = ReportingProcess(bench_tool("reference", hexed(windows_path(os.path.join(directory, "ffmpeg.exe")))),
                                   stdin=subprocess.PIPE)
     before_launch = int(helper_run.wait_for(lambda l: l.startswith("started "), "the encoder's launch").split()[1])
     started = log.first_start()["tick"]
@@ -208,9 +208,7 @@ def reference_in_file(index, real_encoder, seconds=1.0):
                                          expected_parameters(80, 60, 400, 300, f'"{windows_path(output)}"')))
     log.wait_for_ready()
     time.sleep(seconds)
-    out = wine(helper("send_message"), hexed("ZeltraStandInEncoder"), hexed("stand-in encoder"),
-               str(WM_CLOSE)).stdout.decode().split()
-    sent = int(out[1])
+    sent, _ = send(WM_CLOSE, window=("ZeltraStandInEncoder", "stand-in encoder"))
     log.wait_for("exit")
     target.stop()
     result = missed_and_lost(output, target.created_tick, sent)

@@ -10,7 +10,7 @@ import unittest
 
 from tests.wine import test_real_recording
 from tests.wine.wine_case import WineTestCase
-from winebench.runner import (BOUND, CONTROL_WINDOW, LAUNCHER, STAND_IN, CallerRun, StandInLog, helper, linux_pids,
+from winebench.runner import (BENCH_TOOL, BOUND, CONTROL_WINDOW, LAUNCHER, STAND_IN, CallerRun, StandInLog, linux_pids,
                               top_level_windows, wait_until, windows_path)
 
 
@@ -129,7 +129,10 @@ class CallerHeaderTest(WineTestCase):
         self.stop_two_launchers([1, 0])
 
     def test_a_program_that_ends_at_once_is_reported_with_its_exit_code(self):
-        run = self.record("Any Window", launcher=helper("exit_at_once"))
+        ends_at_once = os.path.join(self.dir, "ends-at-once", "ZELTRA_ScreenTool.exe")  # as which bench_tool ends
+        os.makedirs(os.path.dirname(ends_at_once))
+        shutil.copy(BENCH_TOOL, ends_at_once)
+        run = self.record("Any Window", launcher=ends_at_once)
         self.assertEqual(run.first("window"), "window state=launcher-ended")
         stopped = run.stop_recording()
         self.assertEqual((stopped["outcome"], stopped["exit"]), ("ended-before-stop", "3"))

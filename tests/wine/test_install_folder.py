@@ -9,7 +9,7 @@ import unittest
 from tests.wine import test_real_recording
 from tests.wine.wine_case import WineTestCase
 from winebench.recording_check import avi_chunks
-from winebench.runner import (LAUNCHER, STAND_IN, STOP_MESSAGE, CallerRun, StandInLog, code_page_holds,
+from winebench.runner import (ENCODING, LAUNCHER, STAND_IN, STOP_MESSAGE, CallerRun, StandInLog,
                               send_to_control_window, windows_path)
 
 FOLDER = "\u0141\u00f3d\u017a \u015al\u0119\u017ca"  # Polish; cp1252 best-fits it to "Lódz Sleza"
@@ -21,7 +21,7 @@ class InstallFolderTest(WineTestCase):
 
     def setUp(self):
         super().setUp()
-        self.assertFalse(code_page_holds(FOLDER))
+        self.assertRaises(UnicodeEncodeError, FOLDER.encode, ENCODING)
         self.install = os.path.join(self.dir, FOLDER)
         os.makedirs(self.install)
         shutil.copy(LAUNCHER, self.install)

@@ -7,7 +7,7 @@ import unittest
 
 from tests.wine.wine_case import WineTestCase
 from winebench.runner import (LAUNCHER, STAND_IN, STOP_MESSAGE, ReportingProcess, StandInLog,
-                              control_window_exists, helper, linux_pids, send_synchronously, send_to_control_window,
+                              bench_tool, control_window_exists, linux_pids, send_synchronously, send_to_control_window,
                               wait_until, windows_path)
 
 WM_QUIT = 0x0012
@@ -30,7 +30,7 @@ class StopTest(WineTestCase):
     def test_an_encoder_that_hears_nothing_is_ended_and_leaves_no_encoder_behind(self):
         os.symlink(os.environ["ZELTRA_REAL_ENCODER"], os.path.join(self.dir, "ffmpeg-real.exe"))
         run = self.start_recording(behaviour={"ZELTRA_STAND_IN_IGNORE": "all"})
-        watcher = ReportingProcess([helper("process_exit"), str(self.log.first_start()["pid"])])
+        watcher = ReportingProcess(bench_tool("exit-code", self.log.first_start()["pid"]))
         self.addCleanup(watcher.stop)
         watcher.wait_for(lambda line: line == "watching", "the encoder watched")
         send_to_control_window(STOP_MESSAGE)

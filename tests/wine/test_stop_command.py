@@ -8,7 +8,7 @@ import subprocess
 import unittest
 
 from tests.wine.wine_case import WineTestCase
-from winebench.runner import (BOUND, STAND_IN, STOP_MESSAGE, WINE, StandInLog, helper, linux_pids,
+from winebench.runner import (BENCH_TOOL, BOUND, STAND_IN, STOP_MESSAGE, WINE, StandInLog, linux_pids,
                               send_to_control_window, stop_every_encoder, windows_path)
 
 ENDED = "the stop command had not returned within 3 s; ended its interpreter and all it started"
@@ -21,9 +21,9 @@ WORST_STOP_MS = 23000
 class HungInterpreterTest(WineTestCase):
     def setUp(self):
         super().setUp()
-        # Named cmd.exe, so the launcher composes its line as for the real one.
+        # Named cmd.exe, so the launcher composes its line as for the real one, and bench_tool plays it.
         self.interpreter = os.path.join(self.dir, "cmd.exe")
-        shutil.copy(helper("hung_interpreter"), self.interpreter)
+        shutil.copy(BENCH_TOOL, self.interpreter)
         self.addCleanup(self.end_interpreters)
 
     def end_interpreters(self):

@@ -63,7 +63,7 @@ const std::wstring& directory() {
 }
 
 void logLine(const std::string& line) {
-  zeltra::helpers::appendLogLine(L"stand-in-encoder.log", line);
+  zeltra::helpers::appendLogLine(directory(), L"stand-in-encoder.log", line);
 }
 
 // The command line after the program name and the blanks that follow it,
