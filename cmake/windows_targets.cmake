@@ -115,6 +115,7 @@ zeltra_helper(bench_tool
   ${ZELTRA_HELPERS}/debug_viewer.cpp
   ${ZELTRA_HELPERS}/desktop_commands.cpp
   ${ZELTRA_HELPERS}/hung_interpreter.cpp
+  ${ZELTRA_HELPERS}/read_back.cpp
   ${ZELTRA_HELPERS}/run_verbatim.cpp
   ${ZELTRA_HELPERS}/target_window.cpp
   check/child_process.cpp

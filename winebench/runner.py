@@ -16,6 +16,8 @@ BUILD_DIR = os.environ.get("ZELTRA_BUILD_DIR", os.path.join(os.path.dirname(__fi
 LAUNCHER = os.path.join(BUILD_DIR, "ZELTRA_ScreenTool.exe")
 STAND_IN = os.path.join(BUILD_DIR, "stand-in", "ffmpeg.exe")
 BENCH_TOOL = os.path.join(BUILD_DIR, "bench_tool.exe")
+# The encoder build the launcher records with under Wine, which reads recordings back too.
+REAL_ENCODER = os.environ.get("ZELTRA_REAL_ENCODER", "")
 # The loader that runs this build's programs: the 64-bit one is not on PATH.
 WINE = os.environ.get("ZELTRA_WINE", "wine")
 CONTROL_WINDOW = "ZELTRA_ScreenTool"
@@ -83,6 +85,18 @@ def wine(*args, **kwargs):
 def ask(*words):
     """The lines a bench_tool subcommand printed, run to its end."""
     return wine(*bench_tool(*words)).stdout.decode("ascii").splitlines()
+
+
+def read_back(path, encoder=REAL_ENCODER, clock=False):
+    """A recording read back as the machine check reads it (bench_tool read-back): each fact by its
+    name (container, streams, codec, tag, size, rate, duration, frames, avi), as text; with clock,
+    "clock" the tick the target window's clock shows in each frame, None where unreadable."""
+    lines = ask("read-back", windows_path(encoder), windows_path(path), *(["--clock"] if clock else []))
+    facts = dict(line.split(" ", 1) for line in lines if not line.startswith("clock "))
+    assert "frames" in facts, f"{path} could not be read back: {lines}"
+    facts["clock"] = [None if line == "clock none" else int(line.split()[1]) for line in lines
+                      if line.startswith("clock ")]
+    return facts
 
 
 class ReportingProcess:

@@ -11,12 +11,11 @@ import time
 import unittest
 
 from tests.wine.wine_case import WineTestCase
-from winebench.runner import (BOUND, BUILD_DIR, LAUNCHER, STAND_IN, WINE, LauncherRun, ReportingProcess, StandInLog,
+from winebench.runner import (BOUND, BUILD_DIR, LAUNCHER, REAL_ENCODER, STAND_IN, WINE, LauncherRun, ReportingProcess, StandInLog,
                               ask, bench_tool, linux_pids, windows_path)
 
 CHECK = os.path.join(BUILD_DIR, "ZELTRA_ScreenTool_check.exe")
 PLANTED_DLL = os.path.join(BUILD_DIR, "planted", "version.dll")
-REAL_ENCODER = os.environ.get("ZELTRA_REAL_ENCODER", "")
 STEP_5_NOT_RUN = "[skip] not run: another debug-output viewer holds the buffer"
 # Under Wine the window manager frames windows, not Windows: the framed window's step cannot run.
 STEP_7 = "step 7 (A framed window, recorded without what lies behind it)"

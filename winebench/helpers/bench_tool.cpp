@@ -31,6 +31,7 @@ constexpr Subcommand kSubcommands[] = {
     {"send", zeltra::helpers::sendMessage},       {"windows", zeltra::helpers::listWindows},
     {"exit-code", zeltra::helpers::watchExit},    {"ctrl-c", zeltra::helpers::sendCtrlC},
     {"viewer", zeltra::helpers::viewDebugOutput}, {"reference", zeltra::helpers::benchReference},
+    {"read-back", zeltra::helpers::readBack},
 };
 
 bool namedAs(const std::wstring& path, const wchar_t* name) {

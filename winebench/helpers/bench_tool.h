@@ -43,6 +43,7 @@ int watchExit(const Words& words);        // exit-code
 int sendCtrlC(const Words& words);        // ctrl-c
 int viewDebugOutput(const Words& words);  // viewer
 int benchReference(const Words& words);   // reference
+int readBack(const Words& words);         // read-back
 // The role of a copy named cmd.exe.
 int hungInterpreter(const Words& words);
 
