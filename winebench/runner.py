@@ -91,7 +91,7 @@ def read_back(path, encoder=REAL_ENCODER, clock=False):
     """A recording read back as the machine check reads it (bench_tool read-back): each fact by its
     name (container, streams, codec, tag, size, rate, duration, frames, avi), as text; with clock,
     "clock" the tick the target window's clock shows in each frame, None where unreadable."""
-    lines = ask("read-back", windows_path(encoder), windows_path(path), *(["--clock"] if clock else []))
+    lines = ask("read-back", windows_path(encoder), windows_path(path), *flags(clock=clock))
     facts = dict(line.split(" ", 1) for line in lines if not line.startswith("clock "))
     assert "frames" in facts, f"{path} could not be read back: {lines}"
     facts["clock"] = [None if line == "clock none" else int(line.split()[1]) for line in lines
@@ -168,7 +168,7 @@ class LauncherRun(ReportingProcess):
 
     def __init__(self, install_dir, arguments, env=None, launcher=None, windows_env=None, **options):
         launcher = launcher or os.path.join(install_dir, "ZELTRA_ScreenTool.exe")
-        command_line = f'"{windows_path(launcher)}" {arguments}'.encode("utf-16-le").hex()
+        command_line = f'"{windows_path(launcher)}" {arguments}'.encode("utf-8").hex()
         if options.get("cwd"):
             options["cwd"] = windows_path(options["cwd"])
         args = bench_tool("run", command_line, *flags(**options))

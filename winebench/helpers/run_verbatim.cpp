@@ -10,9 +10,9 @@
 // Usage: bench_tool run <hex command line> [--cwd <hex dir>] [--show <mode>]
 //          [--env <NAME> <hex value>]... [--plain] [--console] [--new-group]
 //          [--job-without-breakaway] [--processes-at <hex text>]
-// The command line is UTF-16 (little-endian), started through the wide call,
-// so that a program in a folder the code page cannot hold starts too; the
-// other texts are in the ANSI code page. The narrow call would widen the line
+// The command line is UTF-8, started through the wide call, so that a
+// program in a folder the code page cannot hold starts too; the other texts
+// are in the ANSI code page. The narrow call would widen the line
 // with that code page on its way: a line it holds starts the same either way.
 // --new-group starts it in a process group of its own, which makes it ignore
 // Ctrl+C, as many job runners start programs. --job-without-breakaway starts
@@ -63,14 +63,11 @@ std::string runningImageNames() {
   return names;
 }
 
-// The text's UTF-16 units, two bytes each, the low one first.
-std::wstring fromUtf16(const std::string& bytes) {
-  std::wstring text;
-  for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    text += static_cast<wchar_t>(static_cast<unsigned char>(bytes[i]) |
-                                 (static_cast<unsigned char>(bytes[i + 1]) << 8));
-  }
-  return text;
+std::wstring fromUtf8(const std::string& text) {
+  std::wstring wide(text.size(), L'\0');
+  const int size = static_cast<int>(text.size());
+  wide.resize(::MultiByteToWideChar(CP_UTF8, 0, text.data(), size, wide.data(), size));
+  return wide;
 }
 
 // The show mode and, on a console of its own, the standard handles.
@@ -170,7 +167,7 @@ bool watchAsDebugger(const PROCESS_INFORMATION& process, std::string processesAt
 }  // namespace
 
 int runVerbatim(const Words& words) {
-  std::wstring commandLine = fromUtf16(fromHex(words[0]));
+  std::wstring commandLine = fromUtf8(fromHex(words[0]));
   for (int i = 1; i + 2 < words.size(); ++i) {
     // Set here, the program inherits it: Wine takes some variables (ComSpec)
     // from its registry rather than from the Linux environment.
