@@ -8,8 +8,7 @@ import unittest
 
 from tests.wine import test_real_recording
 from tests.wine.wine_case import WineTestCase
-from winebench.runner import (ENCODING, LAUNCHER, STAND_IN, STOP_MESSAGE, CallerRun, StandInLog,
-                              send_to_control_window, windows_path)
+from winebench.runner import ENCODING, LAUNCHER, STAND_IN, CallerRun, StandInLog, windows_path
 
 FOLDER = "\u0141\u00f3d\u017a \u015al\u0119\u017ca"  # Polish; cp1252 best-fits it to "Lódz Sleza"
 TITLE = "Recorded Window"
@@ -35,8 +34,7 @@ class InstallFolderTest(WineTestCase):
         run.wait_for_diagnostic(f"starting {windows_path(self.dir)}\\L\u00f3dz Sleza\\ffmpeg.exe ")
         self.wait_for_growth(self.output)
         time.sleep(test_real_recording.RECORD_SECONDS)
-        self.assertTrue(send_to_control_window(STOP_MESSAGE))
-        self.assertEqual(run.wait_for_exit(), 0)
+        self.stop_recording(run)
         texts = run.diagnostic_texts()
         self.assertIn(run.finish()[0], ("stop-command", "stop-key", "ctrl-c"), texts)
         test_real_recording.RealRecordingTest.assert_finished_recording(self, self.output, 400, 300)

@@ -7,7 +7,7 @@ import time
 import unittest
 
 from tests.wine.wine_case import WineTestCase
-from winebench.runner import REAL_ENCODER, STAND_IN, STOP_MESSAGE, read_back, send_to_control_window, windows_path
+from winebench.runner import REAL_ENCODER, STAND_IN, read_back, windows_path
 
 RECORD_SECONDS = 3
 
@@ -18,19 +18,17 @@ class RealRecordingTest(WineTestCase):
         self.assertTrue(os.path.isfile(REAL_ENCODER), "no real encoder: run scripts/fetch-encoder.sh")
         os.symlink(REAL_ENCODER, os.path.join(self.dir, "ffmpeg-real.exe"))
 
-    def record(self, x, y, width, height, adapter=True, launcher_options=None, title="Recorded Window"):
-        self.open_target(title, x, y, width, height)
-        run = self.start_launcher(f"{title}#{windows_path(self.dir)}\\#rec.avi", **(launcher_options or {}))
+    def record(self, title, adapter, launcher_options):
+        """The launcher run, once it has exited: the file must be finished by now."""
+        self.open_target(title, 120, 90, 403, 301)
+        run = self.start_launcher(f"{title}#{windows_path(self.dir)}\\#rec.avi", **launcher_options)
         run.wait_for_diagnostic("starting ")
         if adapter:  # the real encoder alone writes no log: the seconds recorded give it time to listen
             self.log.wait_for_ready()
         self.wait_for_growth(os.path.join(self.dir, "rec.avi"))
         time.sleep(RECORD_SECONDS)  # something to record; the length is checked loosely below
-        self.assertTrue(send_to_control_window(STOP_MESSAGE))
-        self.assertEqual(run.wait_for_exit(), 0)
-        self.run = run
-        # The launcher has exited: the file must be finished by now.
-        return os.path.join(self.dir, "rec.avi")
+        self.stop_recording(run)
+        return run
 
     def assert_finished_recording(self, path, width, height):
         """Read back as the machine check reads it: one video stream, mpeg4 (xvid) at 30 fps, and a finished AVI
@@ -64,8 +62,9 @@ class RealRecordingTest(WineTestCase):
                     shutil.copy(STAND_IN, encoder)
                 else:
                     os.symlink(REAL_ENCODER, encoder)
-                path = self.record(120, 90, 403, 301, title=f"Recorded Window {finish}", **options)
-                self.assertEqual(self.run.finish()[0], finish, self.run.diagnostic_texts())
+                run = self.record(f"Recorded Window {finish}", **options)
+                self.assertEqual(run.finish()[0], finish, run.diagnostic_texts())
+                path = os.path.join(self.dir, "rec.avi")
                 self.assert_finished_recording(path, 400, 300)
                 os.remove(path)
 
