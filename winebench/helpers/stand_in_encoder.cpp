@@ -81,7 +81,7 @@ std::string parameterLine() {
 std::string lastArgument() {
   int count = 0;
   LPWSTR* arguments = ::CommandLineToArgvW(::GetCommandLineW(), &count);
-  const std::string last =
+  std::string last =
       arguments != nullptr && count > 1 ? zeltra::narrowToAnsi(arguments[count - 1]) : "";
   ::LocalFree(arguments);
   return last;
