@@ -62,9 +62,7 @@ std::string codecTag(std::string_view errors) {
 }
 
 const char* aviFinish(const std::wstring& path) {
-  const caller::FileSnapshot file = caller::detail::snapshotOf(path);
-  switch (file.exists ? caller::detail::judgeFile(path, file.size)
-                      : caller::ContainerFinish::kNotJudged) {
+  switch (caller::detail::judgeFile(path)) {
     case caller::ContainerFinish::kFinished:
       return "finished";
     case caller::ContainerFinish::kUnfinished:
