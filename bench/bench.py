@@ -11,10 +11,9 @@ import sys
 import tempfile
 import time
 
-from winebench.recording_check import clock_ticks, probe
 from winebench.runner import (LAUNCHER, STAND_IN, STOP_MESSAGE, WINE, WM_CLOSE, LauncherRun, ReportingProcess,
-                              StandInLog, TargetWindow, control_window_exists, expected_parameters, helper, hexed, linux_pids,
-                              send_to_control_window, stop_every_encoder, wine, windows_path)
+                              StandInLog, TargetWindow, bench_tool, control_window_exists, expected_parameters, hexed,
+                              linux_pids, read_back, send, send_to_control_window, stop_every_encoder, windows_path)
 
 RUNS = int(os.environ.get("ZELTRA_BENCH_RUNS", "10"))
 FILE_RUNS = int(os.environ.get("ZELTRA_BENCH_FILE_RUNS", "20"))
@@ -104,7 +103,7 @@ def reference(index):
     """The bare encoder start, and the bare stop command run while that encoder listens, to its exit."""
     directory = install()
     log = StandInLog(directory)
-    helper_run = ReportingProcess([helper("bench_reference"), hexed(windows_path(os.path.join(directory, "ffmpeg.exe")))],
+    helper_run = ReportingProcess(bench_tool("reference", hexed(windows_path(os.path.join(directory, "ffmpeg.exe")))),
                                   stdin=subprocess.PIPE)
     before_launch = int(helper_run.wait_for(lambda l: l.startswith("started "), "the encoder's launch").split()[1])
     started = log.first_start()["tick"]
@@ -135,7 +134,7 @@ def fidelity(real_encoder, seconds=5):
     run.wait_for_exit()
     for p in (run, target):
         p.stop()
-    frames = int(probe(os.path.join(directory, "f.avi"))["streams"][0]["nb_read_frames"])
+    frames = int(read_back(os.path.join(directory, "f.avi"), real_encoder)["frames"])
     shutil.rmtree(directory, True)
     return frames, (sent - started) / 1000
 
@@ -155,9 +154,9 @@ def start_stale_encoder():
     return process, directory
 
 
-def missed_and_lost(path, findable, sent):
+def missed_and_lost(path, real_encoder, findable, sent):
     """Missed start and lost tail of a recording, each None where its frame's clock is unreadable."""
-    ticks = clock_ticks(path)
+    ticks = read_back(path, real_encoder, clock=True)["clock"]
     first, last = (ticks[0], ticks[-1]) if ticks else (None, None)
     return (None if first is None else first - findable), (None if last is None else sent - last)
 
@@ -192,7 +191,7 @@ def launcher_in_file(index, real_encoder, window_first, stale, seconds=1.0):
     if stale_encoder:
         stale_encoder[0].wait(timeout=60)
         shutil.rmtree(stale_encoder[1], True)
-    result = missed_and_lost(output, findable, sent)
+    result = missed_and_lost(output, real_encoder, findable, sent)
     shutil.rmtree(directory, True)
     return result
 
@@ -208,12 +207,10 @@ def reference_in_file(index, real_encoder, seconds=1.0):
                                          expected_parameters(80, 60, 400, 300, f'"{windows_path(output)}"')))
     log.wait_for_ready()
     time.sleep(seconds)
-    out = wine(helper("send_message"), hexed("ZeltraStandInEncoder"), hexed("stand-in encoder"),
-               str(WM_CLOSE)).stdout.decode().split()
-    sent = int(out[1])
+    sent, _ = send(WM_CLOSE, window=("ZeltraStandInEncoder", "stand-in encoder"))
     log.wait_for("exit")
     target.stop()
-    result = missed_and_lost(output, target.created_tick, sent)
+    result = missed_and_lost(output, real_encoder, target.created_tick, sent)
     shutil.rmtree(directory, True)
     return result
 

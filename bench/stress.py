@@ -12,7 +12,7 @@ import sys
 import tempfile
 import time
 
-from winebench.runner import LAUNCHER, CallerRun, ReportingProcess, TargetWindow, finish_key, helper, \
+from winebench.runner import LAUNCHER, CallerRun, ReportingProcess, TargetWindow, bench_tool, finish_key, \
     stop_every_encoder, windows_path
 
 RECORD_SECONDS = 1.0
@@ -20,7 +20,7 @@ class DebugViewer(ReportingProcess):
     """Every program's debug-output lines, read from the buffer that debug viewers read."""
 
     def __init__(self):
-        super().__init__([helper("debug_viewer")])
+        super().__init__(bench_tool("viewer"))
         self.wait_for(lambda line: line == "holding" or line.startswith("not-holding"), "the buffer")
         assert "holding" in self.lines, f"the debug-output buffer is held by another viewer: {self.lines}"
 

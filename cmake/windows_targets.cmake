@@ -111,22 +111,25 @@ if(MINGW)
 endif()
 
 set(ZELTRA_HELPERS winebench/helpers)
-zeltra_helper(run_verbatim ${ZELTRA_HELPERS}/run_verbatim.cpp)
-zeltra_helper(send_message ${ZELTRA_HELPERS}/send_message.cpp)
-zeltra_helper(process_exit ${ZELTRA_HELPERS}/process_exit.cpp)
-zeltra_helper(send_ctrl_c ${ZELTRA_HELPERS}/send_ctrl_c.cpp)
-zeltra_helper(list_windows ${ZELTRA_HELPERS}/list_windows.cpp)
-# The target window paints the check's test picture; the viewer holds the
-# debug-output buffer with the check's reader, as another viewer would.
-zeltra_helper(target_window ${ZELTRA_HELPERS}/target_window.cpp check/picture_painter.cpp)
-target_link_libraries(target_window PRIVATE zeltra_check_logic)
-zeltra_helper(debug_viewer ${ZELTRA_HELPERS}/debug_viewer.cpp check/debug_output_reader.cpp)
-target_include_directories(debug_viewer PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
-zeltra_helper(bench_reference ${ZELTRA_HELPERS}/bench_reference.cpp)
-# It runs the stop command exactly as the launcher composes it.
-target_link_libraries(bench_reference PRIVATE zeltra_platform_pure)
-zeltra_helper(hung_interpreter ${ZELTRA_HELPERS}/hung_interpreter.cpp)
-zeltra_helper(exit_at_once ${ZELTRA_HELPERS}/exit_at_once.cpp)
+# The bench's one helper program, a subcommand a file. It paints the check's
+# test picture, holds the debug-output buffer with the check's reader, as
+# another viewer would, reads recordings back with the check's read-back and
+# judges their finish as the caller header does, and runs the stop command
+# exactly as the launcher composes it.
+zeltra_helper(bench_tool
+  ${ZELTRA_HELPERS}/bench_tool.cpp
+  ${ZELTRA_HELPERS}/bench_reference.cpp
+  ${ZELTRA_HELPERS}/debug_viewer.cpp
+  ${ZELTRA_HELPERS}/desktop_commands.cpp
+  ${ZELTRA_HELPERS}/hung_interpreter.cpp
+  ${ZELTRA_HELPERS}/read_back.cpp
+  ${ZELTRA_HELPERS}/run_verbatim.cpp
+  ${ZELTRA_HELPERS}/target_window.cpp
+  check/child_process.cpp
+  check/debug_output_reader.cpp
+  check/picture_painter.cpp
+)
+target_link_libraries(bench_tool PRIVATE zeltra_check_logic zeltra_platform_pure zeltra_caller)
 zeltra_helper(stand_in_encoder ${ZELTRA_HELPERS}/stand_in_encoder.cpp)
 # It finds its parameter line by the launcher's own rule (a header-only piece).
 target_include_directories(stand_in_encoder PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})

@@ -8,8 +8,7 @@ import subprocess
 import sys
 import time
 
-from winebench.recording_check import probe
-from winebench.runner import (LAUNCHER, STAND_IN, STOP_MESSAGE, LauncherRun, StandInLog, TargetWindow,
+from winebench.runner import (LAUNCHER, STAND_IN, STOP_MESSAGE, LauncherRun, StandInLog, TargetWindow, read_back,
                               send_to_control_window, stop_every_encoder, windows_path)
 
 SECONDS = 5
@@ -64,14 +63,12 @@ def main(real_encoder, out_dir):
     if not os.path.isfile(output):
         fail(f"no recording at {output}")
 
-    info = probe(output)
-    video = info["streams"][0]
-    frames = int(video["nb_read_frames"])
+    facts = read_back(output, real_encoder)  # as the machine check reads a recording back
+    frames = int(facts["frames"])
     step(f"recording: {output}")
-    step(f"  container {info['format']['format_name']}, {int(info['format']['size']) // 1024} KiB, "
-         f"duration {float(info['format']['duration']):.2f} s")
-    step(f"  video {video['codec_name']} ({video['codec_tag_string']}), {video['width']}x{video['height']}, "
-         f"{video['r_frame_rate']} fps, {frames} frames")
+    step(f"  container {facts['container']}, {os.path.getsize(output) // 1024} KiB, "
+         f"duration {facts['duration']} s")
+    step(f"  video {facts['codec']} ({facts['tag']}), {facts['size']}, {facts['rate']} fps, {frames} frames")
     sheet = os.path.join(out_dir, "demo-contact-sheet.png")
     subprocess.run(["ffmpeg", "-v", "error", "-y", "-i", output, "-vf",
                     f"select='not(mod(n\\,{max(frames // 12, 1)}))',scale=240:-1,tile=4x3:padding=4:margin=4",

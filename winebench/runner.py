@@ -1,22 +1,23 @@
-"""The Wine bench: runs the real launcher and the Windows helper programs
-under Wine and lets the tests, the demo and the benchmark watch what
-happens, through the helpers' report lines.
+"""The Wine bench: runs the real launcher and the bench's Windows helper
+program, bench_tool, under Wine and lets the tests, the demo and the benchmark
+watch what happens, through the lines bench_tool prints.
 
-Texts reach the helpers hex-encoded so that no shell, locale or argument rule
+Texts reach bench_tool hex-encoded so that no shell, locale or argument rule
 alters them. Waits here are bounds against a hung run, not measurements.
 """
 import os
 import re
 import subprocess
-import tempfile
 import threading
 import time
-from dataclasses import dataclass
 from typing import NamedTuple
 
 BUILD_DIR = os.environ.get("ZELTRA_BUILD_DIR", os.path.join(os.path.dirname(__file__), "..", "build", "mingw"))
 LAUNCHER = os.path.join(BUILD_DIR, "ZELTRA_ScreenTool.exe")
 STAND_IN = os.path.join(BUILD_DIR, "stand-in", "ffmpeg.exe")
+BENCH_TOOL = os.path.join(BUILD_DIR, "bench_tool.exe")
+# The encoder build the launcher records with under Wine, which reads recordings back too.
+REAL_ENCODER = os.environ.get("ZELTRA_REAL_ENCODER", "")
 # The loader that runs this build's programs: the 64-bit one is not on PATH.
 WINE = os.environ.get("ZELTRA_WINE", "wine")
 CONTROL_WINDOW = "ZELTRA_ScreenTool"
@@ -42,26 +43,29 @@ def finish_key(texts):
 
 
 def hexed(text):
-    if isinstance(text, str):
-        text = text.encode(ENCODING)
-    return text.hex()
-
-
-def code_page_holds(text):
-    """Whether the ANSI code page holds every character of the text."""
-    try:
-        text.encode(ENCODING)
-        return True
-    except UnicodeEncodeError:
-        return False
+    return text.encode(ENCODING).hex()
 
 
 def windows_path(linux_path):
     return "Z:" + os.path.abspath(linux_path).replace("/", "\\")
 
 
-def helper(name):
-    return os.path.join(BUILD_DIR, name + ".exe")
+def bench_tool(*words):
+    """The command line of a bench_tool subcommand (see winebench/helpers/)."""
+    return [BENCH_TOOL, *map(str, words)]
+
+
+def flags(**options):
+    """Options as bench_tool's flags (show_after_ms=4000: --show-after-ms 4000): True alone, None and
+    False left out, a number as it is, a text hex-encoded, a tuple value by value."""
+    words = []
+    for name, value in options.items():
+        if value is None or value is False:
+            continue
+        words.append("--" + name.replace("_", "-"))
+        if value is not True:
+            words += [hexed(v) if isinstance(v, str) else str(v) for v in (value if isinstance(value, tuple) else (value,))]
+    return words
 
 
 def wait_until(condition, what):
@@ -78,8 +82,25 @@ def wine(*args, **kwargs):
                           timeout=BOUND, check=False, **kwargs)
 
 
+def ask(*words):
+    """The lines a bench_tool subcommand printed, run to its end."""
+    return wine(*bench_tool(*words)).stdout.decode("ascii").splitlines()
+
+
+def read_back(path, encoder=REAL_ENCODER, clock=False):
+    """A recording read back as the machine check reads it (bench_tool read-back): each fact by its
+    name (container, streams, codec, tag, size, rate, duration, frames, avi), as text; with clock,
+    "clock" the tick the target window's clock shows in each frame, None where unreadable."""
+    lines = ask("read-back", windows_path(encoder), windows_path(path), *flags(clock=clock))
+    facts = dict(line.split(" ", 1) for line in lines if not line.startswith("clock "))
+    assert "frames" in facts, f"{path} could not be read back: {lines}"
+    facts["clock"] = [None if line == "clock none" else int(line.split()[1]) for line in lines
+                      if line.startswith("clock ")]
+    return facts
+
+
 class ReportingProcess:
-    """A helper under Wine whose report lines are collected as they come."""
+    """A program under Wine whose report lines are collected as they come."""
 
     def __init__(self, args, env=None, stdin=None):
         self.lines = []
@@ -114,8 +135,12 @@ class ReportingProcess:
                     raise AssertionError(f"no {what} within {BOUND} s; lines: {self.lines}")
                 self._changed.wait(left)
 
+    def first(self, start):
+        """The first line that begins with start, waiting for it."""
+        return self.wait_for(lambda line: isinstance(line, str) and line.startswith(start), f"'{start}'")
+
     def _parse(self, line):
-        """A report line as it is kept; helpers whose lines carry texts decode them here, once."""
+        """A report line as it is kept; a program whose lines carry texts decodes them here, once."""
         return line
 
     def stop(self):
@@ -134,52 +159,25 @@ class Diagnostic(NamedTuple):
 
 
 class LauncherRun(ReportingProcess):
-    """The launcher started with an exact command-line text, watched by run_verbatim as its debugger."""
+    """The launcher started with an exact command-line text, watched by bench_tool run as its debugger;
+    options are run's flags (cwd, show, plain, console, new_group, job_without_breakaway,
+    processes_at), windows_env variables it sets on the Windows side, as Wine's registry wins."""
 
-    def __init__(self, install_dir, arguments, cwd=None, show=None, env=None, launcher=None, windows_env=None,
-                 plain=False, new_group=False, job_without_breakaway=False, processes_at=None, console=False):
-        launcher = launcher or os.path.join(install_dir, "ZELTRA_ScreenTool.exe")
-        name = '"' + windows_path(launcher) + '" '
-        wide = not code_page_holds(name) or (isinstance(arguments, str) and not code_page_holds(arguments))
-        if wide:  # texts the code page cannot hold: the command line goes as text, started wide
-            text = name + (arguments.decode(ENCODING) if isinstance(arguments, bytes) else arguments)
-            command_line = text.encode("utf-16-le")
-        else:
-            command_line = name.encode(ENCODING) + (
-                arguments if isinstance(arguments, bytes) else arguments.encode(ENCODING))
-        args = [helper("run_verbatim"), command_line.hex()]
-        if len(args[1]) > 16000:  # too long for a command line of its own: hand it over in a file
-            with tempfile.NamedTemporaryFile("w", suffix=".hex", delete=False) as f:
-                f.write(args[1])
-            self.handover = f.name
-            args[1] = "@" + windows_path(f.name)
-        if cwd:
-            args += ["--cwd", hexed(windows_path(cwd))]
-        if show is not None:
-            args += ["--show", str(show)]
-        for name, value in (windows_env or {}).items():  # set on the Windows side, as Wine's registry wins
-            args += ["--env", name, hexed(value)]
-        if plain:  # started as callers start it: no diagnostic lines, no debugger round trips
-            args.append("--plain")
-        if new_group:  # as job runners start programs: it ignores Ctrl+C, and passes that on
-            args.append("--new-group")
-        if job_without_breakaway:
-            args.append("--job-without-breakaway")
-        if processes_at:  # the processes running while it is held at that diagnostic line
-            args += ["--processes-at", hexed(processes_at)]
-        if console:  # on a console of its own, its output among these lines
-            args.append("--console")
-        if wide:
-            args.append("--wide")
-        super().__init__(args, env=env)
-        if plain:
-            self.launch_tick = int(self.wait_for(lambda l: isinstance(l, str) and l.startswith("launch "),
-                                                 "launch").split()[1])
-        self.pid = int(self.wait_for(lambda l: isinstance(l, str) and l.startswith("pid "), "process id").split()[1])
-
-    handover = None  # the file that handed over a long command line
     launch_tick = None  # GetTickCount just before a plain start
     exit_tick = None  # GetTickCount when the launcher exited, once it has
+
+    def __init__(self, install_dir, arguments, env=None, launcher=None, windows_env=None, **options):
+        launcher = launcher or os.path.join(install_dir, "ZELTRA_ScreenTool.exe")
+        command_line = f'"{windows_path(launcher)}" {arguments}'.encode("utf-8").hex()
+        if options.get("cwd"):
+            options["cwd"] = windows_path(options["cwd"])
+        args = bench_tool("run", command_line, *flags(**options))
+        for name, value in (windows_env or {}).items():
+            args += ["--env", name, hexed(value)]
+        super().__init__(args, env=env)
+        if options.get("plain"):
+            self.launch_tick = int(self.first("launch ").split()[1])
+        self.pid = int(self.first("pid ").split()[1])
 
     def stop(self):
         """Also ends a launcher left running by a failed test: ending its starter does not."""
@@ -187,9 +185,6 @@ class LauncherRun(ReportingProcess):
                                                   for l in self.lines):
             wine("taskkill", "/F", "/PID", str(self.pid))
         super().stop()
-        if self.handover:
-            os.remove(self.handover)
-            self.handover = None
 
     def _parse(self, line):
         if not line.startswith("debug "):
@@ -197,15 +192,12 @@ class LauncherRun(ReportingProcess):
         _, tick, text = line.split(" ", 2)
         decoded = bytes.fromhex(text).decode(ENCODING)
         if not (decoded.startswith(PREFIX) and decoded.endswith("\n")):
-            return line  # not one of the launcher's lines; diagnostics() leaves it out
+            return line  # not one of the launcher's lines; diagnostic_texts() leaves it out
         return Diagnostic(int(tick), decoded[len(PREFIX):-1])
 
-    def diagnostics(self):
-        """The diagnostic lines so far."""
-        return [line for line in list(self.lines) if isinstance(line, Diagnostic)]
-
     def diagnostic_texts(self):
-        return [d.text for d in self.diagnostics()]
+        """The diagnostic lines so far."""
+        return [line.text for line in list(self.lines) if isinstance(line, Diagnostic)]
 
     def wait_for_diagnostic(self, start):
         """The tick of the first diagnostic line that begins so, waiting for it."""
@@ -222,8 +214,7 @@ class LauncherRun(ReportingProcess):
 
     def processes_at(self):
         """The image names running while the launcher was held at the line processes_at names."""
-        line = self.wait_for(lambda l: isinstance(l, str) and l.startswith("processes "), "process list")
-        return bytes.fromhex(line.split(" ", 1)[1]).decode(ENCODING).split("|")
+        return bytes.fromhex(self.first("processes ").split(" ", 1)[1]).decode(ENCODING).split("|")
 
     def finish(self):
         return finish_key(self.diagnostic_texts())
@@ -240,16 +231,12 @@ class CallerRun(ReportingProcess):
     when told (or at once) and reports how the stop ended."""
 
     def __init__(self, launcher, title, output, at_once=False, env=None):
-        args = [helper("record_window"), windows_path(launcher), title, output]
+        args = [os.path.join(BUILD_DIR, "record_window.exe"), windows_path(launcher), title, output]
         super().__init__(args + (["--at-once"] if at_once else []), stdin=subprocess.PIPE, env=env)
 
-    def first(self, key):
-        """The first line that begins with key (started, window, refused, stopped), waiting for it."""
-        return self.wait_for(lambda line: line.split(" ", 1)[0] == key, key)
-
     def fields(self, key):
-        """The key=value words of that line."""
-        return dict(word.split("=", 1) for word in self.first(key).split(" ")[1:])
+        """The key=value words of the first line that begins with key, waiting for it."""
+        return dict(word.split("=", 1) for word in self.first(key + " ").split(" ")[1:])
 
     @property
     def launcher_pid(self):
@@ -270,30 +257,14 @@ class CallerRun(ReportingProcess):
 
 
 class TargetWindow(ReportingProcess):
-    """A window to record; with clock its tick shows in its top left corner, with start_encoder
-    (program, parameter line) it starts that encoder itself once it has its title. It can stay
-    hidden first (show_after_ms, then moved to place (x, y, width, height); or never_show) or start
-    minimized and be restored minimized_for_ms later."""
+    """A window to record, painted with the check's test picture; options are bench_tool window's
+    flags: animate, clock (its tick in its top left corner), start_encoder (program, parameter
+    line: it starts that encoder itself once it has its title), show_after_ms with place (x, y,
+    width, height), never_show, minimized_for_ms."""
 
-    def __init__(self, title, x, y, width, height, animate=False, clock=False, start_encoder=None,
-                 show_after_ms=None, place=None, never_show=False, minimized_for_ms=None):
-        args = [helper("target_window"), hexed(title), str(x), str(y), str(width), str(height)]
-        if show_after_ms:
-            args += ["--show-after", str(show_after_ms)]
-        if place:
-            args += ["--place", *map(str, place)]
-        if never_show:
-            args.append("--never-show")
-        if minimized_for_ms:
-            args += ["--minimized-for", str(minimized_for_ms)]
-        if animate:
-            args.append("--animate")
-        if clock:
-            args.append("--clock")
-        if start_encoder:
-            args += ["--start-encoder", hexed(start_encoder[0]), hexed(start_encoder[1])]
-        super().__init__(args)
-        self.created_tick = int(self.wait_for(lambda l: l.startswith("created "), "window").split()[1])
+    def __init__(self, title, x, y, width, height, **options):
+        super().__init__(bench_tool("window", hexed(title), x, y, width, height, *flags(**options)))
+        self.created_tick = int(self.first("created ").split()[1])
 
 
 def expected_parameters(x, y, width, height, quoted_path):
@@ -302,12 +273,18 @@ def expected_parameters(x, y, width, height, quoted_path):
             f"-draw_mouse 1 -i desktop -c:v libxvid -r 30 -qscale:v 10 {quoted_path}")
 
 
-def send_to_control_window(message, wparam=0, lparam=0, count=1, how="post"):
+def send(message, how="post", count=1, window=(CONTROL_WINDOW, CONTROL_WINDOW)):
+    """The message to the top-level window of that class and title, count times: posted, sent
+    (how="send:<ms>") or posted to its thread; the tick it went at, or None without such a window,
+    and the lines of each send."""
+    lines = ask("send", hexed(window[0]), hexed(window[1]), message, how, count)
+    words = lines[0].split() if lines else []
+    return (int(words[1]) if words[:1] == ["sent"] else None), lines[1:]
+
+
+def send_to_control_window(message, how="post"):
     """The tick at which the message was posted, or None when there was no control window."""
-    result = wine(helper("send_message"), hexed(CONTROL_WINDOW), hexed(CONTROL_WINDOW), str(message),
-                  str(wparam), str(lparam), str(count), how)
-    words = result.stdout.decode().split()
-    return int(words[1]) if words[:1] == ["sent"] else None
+    return send(message, how)[0]
 
 
 class SendResult(NamedTuple):
@@ -318,10 +295,8 @@ class SendResult(NamedTuple):
 
 def send_synchronously(message, count, timeout_ms):
     """SendMessageTimeout count times to the one control window: a SendResult each."""
-    result = wine(helper("send_message"), hexed(CONTROL_WINDOW), hexed(CONTROL_WINDOW), str(message),
-                  "0", "0", str(count), f"send:{timeout_ms}")
-    return [SendResult(words[2] == "1", int(words[3]), int(words[4])) for words in map(str.split, result.stdout.decode().splitlines())
-            if words[:1] == ["result"]]
+    return [SendResult(words[2] == "1", int(words[3]), int(words[4]))
+            for words in map(str.split, send(message, f"send:{timeout_ms}", count)[1])]
 
 
 def control_window_exists():
@@ -333,18 +308,17 @@ def linux_processes():
     blanks between its arguments). Other benches on the same machine run their own prefixes and encoders."""
     prefix = os.environ.get("WINEPREFIX")
     processes = []
-    for entry in os.listdir("/proc"):
-        if entry.isdigit():
-            try:
-                with open(f"/proc/{entry}/cmdline", "rb") as f:
-                    command = f.read().replace(b"\0", b" ").decode("utf-8", "replace").strip()
-                if prefix:
-                    with open(f"/proc/{entry}/environ", "rb") as f:
-                        if b"\0WINEPREFIX=" + os.fsencode(prefix) + b"\0" not in b"\0" + f.read() + b"\0":
-                            continue
-                processes.append((int(entry), command))
-            except OSError:
-                pass
+    for entry in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open(f"/proc/{entry}/cmdline", "rb") as f:
+                command = f.read().replace(b"\0", b" ").decode("utf-8", "replace").strip()
+            if prefix:
+                with open(f"/proc/{entry}/environ", "rb") as f:
+                    if b"WINEPREFIX=" + os.fsencode(prefix) not in f.read().split(b"\0"):
+                        continue
+            processes.append((int(entry), command))
+        except OSError:
+            pass
     return processes
 
 
@@ -368,15 +342,8 @@ class Window(NamedTuple):
 
 def top_level_windows(pid):
     """Each top-level window of the process."""
-    out = wine(helper("list_windows"), str(pid)).stdout.decode()
-    windows = []
-    for line in out.splitlines():
-        parts = line.split()
-        if parts and parts[0] == "window":
-            parts += [""] * (5 - len(parts))
-            windows.append(Window(parts[1] == "1", parts[2] == "1", bytes.fromhex(parts[3]).decode(ENCODING),
-                                  bytes.fromhex(parts[4]).decode(ENCODING)))
-    return windows
+    return [Window(w[1] == "1", w[2] == "1", *(bytes.fromhex(text).decode(ENCODING) for text in w[3:5]))
+            for w in (line.split(" ") for line in ask("windows", pid)) if w[0] == "window"]
 
 
 def window_manager_running():
@@ -392,42 +359,40 @@ def stop_every_encoder():
     wine("taskkill", "/F", "/IM", "ffmpeg.exe")
 
 
-@dataclass
-class LogRecord:
+class LogRecord(NamedTuple):
     """One line of the stand-in encoder's log: start, ready, close, ignored or exit."""
     kind: str
     pid: int
     tick: int
-    words: list  # the rest of the line
-
-    @property
-    def detail(self):
-        """Why it closed or what it ignored (WM_CLOSE, CTRL_C, encoder-ended), or an exit's code."""
-        return self.words[0]
+    words: list  # the rest of the line: why it closed or what it ignored first, or an exit's code
 
 
 class StandInLog:
+    """The log the stand-in encoder keeps beside itself (see stand_in_encoder.cpp)."""
+
     def __init__(self, directory):
         self.path = os.path.join(directory, "stand-in-encoder.log")
 
     def records(self, kind):
-        if not os.path.exists(self.path):
+        try:
+            with open(self.path, "rb") as f:
+                lines = [line.decode("ascii").split(" ") for line in f.read().splitlines()]
+        except FileNotFoundError:
             return []
-        with open(self.path, "rb") as f:
-            lines = [line.decode("ascii").split(" ") for line in f.read().splitlines()]
         return [LogRecord(w[0], int(w[1]), int(w[2]), w[3:]) for w in lines if w[0] == kind]
 
     def starts(self):
         """One dict per start of the stand-in encoder."""
-        return [{"pid": r.pid, "tick": r.tick, "uses_show": r.words[0] == "1", "show": int(r.words[1]),
-                 "cwd": bytes.fromhex(r.words[2]).decode(ENCODING),
-                 "parameters": bytes.fromhex(r.words[3]).decode(ENCODING),
-                 "last_argument": bytes.fromhex(r.words[4]).decode(ENCODING) if len(r.words) > 4 else ""}
-                for r in self.records("start")]
+        starts = []
+        for r in self.records("start"):
+            cwd, parameters, last_argument = (bytes.fromhex(text).decode(ENCODING) for text in r.words[2:5])
+            starts.append({"pid": r.pid, "tick": r.tick, "uses_show": r.words[0] == "1", "show": int(r.words[1]),
+                           "cwd": cwd, "parameters": parameters, "last_argument": last_argument})
+        return starts
 
     def reasons(self, kind):
-        """The detail of each close (or ignored) line."""
-        return [r.detail for r in self.records(kind)]
+        """Why each close (or ignored) line's request came: WM_CLOSE, CTRL_C, Q, encoder-ended."""
+        return [r.words[0] for r in self.records(kind)]
 
     def clear(self):
         if os.path.exists(self.path):
@@ -444,9 +409,5 @@ class StandInLog:
         return self.wait_for("ready", count)
 
     def wait_for(self, kind, count=1):
-        deadline = time.monotonic() + BOUND
-        while len(self.records(kind)) < count:
-            if time.monotonic() > deadline:
-                raise AssertionError(f"stand-in encoder logged no '{kind}' within {BOUND} s")
-            time.sleep(0.05)
+        wait_until(lambda: len(self.records(kind)) >= count, f"the stand-in encoder's '{kind}' line")
         return self.records(kind)

@@ -10,7 +10,7 @@ import unittest
 
 from tests.wine import test_real_recording
 from tests.wine.wine_case import WineTestCase
-from winebench.runner import (BOUND, CONTROL_WINDOW, LAUNCHER, STAND_IN, CallerRun, StandInLog, helper, linux_pids,
+from winebench.runner import (BENCH_TOOL, BOUND, CONTROL_WINDOW, LAUNCHER, STAND_IN, CallerRun, StandInLog, linux_pids,
                               top_level_windows, wait_until, windows_path)
 
 
@@ -23,6 +23,7 @@ class CallerHeaderTest(WineTestCase):
 
     def assert_stopped(self, stopped):
         self.assertEqual((stopped["outcome"], stopped["exit"]), ("stopped", "0"), stopped)
+        return stopped
 
     def test_a_window_is_recorded_with_the_real_encoder_into_a_finished_file(self):
         os.symlink(test_real_recording.REAL_ENCODER, os.path.join(self.dir, "ffmpeg-real.exe"))
@@ -34,8 +35,7 @@ class CallerHeaderTest(WineTestCase):
         self.assertEqual(recording["state"], "begun", recording)
         self.assertGreaterEqual(int(recording["ms"]), window, "the file begins after the window appears")
         time.sleep(test_real_recording.RECORD_SECONDS)  # something to record; its length is checked loosely
-        stopped = run.stop_recording()
-        self.assert_stopped(stopped)
+        stopped = self.assert_stopped(run.stop_recording())
         self.assertEqual((stopped["output"], stopped["encoder"]), ("finished", "running"), stopped)
         test_real_recording.RealRecordingTest.assert_finished_recording(self, self.output, 400, 300)
 
@@ -44,8 +44,7 @@ class CallerHeaderTest(WineTestCase):
             old.write(b"RIFF left by an earlier run")
         run = self.record("No Window Has This Title", at_once=True)
         self.assertEqual(run.fields("job")["where"], "own")
-        stopped = run.stop_recording()
-        self.assert_stopped(stopped)
+        stopped = self.assert_stopped(run.stop_recording())
         self.assertEqual((stopped["output"], stopped["encoder"]), ("not-this-run", "none"), stopped)
 
     def test_an_encoder_ended_at_the_launchers_time_limit_leaves_an_unfinished_file(self):
@@ -54,8 +53,7 @@ class CallerHeaderTest(WineTestCase):
         run = self.record("Deaf Encoder", env=dict(os.environ, ZELTRA_STAND_IN_IGNORE="all"))
         self.log.wait_for_ready()
         self.assertEqual(run.fields("recording")["state"], "begun")
-        stopped = run.stop_recording()
-        self.assert_stopped(stopped)
+        stopped = self.assert_stopped(run.stop_recording())
         self.assertGreaterEqual(int(stopped["exited-ms"]), 10000, "ended at the launcher's limit")
         self.assertEqual(stopped["output"], "unfinished", stopped)
 
@@ -65,8 +63,7 @@ class CallerHeaderTest(WineTestCase):
         self.open_target("Refused Path")
         run = self.record("Refused Path")
         self.assertIn(run.fields("recording")["state"], ("encoder-ended", "not-yet"))
-        stopped = run.stop_recording()
-        self.assert_stopped(stopped)
+        stopped = self.assert_stopped(run.stop_recording())
         self.assertEqual((stopped["output"], stopped["encoder"]), ("missing", "none"), stopped)
 
     def test_a_caller_ended_from_outside_takes_its_launcher_and_encoder_with_it(self):
@@ -129,7 +126,10 @@ class CallerHeaderTest(WineTestCase):
         self.stop_two_launchers([1, 0])
 
     def test_a_program_that_ends_at_once_is_reported_with_its_exit_code(self):
-        run = self.record("Any Window", launcher=helper("exit_at_once"))
+        ends_at_once = os.path.join(self.dir, "ends-at-once", "ZELTRA_ScreenTool.exe")  # as which bench_tool ends
+        os.makedirs(os.path.dirname(ends_at_once))
+        shutil.copy(BENCH_TOOL, ends_at_once)
+        run = self.record("Any Window", launcher=ends_at_once)
         self.assertEqual(run.first("window"), "window state=launcher-ended")
         stopped = run.stop_recording()
         self.assertEqual((stopped["outcome"], stopped["exit"]), ("ended-before-stop", "3"))

@@ -11,12 +11,11 @@ import time
 import unittest
 
 from tests.wine.wine_case import WineTestCase
-from winebench.runner import (BOUND, BUILD_DIR, LAUNCHER, STAND_IN, WINE, LauncherRun, ReportingProcess, StandInLog,
-                              helper, linux_pids, wine, windows_path)
+from winebench.runner import (BOUND, BUILD_DIR, LAUNCHER, REAL_ENCODER, STAND_IN, WINE, LauncherRun, ReportingProcess, StandInLog,
+                              ask, bench_tool, linux_pids, windows_path)
 
 CHECK = os.path.join(BUILD_DIR, "ZELTRA_ScreenTool_check.exe")
 PLANTED_DLL = os.path.join(BUILD_DIR, "planted", "version.dll")
-REAL_ENCODER = os.environ.get("ZELTRA_REAL_ENCODER", "")
 STEP_5_NOT_RUN = "[skip] not run: another debug-output viewer holds the buffer"
 # Under Wine the window manager frames windows, not Windows: the framed window's step cannot run.
 STEP_7 = "step 7 (A framed window, recorded without what lies behind it)"
@@ -131,7 +130,7 @@ class CheckTest(WineTestCase):
         self.addCleanup(check.stop)
         check.wait_for(lambda line: line.startswith("launcher says: starting "), "the encoder's start")
         check.wait_for(lambda line: "s from there" in line, "the recording")
-        self.assertEqual(wine(helper("send_ctrl_c"), str(check.pid)).stdout.decode("ascii").strip(), "sent")
+        self.assertEqual(ask("ctrl-c", check.pid), ["sent"])
         exit_line = check.wait_for(lambda line: line.startswith("exit "), "the check's exit")
         lines = [line for line in check.lines if line is not None and line.startswith(("[", "removed", "verdict"))]
         self.assertEqual(exit_line.split()[1], "1", lines)
@@ -142,7 +141,7 @@ class CheckTest(WineTestCase):
         self.assert_nothing_left_running(lines)
 
     def test_step_5_is_not_run_while_another_viewer_holds_the_buffer(self):
-        viewer = ReportingProcess([helper("debug_viewer")])
+        viewer = ReportingProcess(bench_tool("viewer"))
         self.addCleanup(viewer.stop)
         self.assertEqual(viewer.wait_for(lambda line: True, "the viewer's first line"), "holding")
         code, lines = self.run_check(self.install("real"))
@@ -152,7 +151,7 @@ class CheckTest(WineTestCase):
 
     def test_the_reader_catches_up_with_a_line_whose_writer_has_returned(self):
         # Step 5 reads the launcher's lines once it has exited: its last line must be handled by then.
-        self.assertEqual(wine(helper("debug_viewer"), "catch-up").stdout.decode("ascii").strip(), "handled")
+        self.assertEqual(ask("viewer", "catch-up"), ["handled"])
 
     def test_a_version_dll_planted_beside_the_check_is_not_used(self):
         # Wine prefers its own version.dll to one beside a program unless told otherwise; Windows does not.

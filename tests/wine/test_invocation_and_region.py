@@ -3,7 +3,7 @@ the real launcher under Wine."""
 import unittest
 
 from tests.wine.wine_case import WineTestCase
-from winebench.runner import STOP_MESSAGE, send_to_control_window, windows_path
+from winebench.runner import windows_path
 
 class TargetWaitTest(WineTestCase):
     def test_a_launcher_started_first_waits_for_the_window_then_records_it(self):
@@ -13,8 +13,7 @@ class TargetWaitTest(WineTestCase):
         self.open_target("Late Window", 64, 48, 320, 240)
         run.wait_for_diagnostic("found the window: rectangle 64,48 to 384,288, capturing 320x240 at 64,48")
         self.assertEqual(len(self.log.wait_for_ready()), 1)
-        send_to_control_window(STOP_MESSAGE)
-        self.assertEqual(run.wait_for_exit(), 0)
+        self.stop_recording(run)
 
     def test_a_title_beginning_with_a_non_ascii_letter_is_found_whole(self):
         # The program name is skipped on the wide command line, and the rest
@@ -25,8 +24,7 @@ class TargetWaitTest(WineTestCase):
         run.wait_for_diagnostic("found the window: ")
         self.assertIn(f'waiting for the window titled "{title}"', run.diagnostic_texts())
         self.assertEqual(len(self.log.wait_for_ready()), 1)
-        send_to_control_window(STOP_MESSAGE)
-        self.assertEqual(run.wait_for_exit(), 0)
+        self.stop_recording(run)
 
     def test_a_character_without_an_exact_form_in_the_code_page_records_nothing(self):
         # Code page 1252 would best-fit the fullwidth number sign to "#": the
@@ -55,8 +53,7 @@ class TargetWaitTest(WineTestCase):
         start = self.log.first_start()
         self.assertIn(" -offset_x 0 -offset_y 700 -video_size 352x100 ", start["parameters"])
         self.log.wait_for_ready()
-        send_to_control_window(STOP_MESSAGE)
-        self.assertEqual(run.wait_for_exit(), 0)
+        self.stop_recording(run)
 
 
 if __name__ == "__main__":

@@ -7,10 +7,8 @@ import time
 import unittest
 
 from tests.wine.wine_case import WineTestCase
-from winebench.recording_check import probe
-from winebench.runner import STAND_IN, STOP_MESSAGE, send_to_control_window, windows_path
+from winebench.runner import REAL_ENCODER, STAND_IN, read_back, windows_path
 
-REAL_ENCODER = os.environ.get("ZELTRA_REAL_ENCODER", "")
 RECORD_SECONDS = 3
 
 
@@ -20,34 +18,30 @@ class RealRecordingTest(WineTestCase):
         self.assertTrue(os.path.isfile(REAL_ENCODER), "no real encoder: run scripts/fetch-encoder.sh")
         os.symlink(REAL_ENCODER, os.path.join(self.dir, "ffmpeg-real.exe"))
 
-    def record(self, x, y, width, height, adapter=True, launcher_options=None, title="Recorded Window"):
-        self.open_target(title, x, y, width, height)
-        run = self.start_launcher(f"{title}#{windows_path(self.dir)}\\#rec.avi", **(launcher_options or {}))
+    def record(self, title, adapter, launcher_options):
+        """The launcher run, once it has exited: the file must be finished by now."""
+        self.open_target(title, 120, 90, 403, 301)
+        run = self.start_launcher(f"{title}#{windows_path(self.dir)}\\#rec.avi", **launcher_options)
         run.wait_for_diagnostic("starting ")
         if adapter:  # the real encoder alone writes no log: the seconds recorded give it time to listen
             self.log.wait_for_ready()
         self.wait_for_growth(os.path.join(self.dir, "rec.avi"))
         time.sleep(RECORD_SECONDS)  # something to record; the length is checked loosely below
-        self.assertTrue(send_to_control_window(STOP_MESSAGE))
-        self.assertEqual(run.wait_for_exit(), 0)
-        self.run = run
-        # The launcher has exited: the file must be finished by now.
-        return os.path.join(self.dir, "rec.avi")
+        self.stop_recording(run)
+        return run
 
     def assert_finished_recording(self, path, width, height):
-        info = probe(path)
-        self.assertEqual(info["format"]["format_name"], "avi")
-        self.assertGreater(float(info["format"].get("duration", 0)), 1.0, "duration of a finished file")
-        streams = info["streams"]
-        self.assertEqual(len(streams), 1)
-        video = streams[0]
-        self.assertEqual((video["codec_type"], video["codec_name"]), ("video", "mpeg4"))
-        self.assertEqual(video["codec_tag_string"].lower(), "xvid")
-        self.assertEqual((video["width"], video["height"]), (width, height))
-        self.assertEqual(video["r_frame_rate"], "30/1")
-        frames = int(video["nb_read_frames"])
-        self.assertGreaterEqual(frames, 30, "at least one second of frames")
-        return frames
+        """Read back as the machine check reads it: one video stream, mpeg4 (xvid) at 30 fps, and a finished AVI
+        file, its sizes written and its index there."""
+        facts = read_back(path)
+        self.assertEqual(facts["container"], "avi", facts)
+        self.assertEqual(facts["avi"], "finished", "the encoder's placeholders: its file was left unfinished")
+        duration = float(facts["duration"]) if facts["duration"] != "none" else 0
+        self.assertGreater(duration, 1.0, "the duration of a finished file")
+        self.assertEqual((facts["streams"], facts["codec"], facts["tag"].lower()), ("1", "mpeg4", "xvid"), facts)
+        self.assertEqual(facts["size"], f"{width}x{height}")
+        self.assertEqual(float(facts["rate"]), 30)
+        self.assertGreaterEqual(int(facts["frames"]), 30, "at least one second of frames")
 
     def test_the_real_encoder_alone_finishes_its_file_on_its_stop_key_and_on_ctrl_c(self):
         # No adapter: under Wine the stop command cannot make the console
@@ -68,12 +62,10 @@ class RealRecordingTest(WineTestCase):
                     shutil.copy(STAND_IN, encoder)
                 else:
                     os.symlink(REAL_ENCODER, encoder)
-                path = self.record(120, 90, 403, 301, title=f"Recorded Window {finish}", **options)
-                self.assertEqual(self.run.finish()[0], finish, self.run.diagnostic_texts())
+                run = self.record(f"Recorded Window {finish}", **options)
+                self.assertEqual(run.finish()[0], finish, run.diagnostic_texts())
+                path = os.path.join(self.dir, "rec.avi")
                 self.assert_finished_recording(path, 400, 300)
-                with open(path, "rb") as f:
-                    riff_size = int.from_bytes(f.read(8)[4:], "little")
-                self.assertNotEqual(riff_size, 0xFFFFFFFF, "the encoder's placeholder: its file was left unfinished")
                 os.remove(path)
 
 if __name__ == "__main__":

@@ -6,17 +6,15 @@ import subprocess
 import unittest
 
 from tests.wine.wine_case import WineTestCase
-from winebench.runner import (BOUND, STAND_IN, STOP_MESSAGE, WINE, StandInLog, expected_parameters,
-                              send_to_control_window, top_level_windows, windows_path)
+from winebench.runner import BOUND, STAND_IN, WINE, StandInLog, expected_parameters, top_level_windows, windows_path
 
 
 class RecordingStartTest(WineTestCase):
-    def record_and_stop(self, title, path_text, target=(100, 80, 403, 301), **kwargs):
-        self.open_target(title, *target)
+    def record_and_stop(self, title, path_text, **kwargs):
+        self.open_target(title)
         run = self.start_launcher(f"{title}#{path_text}", **kwargs)
         self.log.wait_for_ready()
-        send_to_control_window(STOP_MESSAGE)
-        self.assertEqual(run.wait_for_exit(), 0)
+        self.stop_recording(run)
         return run, self.log.starts()[0]
 
     def test_the_encoder_gets_the_exact_parameter_line_and_starts_minimized_without_focus(self):
@@ -68,8 +66,7 @@ class NoEncoderTest(WineTestCase):
         run.wait_for_diagnostic("could not start ")
         titles = [(w.class_name, w.title) for w in top_level_windows(run.pid) if w.visible]
         self.assertEqual(titles, [("ZELTRA_ScreenTool", "ZELTRA_ScreenTool")])
-        self.assertTrue(send_to_control_window(STOP_MESSAGE))
-        self.assertEqual(run.wait_for_exit(), 0)
+        self.stop_recording(run)
         self.assertEqual(run.stop_commands(), 1)
 
 

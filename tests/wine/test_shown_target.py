@@ -4,7 +4,7 @@ above a shown one. The real launcher under Wine."""
 import unittest
 
 from tests.wine.wine_case import WineTestCase
-from winebench.runner import STOP_MESSAGE, send_to_control_window, windows_path
+from winebench.runner import windows_path
 
 
 class ShownTargetTest(WineTestCase):
@@ -14,8 +14,7 @@ class ShownTargetTest(WineTestCase):
         run = self.start_launcher(f"{title}#{windows_path(self.output)}")
         parameters = self.log.first_start()["parameters"]
         self.log.wait_for_ready()
-        send_to_control_window(STOP_MESSAGE)
-        self.assertEqual(run.wait_for_exit(), 0)
+        self.stop_recording(run)
         x, y, width, height = region
         self.assertIn(f" -offset_x {x} -offset_y {y} -video_size {width}x{height} ", parameters)
         return run
@@ -24,14 +23,14 @@ class ShownTargetTest(WineTestCase):
         target = self.open_target("Placed Late", 600, 400, 160, 120, show_after_ms=4000,
                                   place=(200, 150, 403, 301))
         run = self.record("Placed Late", (200, 150, 400, 300))
-        target.wait_for(lambda line: line.startswith("shown "), "the window shown")
+        target.first("shown ")
         self.assertIn('a window titled "Placed Late" exists but is hidden; waiting for it to be shown',
                       run.diagnostic_texts())
 
     def test_a_minimized_window_is_recorded_once_restored(self):
         target = self.open_target("Restored Late", 100, 80, 403, 301, minimized_for_ms=4000)
         run = self.record("Restored Late", (100, 80, 400, 300))
-        target.wait_for(lambda line: line.startswith("restored "), "the window restored")
+        target.first("restored ")
         self.assertIn('a window titled "Restored Late" exists but is minimized; waiting for it to be shown',
                       run.diagnostic_texts())
 

@@ -6,37 +6,25 @@ import shutil
 import unittest
 
 from tests.wine.wine_case import WineTestCase
-from winebench.runner import (LAUNCHER, STAND_IN, STOP_MESSAGE, ReportingProcess, StandInLog,
-                              control_window_exists, helper, linux_pids, send_synchronously, send_to_control_window,
+from winebench.runner import (LAUNCHER, REAL_ENCODER, STAND_IN, STOP_MESSAGE, ReportingProcess, StandInLog,
+                              bench_tool, control_window_exists, linux_pids, send_synchronously, send_to_control_window,
                               wait_until, windows_path)
 
 WM_QUIT = 0x0012
 ERROR_INVALID_WINDOW_HANDLE = 1400
 RE_ASKED = "the encoder has not finished on the stop command; asking it once more with Ctrl+C through its console"
+TITLE = "Stop Target"
 
 
 class StopTest(WineTestCase):
-    def start_recording(self, title="Stop Target", behaviour=None, ready=True, **kwargs):
-        """The launcher recording, its stand-in encoder behaving as the environment says and, when
-        ready, hearing requests."""
-        self.open_target(title)
-        run = self.start_launcher(f"{title}#{windows_path(self.output)}", env=dict(os.environ, **(behaviour or {})),
-                                  **kwargs)
-        run.wait_for_diagnostic("starting ")
-        if ready:
-            self.log.wait_for_ready()
-        return run
-
     def test_an_encoder_that_hears_nothing_is_ended_and_leaves_no_encoder_behind(self):
-        os.symlink(os.environ["ZELTRA_REAL_ENCODER"], os.path.join(self.dir, "ffmpeg-real.exe"))
-        run = self.start_recording(behaviour={"ZELTRA_STAND_IN_IGNORE": "all"})
-        watcher = ReportingProcess([helper("process_exit"), str(self.log.first_start()["pid"])])
+        os.symlink(REAL_ENCODER, os.path.join(self.dir, "ffmpeg-real.exe"))
+        run = self.start_recording(TITLE, behaviour={"ZELTRA_STAND_IN_IGNORE": "all"})
+        watcher = ReportingProcess(bench_tool("exit-code", self.log.first_start()["pid"]))
         self.addCleanup(watcher.stop)
         watcher.wait_for(lambda line: line == "watching", "the encoder watched")
-        send_to_control_window(STOP_MESSAGE)
-        self.assertEqual(run.wait_for_exit(), 0)
-        self.assertEqual(watcher.wait_for(lambda line: line.startswith("exit "), "the encoder's exit"), "exit 1",
-                         "the exit code of the termination")
+        self.stop_recording(run)
+        self.assertEqual(watcher.first("exit "), "exit 1", "the exit code of the termination")
         self.assertEqual(self.log.reasons("ignored"), ["WM_CLOSE", "Q", "CTRL_C"])
         self.assertEqual(run.finish(), ("ended", None))
         # The adapter's job takes the real encoder with it.
@@ -60,12 +48,11 @@ class StopTest(WineTestCase):
         self.assertEqual(first.wait_for_exit(), 0)
         self.assertEqual(self.log.reasons("close"), ["Q"])
         self.assertEqual(second_log.reasons("close"), [], "the second recording runs on")
-        send_to_control_window(STOP_MESSAGE)
-        self.assertEqual(second.wait_for_exit(), 0)
+        self.stop_recording(second)
         self.assertEqual(second_log.reasons("close"), ["WM_CLOSE"])
 
     def test_a_quit_posted_to_the_launchers_thread_makes_its_encoder_finish(self):
-        run = self.start_recording()
+        run = self.start_recording(TITLE)
         send_to_control_window(WM_QUIT, how="thread")
         self.assertEqual(run.wait_for_exit(), 0)
         self.assertEqual(self.log.reasons("close"), ["Q"])
@@ -73,7 +60,7 @@ class StopTest(WineTestCase):
         self.assertFalse(control_window_exists())
 
     def test_a_sent_stop_is_taken_once_and_the_window_is_gone_while_the_encoder_finishes(self):
-        run = self.start_recording(behaviour={"ZELTRA_STAND_IN_CLOSE_MS": "1500"})
+        run = self.start_recording(TITLE, behaviour={"ZELTRA_STAND_IN_CLOSE_MS": "1500"})
         first, second = send_synchronously(STOP_MESSAGE, count=2, timeout_ms=5000)
         self.assertTrue(first.taken, "the first stop is taken")
         self.assertEqual((second.taken, second.error), (False, ERROR_INVALID_WINDOW_HANDLE),
@@ -86,18 +73,16 @@ class StopTest(WineTestCase):
         self.assertLess(second.returned_at, finished[0].tick, "the window went before the encoder finished")
 
     def test_a_comspec_that_cannot_start_falls_back_to_the_system_interpreter(self):
-        run = self.start_recording(windows_env={"ComSpec": "C:\\nowhere\\cmd.exe"})
-        send_to_control_window(STOP_MESSAGE)
-        self.assertEqual(run.wait_for_exit(), 0)
+        run = self.start_recording(TITLE, windows_env={"ComSpec": "C:\\nowhere\\cmd.exe"})
+        self.stop_recording(run)
         self.assertEqual(self.log.reasons("close"), ["WM_CLOSE"])
         fallback = [t for t in run.diagnostic_texts() if t.startswith("%ComSpec% could not be started")]
         self.assertEqual(len(fallback), 1, "at the stop")
 
     def test_an_encoder_that_ends_on_its_own_is_reported_and_the_stop_still_served(self):
-        run = self.start_recording(behaviour={"ZELTRA_STAND_IN_EXIT": "1"}, ready=False)
+        run = self.start_recording(TITLE, behaviour={"ZELTRA_STAND_IN_EXIT": "1"}, ready=False)
         run.wait_for_diagnostic("the encoder ended on its own with exit code 1 after ")
-        self.assertTrue(send_to_control_window(STOP_MESSAGE))
-        self.assertEqual(run.wait_for_exit(), 0)
+        self.stop_recording(run)
         self.assertNotIn(RE_ASKED, run.diagnostic_texts())
 
 

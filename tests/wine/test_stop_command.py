@@ -8,8 +8,7 @@ import subprocess
 import unittest
 
 from tests.wine.wine_case import WineTestCase
-from winebench.runner import (BOUND, STAND_IN, STOP_MESSAGE, WINE, StandInLog, helper, linux_pids,
-                              send_to_control_window, stop_every_encoder, windows_path)
+from winebench.runner import BENCH_TOOL, BOUND, STAND_IN, WINE, StandInLog, linux_pids, stop_every_encoder, windows_path
 
 ENDED = "the stop command had not returned within 3 s; ended its interpreter and all it started"
 NOT_AGAIN = "not running the stop command again: it had not returned within 3 s before"
@@ -21,9 +20,9 @@ WORST_STOP_MS = 23000
 class HungInterpreterTest(WineTestCase):
     def setUp(self):
         super().setUp()
-        # Named cmd.exe, so the launcher composes its line as for the real one.
+        # Named cmd.exe, so the launcher composes its line as for the real one, and bench_tool plays it.
         self.interpreter = os.path.join(self.dir, "cmd.exe")
-        shutil.copy(helper("hung_interpreter"), self.interpreter)
+        shutil.copy(BENCH_TOOL, self.interpreter)
         self.addCleanup(self.end_interpreters)
 
     def end_interpreters(self):
@@ -41,11 +40,8 @@ class HungInterpreterTest(WineTestCase):
         with open(os.path.join(self.dir, "hung-interpreter.log"), "rb") as f:
             return [line.decode("ascii").split(" ") for line in f.read().splitlines()]
 
-    def start_recording(self, title="Hung Target", **kwargs):
-        self.open_target(title)
-        run = self.start_launcher(f"{title}#{windows_path(self.output)}",
-                                  windows_env={"ComSpec": windows_path(self.interpreter)}, **kwargs)
-        return run
+    def record_with_hung_interpreter(self, title="Hung Target", **kwargs):
+        return self.start_recording(title, windows_env={"ComSpec": windows_path(self.interpreter)}, **kwargs)
 
     def test_a_stop_ends_the_hung_interpreter_and_the_own_encoder_finishes_within_the_worst_case(self):
         # In a job that forbids breaking away, the interpreter cannot leave the launcher's job:
@@ -53,11 +49,8 @@ class HungInterpreterTest(WineTestCase):
         for in_job in (False, True):
             with self.subTest(job_without_breakaway=in_job):
                 self.log.clear()
-                run = self.start_recording(f"Hung Target {int(in_job)}", job_without_breakaway=in_job)
-                run.wait_for_diagnostic("starting ")
-                self.log.wait_for_ready()
-                sent = send_to_control_window(STOP_MESSAGE)
-                self.assertEqual(run.wait_for_exit(), 0)
+                run = self.record_with_hung_interpreter(f"Hung Target {int(in_job)}", job_without_breakaway=in_job)
+                sent = self.stop_recording(run)
                 self.assertLessEqual(run.exit_tick - sent, WORST_STOP_MS)
                 self.assertIn(ENDED, run.diagnostic_texts())
                 self.assertEqual(self.log.reasons("close"), ["Q"], "asked by the launcher itself")
@@ -79,16 +72,14 @@ class HungInterpreterTest(WineTestCase):
         self.addCleanup(stale.wait, BOUND)
         self.addCleanup(stop_every_encoder)  # the hung stop command never reached it
         StandInLog(stale_dir).wait_for_ready()
-        run = self.start_recording(processes_at="starting ")
+        run = self.record_with_hung_interpreter(processes_at="starting ")
         names = [name.lower() for name in run.processes_at()]
         self.assertIn("ffmpeg.exe", names, "the stale encoder, which the hung command never reached")
         self.assertNotIn("cmd.exe", names, "the interpreter and its child had gone before the launch")
         self.assertEqual([line[0] for line in self.interpreter_log()], ["interpreter", "child"])
         texts = run.diagnostic_texts()
         self.assertLess(texts.index(ENDED), texts.index(run.launches()[0]))
-        self.log.wait_for_ready()
-        send_to_control_window(STOP_MESSAGE)
-        self.assertEqual(run.wait_for_exit(), 0)
+        self.stop_recording(run)
         self.assertIn(NOT_AGAIN, run.diagnostic_texts(), "the same hung interpreter is not waited for twice")
         self.assertEqual(self.log.reasons("close"), ["Q"])
 

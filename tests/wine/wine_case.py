@@ -8,8 +8,9 @@ import threading
 import time
 import unittest
 
-from winebench.runner import (LAUNCHER, STAND_IN, LauncherRun, StandInLog, TargetWindow, stop_every_encoder,
-                              wait_until, window_manager_running, wine_processes)
+from winebench.runner import (LAUNCHER, STAND_IN, STOP_MESSAGE, LauncherRun, StandInLog, TargetWindow,
+                              send_to_control_window, stop_every_encoder, wait_until, window_manager_running,
+                              windows_path, wine_processes)
 
 # ctest ends a suite at its TIMEOUT without a word; the watchdog fires a tenth
 # of it (at least 5 s) earlier, says what is still running under Wine, and
@@ -71,6 +72,25 @@ class WineTestCase(unittest.TestCase):
         target = TargetWindow(title, x, y, width, height, **kwargs)
         self.addCleanup(target.stop)
         return target
+
+    def start_recording(self, title, behaviour=None, ready=True, **kwargs):
+        """The launcher recording a target of that title into self.output, its stand-in encoder behaving as
+        behaviour (its environment) says and, when ready, hearing requests."""
+        self.open_target(title)
+        run = self.start_launcher(f"{title}#{windows_path(self.output)}", env=dict(os.environ, **(behaviour or {})),
+                                  **kwargs)
+        run.wait_for_diagnostic("starting ")
+        if ready:
+            self.log.wait_for_ready()
+        return run
+
+    def stop_recording(self, run):
+        """Posts the stop to the control window, which must be there, and waits for the launcher to exit with 0:
+        the tick the stop was posted at."""
+        sent = send_to_control_window(STOP_MESSAGE)
+        self.assertIsNotNone(sent, "no control window to stop")
+        self.assertEqual(run.wait_for_exit(), 0)
+        return sent
 
     def wait_for_growth(self, path):
         """The encoder has begun writing: a recording's seconds count from here, not from its slower start."""

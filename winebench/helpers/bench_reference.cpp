@@ -1,9 +1,10 @@
-// The reference the benchmark measures the launcher against: what a bare
-// start of the encoder and a bare stop command cost on this machine, with
-// none of the launcher's own work. The stop is measured as the launcher's is:
-// the encoder is running and listening, the stop command runs (the very line
-// the launcher composes), and the stop ends when that encoder has exited.
-// Usage: bench_reference <hex encoder path>
+// bench_tool reference: what the benchmark measures the launcher against,
+// what a bare start of the encoder and a bare stop command cost on this
+// machine, with none of the launcher's own work. The stop is measured as the
+// launcher's is: the encoder is running and listening, the stop command runs
+// (the very line the launcher composes), and the stop ends when that encoder
+// has exited.
+// Usage: bench_tool reference <hex encoder path>
 // Prints "started <before launch> <after launch>", then, once a line arrives
 // on its input (the driver sends it when the encoder listens), runs the stop
 // command and prints "reference <before stop> <after stop> <encoder exited>"
@@ -15,26 +16,15 @@
 #include <cstdio>
 #include <string>
 
-#include "helper_text.h"
+#include "bench_tool.h"
 #include "launcher/stop.h"
 #include "platform/interpreter_command.h"
 
+namespace zeltra::helpers {
 namespace {
 
 // Each wait's bound: the bench fails a run that takes longer.
 constexpr DWORD kBoundMs = 60000;
-
-HANDLE startEncoder(const std::string& encoder) {
-  SHELLEXECUTEINFOA info{};
-  info.cbSize = sizeof info;
-  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
-  info.lpVerb = "open";
-  info.lpFile = encoder.c_str();
-  info.lpParameters = "reference";
-  info.nShow = SW_SHOWMINNOACTIVE;
-  ::ShellExecuteExA(&info);
-  return info.hProcess;
-}
 
 // The stop command as the launcher runs it, from the system directory,
 // without its job and bound: nothing hangs here.
@@ -43,7 +33,7 @@ void runStopCommand() {
   ::GetEnvironmentVariableA("ComSpec", interpreter, MAX_PATH);
   char systemDir[MAX_PATH];
   ::GetSystemDirectoryA(systemDir, MAX_PATH);
-  std::string commandLine = zeltra::interpreterCommandLine(interpreter, zeltra::kStopCommand);
+  std::string commandLine = interpreterCommandLine(interpreter, kStopCommand);
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
@@ -57,11 +47,21 @@ void runStopCommand() {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  using zeltra::helpers::say;
-  if (argc < 2) return 2;
+HANDLE launchLikeTheLauncher(const std::string& program, const std::string& parameters) {
+  SHELLEXECUTEINFOA info{};
+  info.cbSize = sizeof info;
+  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+  info.lpVerb = "open";
+  info.lpFile = program.c_str();
+  info.lpParameters = parameters.c_str();
+  info.nShow = SW_SHOWMINNOACTIVE;
+  ::ShellExecuteExA(&info);
+  return info.hProcess;
+}
+
+int benchReference(const Words& words) {
   const DWORD beforeLaunch = ::GetTickCount();
-  const HANDLE encoder = startEncoder(zeltra::helpers::fromHex(argv[1]));
+  const HANDLE encoder = launchLikeTheLauncher(fromHex(words[0]), "reference");
   say("started %lu %lu", beforeLaunch, ::GetTickCount());
   char go[16];
   if (encoder == nullptr || std::fgets(go, sizeof go, stdin) == nullptr) return 3;
@@ -73,3 +73,5 @@ int main(int argc, char** argv) {
   ::CloseHandle(encoder);
   return 0;
 }
+
+}  // namespace zeltra::helpers

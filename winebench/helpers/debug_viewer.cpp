@@ -1,10 +1,10 @@
-// A debug-output viewer, as another program on the desktop would be one: it
-// holds the debug-output buffer with the check's own reader and prints what
-// it reads, so the check finds the buffer taken.
-// Usage: debug_viewer
+// bench_tool viewer: a debug-output viewer, as another program on the desktop
+// would be one: it holds the debug-output buffer with the check's own reader
+// and prints what it reads, so the check finds the buffer taken.
+// Usage: bench_tool viewer
 // Prints "holding" once it has the buffer (or "not-holding <reason>"), then
 // "line <pid> <hex text>" for each line read, until it is ended.
-// Usage: debug_viewer catch-up
+// Usage: bench_tool viewer catch-up
 // Writes one line itself, to a reader whose handler takes its time, and
 // prints "handled" when the reader's catch-up returns with that line handled,
 // "missed" when it returns without it, "late" when it gives up.
@@ -13,16 +13,16 @@
 #include <atomic>
 #include <cstring>
 
+#include "bench_tool.h"
 #include "check/debug_output_reader.h"
-#include "helper_text.h"
 
+namespace zeltra::helpers {
 namespace {
 
-using zeltra::check::DebugLine;
-using zeltra::check::DebugOutputReader;
-using zeltra::helpers::say;
+using check::DebugLine;
+using check::DebugOutputReader;
 
-constexpr char kMarker[] = "debug_viewer catch-up line";
+constexpr char kMarker[] = "bench_tool viewer catch-up line";
 
 int catchUp() {
   std::atomic<bool> handled{false};
@@ -43,7 +43,10 @@ int catchUp() {
   return handled ? 0 : 1;
 }
 
-int view() {
+}  // namespace
+
+int viewDebugOutput(const Words& words) {
+  if (std::strcmp(words[0], "catch-up") == 0) return catchUp();
   DebugOutputReader reader;
   const auto opening = reader.open();
   if (opening != DebugOutputReader::Opening::kOpened) {
@@ -54,14 +57,9 @@ int view() {
   for (;;) {
     ::Sleep(50);
     for (const DebugLine& line : reader.takeLines()) {
-      say("line %lu %s", static_cast<unsigned long>(line.processId),
-          zeltra::helpers::toHex(line.text).c_str());
+      say("line %lu %s", static_cast<unsigned long>(line.processId), toHex(line.text).c_str());
     }
   }
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  return argc > 1 && std::strcmp(argv[1], "catch-up") == 0 ? catchUp() : view();
-}
+}  // namespace zeltra::helpers

@@ -2,26 +2,34 @@
 // the driver to read: one line appended per call, readable while written.
 #pragma once
 
-#include <windows.h>
+// Not <windows.h>: the planted version.dll uses it too, and that header's
+// winver.h declares the DLL's exports without dllexport.
+#include <windef.h>  // first: winbase.h builds on it
+
+#include <winbase.h>
 
 #include <string>
 
 namespace zeltra::helpers {
 
-// The folder of this program, without a trailing separator. Wide, as the
-// launcher finds its own: the folder may hold characters the ANSI code page
-// cannot.
-inline std::wstring directoryOfThisProgram() {
+// The path of this program, or with a module of a DLL's, of that DLL. Wide,
+// as the launcher finds its own: the folder may hold characters the ANSI
+// code page cannot.
+inline std::wstring pathOfThisProgram(HMODULE module = nullptr) {
   wchar_t path[MAX_PATH * 4];
-  const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH * 4);
-  const std::wstring text(path, length);
-  return text.substr(0, text.find_last_of(L"\\/"));
+  return std::wstring(path, ::GetModuleFileNameW(module, path, MAX_PATH * 4));
 }
 
-// Appends the line to that log in this program's folder; opened for each line,
-// so that lines of several processes sharing the log never overlap.
-inline void appendLogLine(const wchar_t* logName, const std::string& line) {
-  static const std::wstring directory = directoryOfThisProgram();
+// Its folder, without a trailing separator.
+inline std::wstring directoryOfThisProgram(HMODULE module = nullptr) {
+  const std::wstring path = pathOfThisProgram(module);
+  return path.substr(0, path.find_last_of(L"\\/"));
+}
+
+// Appends the line to that log in the folder; opened for each line, so that
+// lines of several processes sharing the log never overlap.
+inline void appendLogLine(const std::wstring& directory, const wchar_t* logName,
+                          const std::string& line) {
   const HANDLE file = ::CreateFileW((directory + L"\\" + logName).c_str(), FILE_APPEND_DATA,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -1,7 +1,8 @@
-// A command interpreter that never returns, put where %ComSpec% points: it
-// starts a child of its own, as an interpreter starts taskkill, and then
-// waits for nothing, as cmd.exe does when an AutoRun command waits for input
-// on a console nobody sees. The child waits likewise.
+// bench_tool's role as cmd.exe: a command interpreter that never returns, put
+// where %ComSpec% points. It starts a child of its own, as an interpreter
+// starts taskkill, and then waits for nothing, as cmd.exe does when an
+// AutoRun command waits for input on a console nobody sees. The child waits
+// likewise.
 //
 // Log lines, appended to hung-interpreter.log beside it:
 //   interpreter <pid> <hex command line>   once started
@@ -12,36 +13,26 @@
 #include <cstring>
 #include <string>
 
+#include "bench_tool.h"
 #include "helper_log.h"
-#include "helper_text.h"
 
-namespace {
+namespace zeltra::helpers {
 
-std::string ownPath() {
-  char path[MAX_PATH * 4];
-  const DWORD length = ::GetModuleFileNameA(nullptr, path, sizeof path);
-  return std::string(path, length);
-}
-
-void logLine(const std::string& line) {
-  zeltra::helpers::appendLogLine(L"hung-interpreter.log", line);
-}
-
-}  // namespace
-
-int main(int argc, char** argv) {
+int hungInterpreter(const Words& words) {
+  const std::wstring directory = directoryOfThisProgram();
   const std::string pid = std::to_string(::GetCurrentProcessId());
-  if (argc > 1 && std::strcmp(argv[1], "--child") == 0) {
-    logLine("child " + pid + " " + (argc > 2 ? argv[2] : "0"));
+  const std::wstring widePid = std::to_wstring(::GetCurrentProcessId());
+  if (std::strcmp(words[0], "--child") == 0) {
+    appendLogLine(directory, L"hung-interpreter.log", "child " + pid + " " + words[1]);
     ::Sleep(INFINITE);
-    return 0;
   }
-  logLine("interpreter " + pid + " " + zeltra::helpers::toHex(::GetCommandLineA()));
-  std::string childLine = "\"" + ownPath() + "\" --child " + pid;
-  STARTUPINFOA startup{};
+  appendLogLine(directory, L"hung-interpreter.log",
+                "interpreter " + pid + " " + toHex(::GetCommandLineA()));
+  std::wstring childLine = L"\"" + pathOfThisProgram() + L"\" --child " + widePid;
+  STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION child{};
-  if (::CreateProcessA(nullptr, childLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
+  if (::CreateProcessW(nullptr, childLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
                        nullptr, nullptr, &startup, &child)) {
     ::CloseHandle(child.hThread);
     ::CloseHandle(child.hProcess);
@@ -49,3 +40,5 @@ int main(int argc, char** argv) {
   ::Sleep(INFINITE);
   return 0;
 }
+
+}  // namespace zeltra::helpers

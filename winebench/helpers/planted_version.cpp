@@ -10,29 +10,24 @@
 
 #include <winbase.h>
 
-#include <cstring>
 #include <string>
+
+#include "helper_log.h"
 
 namespace {
 
 HINSTANCE self = nullptr;
 
-// Appends one line naming the call and the file it was asked about.
-void leaveMark(const char* call, const std::wstring& file) {
-  wchar_t path[MAX_PATH * 4];
-  const DWORD length = ::GetModuleFileNameW(self, path, MAX_PATH * 4);
-  std::wstring mark(path, length);
-  mark = mark.substr(0, mark.find_last_of(L'\\') + 1) + L"planted-version-dll-called";
-  const HANDLE log = ::CreateFileW(mark.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
-                                   OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (log == INVALID_HANDLE_VALUE) return;
-  std::string line = call;
-  line += ' ';
-  for (const wchar_t c : file) line += c < 0x80 ? static_cast<char>(c) : '?';
-  line += '\n';
-  DWORD written = 0;
-  ::WriteFile(log, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-  ::CloseHandle(log);
+// Appends one line naming the call and the file it was asked about, its
+// characters beyond ASCII as "?", and returns what the call fails with.
+template <typename Char, typename Failure>
+Failure leaveMark(const char* call, const Char* file, Failure failure) {
+  std::string line = std::string(call) + " ";
+  for (const Char* c = file; *c != 0; ++c)
+    line += *c > 0 && *c < 0x80 ? static_cast<char>(*c) : '?';
+  zeltra::helpers::appendLogLine(zeltra::helpers::directoryOfThisProgram(self),
+                                 L"planted-version-dll-called", line);
+  return failure;
 }
 
 }  // namespace
@@ -44,27 +39,21 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/) {
 
 extern "C" {
 __declspec(dllexport) DWORD WINAPI GetFileVersionInfoSizeA(LPCSTR file, LPDWORD) {
-  leaveMark("GetFileVersionInfoSizeA", std::wstring(file, file + std::strlen(file)));
-  return 0;
+  return leaveMark("GetFileVersionInfoSizeA", file, DWORD{0});
 }
 __declspec(dllexport) DWORD WINAPI GetFileVersionInfoSizeW(LPCWSTR file, LPDWORD) {
-  leaveMark("GetFileVersionInfoSizeW", file);
-  return 0;
+  return leaveMark("GetFileVersionInfoSizeW", file, DWORD{0});
 }
 __declspec(dllexport) BOOL WINAPI GetFileVersionInfoA(LPCSTR file, DWORD, DWORD, LPVOID) {
-  leaveMark("GetFileVersionInfoA", std::wstring(file, file + std::strlen(file)));
-  return FALSE;
+  return leaveMark("GetFileVersionInfoA", file, FALSE);
 }
 __declspec(dllexport) BOOL WINAPI GetFileVersionInfoW(LPCWSTR file, DWORD, DWORD, LPVOID) {
-  leaveMark("GetFileVersionInfoW", file);
-  return FALSE;
+  return leaveMark("GetFileVersionInfoW", file, FALSE);
 }
 __declspec(dllexport) BOOL WINAPI VerQueryValueA(LPCVOID, LPCSTR, LPVOID*, PUINT) {
-  leaveMark("VerQueryValueA", L"");
-  return FALSE;
+  return leaveMark("VerQueryValueA", L"", FALSE);
 }
 __declspec(dllexport) BOOL WINAPI VerQueryValueW(LPCVOID, LPCWSTR, LPVOID*, PUINT) {
-  leaveMark("VerQueryValueW", L"");
-  return FALSE;
+  return leaveMark("VerQueryValueW", L"", FALSE);
 }
 }

@@ -21,15 +21,15 @@
 //   ZELTRA_STAND_IN_EXIT=n         exits at once with code n, as the encoder does on a bad path
 //   ZELTRA_STAND_IN_WITHOUT=name   lacks that encoder or device: leaves it out of
 //                                  its answers, and -h says it does not know it
-//   ZELTRA_STAND_IN_UNLISTED=name  leaves it out of the -devices and -encoders
-//                                  listings only, as some builds leave gdigrab
-//                                  out of -devices; -h still describes it. The
-//                                  adapter then answers questions itself and
-//                                  passes on only the read-back.
-// Runs that do not record (the questions -version, -encoders, -devices and
-// -h, and a read-back to raw video) it answers itself as an encoder with
-// gdigrab and libxvid, or, as the adapter, passes on to the real encoder with
-// its own standard handles, so the answer reaches whoever asked.
+//   ZELTRA_STAND_IN_UNLISTED=name  leaves it out of the -devices listing only,
+//                                  as some builds leave gdigrab out of it; -h
+//                                  still describes it. The adapter then
+//                                  answers questions itself and passes on only
+//                                  the read-back.
+// Runs that do not record (the questions -version, -devices and -h, and a
+// read-back to raw video) it answers itself as an encoder with gdigrab and
+// libxvid, or, as the adapter, passes on to the real encoder with its own
+// standard handles, so the answer reaches whoever asked.
 //
 // When the real encoder lies beside it as ffmpeg-real.exe, it also forwards
 // the parameter line verbatim to it, on its own console, and, when asked to
@@ -62,8 +62,13 @@ const std::wstring& directory() {
   return dir;
 }
 
+const std::wstring& realEncoderPath() {
+  static const std::wstring path = directory() + L"\\ffmpeg-real.exe";
+  return path;
+}
+
 void logLine(const std::string& line) {
-  zeltra::helpers::appendLogLine(L"stand-in-encoder.log", line);
+  zeltra::helpers::appendLogLine(directory(), L"stand-in-encoder.log", line);
 }
 
 // The command line after the program name and the blanks that follow it,
@@ -76,31 +81,16 @@ std::string parameterLine() {
 std::string lastArgument() {
   int count = 0;
   LPWSTR* arguments = ::CommandLineToArgvW(::GetCommandLineW(), &count);
-  std::string last;
-  if (arguments != nullptr && count > 1) {
-    const int size =
-        ::WideCharToMultiByte(CP_ACP, 0, arguments[count - 1], -1, nullptr, 0, nullptr, nullptr);
-    last.resize(size > 0 ? size - 1 : 0);
-    ::WideCharToMultiByte(CP_ACP, 0, arguments[count - 1], -1, last.data(), size, nullptr, nullptr);
-  }
+  std::string last =
+      arguments != nullptr && count > 1 ? zeltra::narrowToAnsi(arguments[count - 1]) : "";
   ::LocalFree(arguments);
   return last;
 }
 
 std::string currentDirectory() {
   char buffer[MAX_PATH * 4];
-  const DWORD length = ::GetCurrentDirectoryA(sizeof buffer, buffer);
-  return std::string(buffer, length);
+  return std::string(buffer, ::GetCurrentDirectoryA(sizeof buffer, buffer));
 }
-
-struct RealEncoder {
-  HANDLE process = nullptr;
-  HANDLE input = nullptr;  // our end of its standard input
-  HANDLE job = nullptr;    // ends it with the adapter
-};
-
-constexpr UINT kConsoleInterrupt = WM_APP + 1;
-HWND standInWindow = nullptr;
 
 std::string environmentText(const char* name) {
   const char* value = std::getenv(name);
@@ -116,21 +106,54 @@ std::string stamp() {
   return std::to_string(::GetCurrentProcessId()) + " " + std::to_string(::GetTickCount());
 }
 
-// A job that ends every process in it once its last handle closes, as it does
-// when the adapter exits or is ended.
-HANDLE makeKillOnCloseJob() {
+struct RealEncoder {
+  HANDLE process = nullptr;
+  HANDLE input = nullptr;  // our end of its standard input
+  HANDLE job = nullptr;    // ends it with the adapter
+};
+
+constexpr UINT kConsoleInterrupt = WM_APP + 1;
+HWND standInWindow = nullptr;
+RealEncoder encoder;
+
+// The real encoder with that parameter line and those standard handles, in a
+// job that ends it once the job's last handle closes, as it does when the
+// adapter exits or is ended (at a time limit, say).
+RealEncoder startInJob(const std::string& parameters, HANDLE input, HANDLE output, HANDLE errors,
+                       DWORD flags) {
+  std::wstring commandLine = L"\"" + realEncoderPath() + L"\" " + zeltra::widenFromAnsi(parameters);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = input;
+  startup.hStdOutput = output;
+  startup.hStdError = errors;
+  PROCESS_INFORMATION process{};
+  if (!::CreateProcessW(realEncoderPath().c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                        CREATE_SUSPENDED | flags, nullptr, nullptr, &startup, &process)) {
+    return {};
+  }
   const HANDLE job = ::CreateJobObjectA(nullptr, nullptr);
   JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
   limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
   ::SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
-  return job;
+  ::AssignProcessToJobObject(job, process.hProcess);
+  ::ResumeThread(process.hThread);
+  ::CloseHandle(process.hThread);
+  return RealEncoder{process.hProcess, nullptr, job};
 }
 
-RealEncoder encoder;
+DWORD exitCodeOnceEnded(HANDLE process, DWORD boundMs) {
+  ::WaitForSingleObject(process, boundMs);
+  DWORD code = 0;
+  ::GetExitCodeProcess(process, &code);
+  ::CloseHandle(process);
+  return code;
+}
 
+// Recording: its input a pipe, for the "q"; its output in a log beside it.
 RealEncoder startRealEncoder(const std::string& parameters) {
-  const std::wstring path = directory() + L"\\ffmpeg-real.exe";
-  if (::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return {};
+  if (::GetFileAttributesW(realEncoderPath().c_str()) == INVALID_FILE_ATTRIBUTES) return {};
   SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
   HANDLE readEnd = nullptr;
   HANDLE writeEnd = nullptr;
@@ -139,32 +162,19 @@ RealEncoder startRealEncoder(const std::string& parameters) {
   const HANDLE output = ::CreateFileW((directory() + L"\\ffmpeg-real.log").c_str(),
                                       FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                       &inheritable, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = readEnd;
-  startup.hStdOutput = output;
-  startup.hStdError = output;
-  std::wstring commandLine = L"\"" + path + L"\" " + zeltra::widenFromAnsi(parameters);
-  PROCESS_INFORMATION process{};
   // On this console: a Ctrl+C sent to it reaches the real encoder as well,
   // unless this stand-in plays one that hears nothing (a group of its own
   // has Ctrl+C turned off).
-  const DWORD group = ignores("ctrl-c") ? CREATE_NEW_PROCESS_GROUP : 0;
-  const BOOL started =
-      ::CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                       CREATE_SUSPENDED | group, nullptr, nullptr, &startup, &process);
+  RealEncoder started = startInJob(parameters, readEnd, output, output,
+                                   ignores("ctrl-c") ? CREATE_NEW_PROCESS_GROUP : 0);
   ::CloseHandle(readEnd);
   if (output != INVALID_HANDLE_VALUE) ::CloseHandle(output);
-  if (!started) {
+  if (started.process == nullptr) {
     ::CloseHandle(writeEnd);
-    return {};
+  } else {
+    started.input = writeEnd;
   }
-  const HANDLE job = makeKillOnCloseJob();
-  ::AssignProcessToJobObject(job, process.hProcess);
-  ::ResumeThread(process.hThread);
-  ::CloseHandle(process.hThread);
-  return RealEncoder{process.hProcess, writeEnd, job};
+  return started;
 }
 
 // Asks the real encoder to finish its file, as a person at its console would
@@ -175,11 +185,7 @@ DWORD finishRealEncoder(bool askWithQ) {
   DWORD written = 0;
   if (askWithQ) ::WriteFile(encoder.input, "q", 1, &written, nullptr);
   ::CloseHandle(encoder.input);
-  ::WaitForSingleObject(encoder.process, 60000);
-  DWORD code = 0;
-  ::GetExitCodeProcess(encoder.process, &code);
-  ::CloseHandle(encoder.process);
-  return code;
+  return exitCodeOnceEnded(encoder.process, 60000);
 }
 
 void finish(const std::string& reason) {
@@ -192,9 +198,8 @@ void finish(const std::string& reason) {
 }
 
 // Each request is either heard (and finishes the stand-in) or logged as ignored.
-void request(const char* kind) {
-  const std::string k = kind;
-  if (ignores(k == "WM_CLOSE" ? "close" : k == "Q" ? "q" : "ctrl-c")) {
+void request(const char* kind, const char* ignoredAs) {
+  if (ignores(ignoredAs)) {
     logLine(std::string("ignored ") + stamp() + " " + kind);
     return;
   }
@@ -203,14 +208,13 @@ void request(const char* kind) {
 
 LRESULT CALLBACK standInProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_CLOSE) {
-    request("WM_CLOSE");
-    return 0;
+    request("WM_CLOSE", "close");
+  } else if (message == kConsoleInterrupt) {
+    request("CTRL_C", "ctrl-c");
+  } else {
+    return ::DefWindowProcA(window, message, wParam, lParam);
   }
-  if (message == kConsoleInterrupt) {
-    request("CTRL_C");
-    return 0;
-  }
-  return ::DefWindowProcA(window, message, wParam, lParam);
+  return 0;
 }
 
 // Runs on a thread of the console's making: hand the event to the main thread.
@@ -228,16 +232,19 @@ void readKeys(HANDLE keys) {
   for (DWORD i = 0; i < read; ++i) {
     const KEY_EVENT_RECORD& key = records[i].Event.KeyEvent;
     if (records[i].EventType == KEY_EVENT && key.bKeyDown && key.uChar.UnicodeChar == L'q') {
-      request("Q");
+      request("Q", "q");
     }
   }
 }
 
+bool holds(const std::string& parameters, const char* form) {
+  return parameters.find(form) != std::string::npos;
+}
+
 // Whether the run only asks or reads a file back: nothing to stop, its output wanted.
 bool recordsNothing(const std::string& parameters) {
-  for (const char* form :
-       {"-version", "-encoders", "-devices", "-h demuxer=", "-h encoder=", "-f rawvideo"}) {
-    if (parameters.find(form) != std::string::npos) return true;
+  for (const char* form : {"-version", "-devices", "-h demuxer=", "-h encoder=", "-f rawvideo"}) {
+    if (holds(parameters, form)) return true;
   }
   return false;
 }
@@ -245,106 +252,75 @@ bool recordsNothing(const std::string& parameters) {
 // "-h demuxer=gdigrab" and "-h encoder=libxvid" answered in FFmpeg's words,
 // which exits with 0 for a name it does not know too.
 void answerHelp(const std::string& parameters, const std::string& without) {
-  const bool demuxer = parameters.find("-h demuxer=") != std::string::npos;
+  const bool demuxer = holds(parameters, "-h demuxer=");
   const size_t nameAt = parameters.find('=') + 1;
   const std::string name = parameters.substr(nameAt, parameters.find(' ', nameAt) - nameAt);
-  const bool known = name != without && (demuxer ? name == "gdigrab" : name == "libxvid");
-  if (!known) {
-    std::fputs((demuxer ? "Unknown format '" + name + "'.\n"
+  const bool known = name != without && name == (demuxer ? "gdigrab" : "libxvid");
+  const std::string answer =
+      !known ? (demuxer ? "Unknown format '" + name + "'.\n"
                         : "Codec '" + name + "' is not recognized by FFmpeg.\n")
-                   .c_str(),
-               stdout);
-  } else if (demuxer) {
-    std::fputs("Demuxer gdigrab [GDI API Windows frame grabber]:\nGDIgrab indev AVOptions:\n",
-               stdout);
-  } else {
-    std::fputs(
-        "Encoder libxvid [libxvidcore MPEG-4 part 2]:\n    Supported pixel formats: "
-        "yuv420p\n",
-        stdout);
-  }
+      : demuxer
+          ? "Demuxer gdigrab [GDI API Windows frame grabber]:\nGDIgrab indev AVOptions:\n"
+          : "Encoder libxvid [libxvidcore MPEG-4 part 2]:\n    Supported pixel formats: yuv420p\n";
+  std::fputs(answer.c_str(), stdout);
 }
 
 // The answers of an encoder that has gdigrab and libxvid, in FFmpeg's layout.
 int answerAsStandIn(const std::string& parameters) {
   const std::string without = environmentText("ZELTRA_STAND_IN_WITHOUT");
   const std::string unlisted = environmentText("ZELTRA_STAND_IN_UNLISTED");
-  const auto entry = [&without, &unlisted](const char* name, const char* line) {
-    if (without != name && unlisted != name) std::fputs(line, stdout);
-  };
-  if (parameters.find("-h demuxer=") != std::string::npos ||
-      parameters.find("-h encoder=") != std::string::npos) {
+  if (holds(parameters, "-h demuxer=") || holds(parameters, "-h encoder=")) {
     answerHelp(parameters, without);
-  } else if (parameters.find("-version") != std::string::npos) {
+  } else if (holds(parameters, "-version")) {
     std::fputs("ffmpeg version stand-in of the Zeltra Wine bench\n", stdout);
-  } else if (parameters.find("-devices") != std::string::npos) {
+  } else if (holds(parameters, "-devices")) {
     std::fputs("Devices:\n D. = Demuxing supported\n .E = Muxing supported\n --\n", stdout);
-    entry("gdigrab", " D  gdigrab         GDI API Windows frame grabber\n");
-    entry("sdl", "  E sdl,sdl2        SDL2 output device\n");
-  } else if (parameters.find("-encoders") != std::string::npos) {
-    std::fputs("Encoders:\n V..... = Video\n ------\n", stdout);
-    entry("libxvid", " V..... libxvid              libxvidcore MPEG-4 part 2 (codec mpeg4)\n");
-    entry("mpeg4", " V..... mpeg4                MPEG-4 part 2\n");
+    if (without != "gdigrab" && unlisted != "gdigrab") {
+      std::fputs(" D  gdigrab         GDI API Windows frame grabber\n", stdout);
+    }
+    std::fputs("  E sdl,sdl2        SDL2 output device\n", stdout);
   } else {
     return 1;  // a read-back needs the real encoder
   }
   return 0;
 }
 
-// The real encoder on this one's standard handles; its exit code is this one's.
-int passOnToRealEncoder(const std::wstring& path, const std::string& parameters) {
-  std::wstring commandLine = L"\"" + path + L"\" " + zeltra::widenFromAnsi(parameters);
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
-  startup.hStdOutput = ::GetStdHandle(STD_OUTPUT_HANDLE);
-  startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
-  PROCESS_INFORMATION process{};
-  if (!::CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED,
-                        nullptr, nullptr, &startup, &process)) {
-    return 1;
-  }
-  // In the job, so that ending this adapter (at a time limit, say) ends it too.
-  const HANDLE job = makeKillOnCloseJob();
-  ::AssignProcessToJobObject(job, process.hProcess);
-  ::ResumeThread(process.hThread);
-  ::CloseHandle(process.hThread);
-  ::WaitForSingleObject(process.hProcess, INFINITE);
-  ::CloseHandle(job);
-  DWORD code = 0;
-  ::GetExitCodeProcess(process.hProcess, &code);
-  ::CloseHandle(process.hProcess);
-  return static_cast<int>(code);
-}
-
 // The adapter passes questions on as well, unless it plays a build whose
-// listings differ from the real one's: then only the read-back goes on.
+// listings differ from the real one's: then only the read-back goes on. The
+// real encoder answers on this one's standard handles; its exit code is this one's.
 int answerWithoutRecording(const std::string& parameters) {
-  const std::wstring real = directory() + L"\\ffmpeg-real.exe";
-  const bool readsBack = parameters.find("-f rawvideo") != std::string::npos;
+  const bool readsBack = holds(parameters, "-f rawvideo");
   const bool ownListings = !environmentText("ZELTRA_STAND_IN_UNLISTED").empty();
-  const int code =
-      ::GetFileAttributesW(real.c_str()) != INVALID_FILE_ATTRIBUTES && (readsBack || !ownListings)
-          ? passOnToRealEncoder(real, parameters)
-          : answerAsStandIn(parameters);
+  int code = 0;
+  if (::GetFileAttributesW(realEncoderPath().c_str()) != INVALID_FILE_ATTRIBUTES &&
+      (readsBack || !ownListings)) {
+    const RealEncoder real =
+        startInJob(parameters, ::GetStdHandle(STD_INPUT_HANDLE), ::GetStdHandle(STD_OUTPUT_HANDLE),
+                   ::GetStdHandle(STD_ERROR_HANDLE), 0);
+    code =
+        real.process != nullptr ? static_cast<int>(exitCodeOnceEnded(real.process, INFINITE)) : 1;
+    if (real.job != nullptr) ::CloseHandle(real.job);
+  } else {
+    code = answerAsStandIn(parameters);
+  }
   logLine("exit " + stamp() + " " + std::to_string(code));
   return code;
+}
+
+void logStart(const std::string& parameters) {
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  ::GetStartupInfoA(&startup);
+  logLine("start " + stamp() + " " + ((startup.dwFlags & STARTF_USESHOWWINDOW) ? "1" : "0") + " " +
+          std::to_string(startup.wShowWindow) + " " + toHex(currentDirectory()) + " " +
+          toHex(parameters) + " " + toHex(lastArgument()));
 }
 
 }  // namespace
 
 int main() {
-  const HINSTANCE instance = ::GetModuleHandleA(nullptr);
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  ::GetStartupInfoA(&startup);
   const std::string parameters = parameterLine();
-  logLine("start " + std::to_string(::GetCurrentProcessId()) + " " +
-          std::to_string(::GetTickCount()) + " " +
-          ((startup.dwFlags & STARTF_USESHOWWINDOW) ? "1" : "0") + " " +
-          std::to_string(startup.wShowWindow) + " " + toHex(currentDirectory()) + " " +
-          toHex(parameters) + " " + toHex(lastArgument()));
+  logStart(parameters);
   const std::string exitCode = environmentText("ZELTRA_STAND_IN_EXIT");
   if (!exitCode.empty()) {
     logLine("exit " + stamp() + " " + exitCode);
@@ -352,6 +328,7 @@ int main() {
   }
   if (recordsNothing(parameters)) return answerWithoutRecording(parameters);
 
+  const HINSTANCE instance = ::GetModuleHandleA(nullptr);
   WNDCLASSA windowClass{};
   windowClass.lpfnWndProc = standInProc;
   windowClass.hInstance = instance;

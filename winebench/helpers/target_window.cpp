@@ -1,105 +1,63 @@
-// A window to record: a borderless popup (without a window manager Wine draws
-// no frame, so a framed window's edges would be undefined) with a given title,
-// position and size, painted with the check's test picture
-// (check/test_picture.h). With --animate its bar sweeps across it, so that a
-// recording differs from frame to frame.
-// With --clock it shows its own tick count in its top left corner, repainted
-// every 4 ms, so a recording can be read back against the window's clock: a
-// grid of 8 by 4 cells of 40 by 30 pixels, black or white, row by row, bit 0
-// first: bits 0-29 are the tick in 4 ms units, bit 30 makes the count of
-// white cells even, bit 31 is always white (see recording_check.py).
-// With --start-encoder it starts that program itself, as the launcher does,
-// at the moment it has its title: the benchmark's reference.
-// Usage: target_window <hex title> <x> <y> <width> <height> [--animate] [--clock] [--seconds n]
-//                      [--start-encoder <hex program> <hex parameter line>]
-//                      [--show-after n [--place x y width height] | --never-show
-//                       | --minimized-for n]
+// bench_tool window: a window to record: a borderless popup (without a window
+// manager Wine draws no frame, so a framed window's edges would be undefined)
+// with a given title, position and size, painted with the check's test
+// picture (check/test_picture.h). With --animate its bar sweeps across it, so
+// that a recording differs from frame to frame. With --clock it shows its own
+// tick count in its top left corner (window_clock.h), repainted every 4 ms,
+// so a recording can be read back against the window's clock. With
+// --start-encoder it starts that program itself, as the launcher does, at the
+// moment it has its title: the benchmark's reference.
+// Usage: bench_tool window <hex title> <x> <y> <width> <height> [--animate] [--clock]
+//          [--start-encoder <hex program> <hex parameter line>]
+//          [--show-after-ms n [--place x y width height] | --never-show | --minimized-for-ms n]
 // Prints "created <tick>" (when the window had its title, during its
 // creation: from then on it can be found), "encoder-started <tick>" after
-// starting the encoder, and then runs until it is closed or the seconds have
-// passed.
-// As applications often do, it can first stay hidden: --show-after n shows it
-// n ms after its creation, first moved to --place's rectangle if given, and
-// prints "shown <tick>"; --never-show keeps it hidden. --minimized-for n shows
-// it minimized and restores it n ms later, printing "restored <tick>".
-#include <windows.h>  // first: shellapi.h builds on it
-
-#include <shellapi.h>
+// starting the encoder, and then runs until it is closed ("closed <tick>").
+// As applications often do, it can first stay hidden: --show-after-ms n
+// shows it n ms after its creation, first moved to --place's rectangle if
+// given, and prints "shown <tick>"; --never-show keeps it hidden.
+// --minimized-for-ms n shows it minimized and restores it n ms later,
+// printing "restored <tick>".
+#include <windows.h>
 
 #include <cstdint>
-#include <cstdlib>
-#include <cstring>
 #include <string>
 
+#include "bench_tool.h"
 #include "check/picture_painter.h"
-#include "helper_text.h"
+#include "window_clock.h"
 
+namespace zeltra::helpers {
 namespace {
 
-constexpr int kClockColumns = 8;
-constexpr int kClockRows = 4;
-constexpr int kClockCellWidth = 40;
-constexpr int kClockCellHeight = 30;
 constexpr DWORD kClockPeriodMs = 4;
+constexpr UINT_PTR kAnimateTimer = 1;
+constexpr UINT_PTR kShowTimer = 2;
+constexpr UINT_PTR kRestoreTimer = 3;
 bool animate = false;
-bool clock = false;
 DWORD existsAt = 0;  // when the window first had its title, and so could be found
 int barStep = 0;
 RECT place{};  // where a window shown late goes first; empty: where it was created
-constexpr UINT_PTR kAnimateTimer = 1;
-constexpr UINT_PTR kEndTimer = 2;
-constexpr UINT_PTR kShowTimer = 3;
-constexpr UINT_PTR kRestoreTimer = 4;
-zeltra::check::PicturePainter painter;
-
-void fill(HDC dc, int left, int top, int right, int bottom, COLORREF colour) {
-  const RECT rect{left, top, right, bottom};
-  const HBRUSH brush = ::CreateSolidBrush(colour);
-  ::FillRect(dc, &rect, brush);
-  ::DeleteObject(brush);
-}
-
-uint32_t clockBits(DWORD tick) {
-  uint32_t bits = (tick / 4) & 0x3FFFFFFFu;
-  uint32_t ones = 0;
-  for (uint32_t v = bits; v != 0; v &= v - 1) ++ones;
-  if (ones % 2 == 1) bits |= 1u << 30;  // even count of white cells among bits 0-30
-  return bits | (1u << 31);
-}
+check::PicturePainter painter;
 
 // Drawn off screen and copied in one piece, so that a grab never catches a
 // clock half drawn.
 void paintClock(HWND window) {
-  constexpr int kWidth = kClockColumns * kClockCellWidth;
-  constexpr int kHeight = kClockRows * kClockCellHeight;
   const HDC dc = ::GetDC(window);
   static HDC canvas = nullptr;
   if (canvas == nullptr) {
     canvas = ::CreateCompatibleDC(dc);
-    ::SelectObject(canvas, ::CreateCompatibleBitmap(dc, kWidth, kHeight));
+    ::SelectObject(canvas, ::CreateCompatibleBitmap(dc, kClockWidth, kClockHeight));
   }
   const uint32_t bits = clockBits(::GetTickCount());
-  for (int i = 0; i < kClockColumns * kClockRows; ++i) {
-    const int x = (i % kClockColumns) * kClockCellWidth;
-    const int y = (i / kClockColumns) * kClockCellHeight;
-    fill(canvas, x, y, x + kClockCellWidth, y + kClockCellHeight,
-         (bits >> i) & 1u ? RGB(255, 255, 255) : RGB(0, 0, 0));
+  for (int i = 0; i < kClockCells; ++i) {
+    const RECT cell{clockCellLeft(i), clockCellTop(i), clockCellLeft(i) + kClockCellWidth,
+                    clockCellTop(i) + kClockCellHeight};
+    const int brush = (bits >> i) & 1u ? WHITE_BRUSH : BLACK_BRUSH;
+    ::FillRect(canvas, &cell, static_cast<HBRUSH>(::GetStockObject(brush)));
   }
-  ::BitBlt(dc, 0, 0, kWidth, kHeight, canvas, 0, 0, SRCCOPY);
+  ::BitBlt(dc, 0, 0, kClockWidth, kClockHeight, canvas, 0, 0, SRCCOPY);
   ::ReleaseDC(window, dc);
-}
-
-// Starts the encoder as the launcher does: the same launch record.
-void startEncoder(const std::string& program, const std::string& parameters) {
-  SHELLEXECUTEINFOA info{};
-  info.cbSize = sizeof info;
-  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
-  info.lpVerb = "open";
-  info.lpFile = program.c_str();
-  info.lpParameters = parameters.c_str();
-  info.nShow = SW_SHOWMINNOACTIVE;
-  ::ShellExecuteExA(&info);
-  if (info.hProcess != nullptr) ::CloseHandle(info.hProcess);
 }
 
 // Placed first when asked, then shown (or restored) without activation.
@@ -110,7 +68,7 @@ void showLate(HWND window, const char* what) {
   }
   ::ShowWindow(window, SW_SHOWNOACTIVATE);
   ::UpdateWindow(window);
-  zeltra::helpers::say("%s %lu", what, ::GetTickCount());
+  say("%s %lu", what, ::GetTickCount());
 }
 
 LRESULT CALLBACK targetProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -133,11 +91,9 @@ LRESULT CALLBACK targetProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       if (wParam == kAnimateTimer) {
         ++barStep;
         ::InvalidateRect(window, nullptr, FALSE);
-      } else if (wParam == kShowTimer || wParam == kRestoreTimer) {
+      } else {
         ::KillTimer(window, wParam);
         showLate(window, wParam == kShowTimer ? "shown" : "restored");
-      } else {
-        ::DestroyWindow(window);
       }
       return 0;
     case WM_DESTROY:
@@ -148,74 +104,53 @@ LRESULT CALLBACK targetProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
   }
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  using zeltra::helpers::say;
-  if (argc < 6) {
-    say("usage: target_window <hex title> <x> <y> <width> <height> [--animate] [--seconds n]");
-    return 2;
-  }
-  const std::string title = zeltra::helpers::fromHex(argv[1]);
-  int seconds = 0;
-  std::string encoder;
-  std::string encoderParameters;
-  int showAfterMs = 0;
-  int minimizedForMs = 0;
-  bool neverShow = false;
-  for (int i = 6; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--show-after") == 0 && i + 1 < argc)
-      showAfterMs = zeltra::helpers::toNumber(argv[++i]);
-    if (std::strcmp(argv[i], "--never-show") == 0) neverShow = true;
-    if (std::strcmp(argv[i], "--minimized-for") == 0 && i + 1 < argc)
-      minimizedForMs = zeltra::helpers::toNumber(argv[++i]);
-    if (std::strcmp(argv[i], "--place") == 0 && i + 4 < argc) {
-      place.left = zeltra::helpers::toNumber(argv[++i]);
-      place.top = zeltra::helpers::toNumber(argv[++i]);
-      place.right = place.left + zeltra::helpers::toNumber(argv[++i]);
-      place.bottom = place.top + zeltra::helpers::toNumber(argv[++i]);
-    }
-    if (std::strcmp(argv[i], "--animate") == 0) animate = true;
-    if (std::strcmp(argv[i], "--clock") == 0) clock = true;
-    if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc)
-      seconds = zeltra::helpers::toNumber(argv[++i]);
-    if (std::strcmp(argv[i], "--start-encoder") == 0 && i + 2 < argc) {
-      encoder = zeltra::helpers::fromHex(argv[++i]);
-      encoderParameters = zeltra::helpers::fromHex(argv[++i]);
-    }
-  }
+HWND createTarget(const Words& words) {
   WNDCLASSA windowClass{};
   windowClass.lpfnWndProc = targetProc;
   windowClass.hInstance = ::GetModuleHandleA(nullptr);
   windowClass.lpszClassName = "ZeltraTestTarget";
   ::RegisterClassA(&windowClass);
-  const HWND window =
-      ::CreateWindowExA(WS_EX_TOPMOST, "ZeltraTestTarget", title.c_str(), WS_POPUP,
-                        zeltra::helpers::toNumber(argv[2]), zeltra::helpers::toNumber(argv[3]),
-                        zeltra::helpers::toNumber(argv[4]), zeltra::helpers::toNumber(argv[5]),
-                        nullptr, nullptr, windowClass.hInstance, nullptr);
+  return ::CreateWindowExA(WS_EX_TOPMOST, "ZeltraTestTarget", fromHex(words[0]).c_str(), WS_POPUP,
+                           words.number(1), words.number(2), words.number(3), words.number(4),
+                           nullptr, nullptr, windowClass.hInstance, nullptr);
+}
+
+// Shown without activation: a window that was never active stays out of
+// the window manager's hands under Wine, so it keeps its exact place.
+void showAsAsked(HWND window, const Words& words) {
+  if (char* const* p = words.after("--place", 4)) {
+    place = RECT{toNumber(p[0]), toNumber(p[1]), toNumber(p[0]) + toNumber(p[2]),
+                 toNumber(p[1]) + toNumber(p[3])};
+  }
+  if (char* const* ms = words.after("--show-after-ms")) {
+    ::SetTimer(window, kShowTimer, static_cast<UINT>(toNumber(ms[0])), nullptr);
+  } else if (char* const* ms = words.after("--minimized-for-ms")) {
+    ::ShowWindow(window, SW_SHOWMINNOACTIVE);
+    ::SetTimer(window, kRestoreTimer, static_cast<UINT>(toNumber(ms[0])), nullptr);
+  } else if (!words.has("--never-show")) {
+    ::ShowWindow(window, SW_SHOWNOACTIVATE);
+    ::UpdateWindow(window);
+  }
+}
+
+}  // namespace
+
+int targetWindow(const Words& words) {
+  animate = words.has("--animate");
+  const bool clock = words.has("--clock");
+  const HWND window = createTarget(words);
   if (window == nullptr) {
     say("failed %lu", ::GetLastError());
     return 3;
   }
-  if (!encoder.empty()) {
-    startEncoder(encoder, encoderParameters);
+  if (char* const* encoder = words.after("--start-encoder", 2)) {
+    const HANDLE process = launchLikeTheLauncher(fromHex(encoder[0]), fromHex(encoder[1]));
+    if (process != nullptr) ::CloseHandle(process);
     say("encoder-started %lu", ::GetTickCount());
   }
   say("created %lu", existsAt);
-  // Shown without activation: a window that was never active stays out of
-  // the window manager's hands under Wine, so it keeps its exact place.
-  if (showAfterMs > 0) {
-    ::SetTimer(window, kShowTimer, static_cast<UINT>(showAfterMs), nullptr);
-  } else if (minimizedForMs > 0) {
-    ::ShowWindow(window, SW_SHOWMINNOACTIVE);
-    ::SetTimer(window, kRestoreTimer, static_cast<UINT>(minimizedForMs), nullptr);
-  } else if (!neverShow) {
-    ::ShowWindow(window, SW_SHOWNOACTIVATE);
-    ::UpdateWindow(window);
-  }
+  showAsAsked(window, words);
   if (animate) ::SetTimer(window, kAnimateTimer, 33, nullptr);
-  if (seconds > 0) ::SetTimer(window, kEndTimer, static_cast<UINT>(seconds) * 1000, nullptr);
   for (;;) {
     // The clock is repainted whenever the wait times out: every 4 ms, where a
     // window timer could not go below 10 ms, and without a busy loop, which
@@ -233,3 +168,5 @@ int main(int argc, char** argv) {
     }
   }
 }
+
+}  // namespace zeltra::helpers
