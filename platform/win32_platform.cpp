@@ -50,32 +50,52 @@ constexpr size_t kCallersErrorBoundBytes = 64 * 1024;
 // redirected only its standard output hands its own console on) is left
 // alone: a console write can block, as long as a text selection holds it.
 // Not inherited, so that neither the encoder nor the stop command holds the
-// caller's pipe open past the launcher's exit; a pipe is made non-blocking,
-// so that a caller that does not read never holds up the launcher's one thread.
-HANDLE takeCallersStandardError() {
+// caller's pipe open past the launcher's exit.
+struct CallersError {
+  HANDLE handle = nullptr;
+  bool pipe = false;
+};
+
+CallersError takeCallersStandardError() {
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   ::GetStartupInfoW(&startup);
   const HANDLE handle = startup.hStdError;
   if ((startup.dwFlags & STARTF_USESTDHANDLES) == 0 || handle == nullptr ||
       handle == INVALID_HANDLE_VALUE) {
-    return nullptr;
+    return {};
   }
   const DWORD type = ::GetFileType(handle);
-  if (type != FILE_TYPE_PIPE && type != FILE_TYPE_DISK) return nullptr;
+  if (type != FILE_TYPE_PIPE && type != FILE_TYPE_DISK) return {};
   ::SetHandleInformation(handle, HANDLE_FLAG_INHERIT, 0);
-  if (type == FILE_TYPE_PIPE) {
-    DWORD mode = PIPE_READMODE_BYTE | PIPE_NOWAIT;
-    ::SetNamedPipeHandleState(handle, &mode, nullptr, nullptr);
-  }
-  return handle;
+  return {handle, type == FILE_TYPE_PIPE};
 }
 
-std::optional<size_t> writeSome(HANDLE handle, const char* data, size_t size) {
+bool setPipeWaits(HANDLE pipe, bool waits) {
+  DWORD mode = PIPE_READMODE_BYTE | (waits ? PIPE_WAIT : PIPE_NOWAIT);
+  return ::SetNamedPipeHandleState(pipe, &mode, nullptr, nullptr) != FALSE;
+}
+
+// A write to a full pipe would wait for its reader, and hold up the
+// launcher's one thread for as long as the caller does not read. So a pipe
+// is written without waiting, taking what fits. Its wait mode belongs to its
+// end, which the caller and whoever else writes there share: it is changed
+// only for the launcher's own write, and put back at once. A pipe that
+// cannot be kept from waiting is not written at all.
+std::optional<size_t> writeSome(const CallersError& to, const char* data, size_t size) {
+  DWORD state = 0;
+  const bool waits = to.pipe && !(::GetNamedPipeHandleStateW(to.handle, &state, nullptr, nullptr,
+                                                             nullptr, nullptr, 0) &&
+                                  (state & PIPE_NOWAIT) != 0);
+  if (waits && !setPipeWaits(to.handle, false)) return std::nullopt;
   DWORD written = 0;
-  if (!::WriteFile(handle, data, static_cast<DWORD>(size), &written, nullptr)) return std::nullopt;
+  const bool wrote =
+      ::WriteFile(to.handle, data, static_cast<DWORD>(size), &written, nullptr) != FALSE;
+  if (waits) setPipeWaits(to.handle, true);
+  if (!wrote) return std::nullopt;
   return written;
 }
+
 // A bound on the walk over the windows with one title, not a limit anyone
 // meets: windows reordered while it runs could send it round again.
 constexpr int kMostWindowsWithOneTitle = 1024;
@@ -433,7 +453,7 @@ class Win32Platform final : public Platform {
     // FreeConsole is then refused now and then (ERROR_INVALID_HANDLE), which
     // cost that stop its Ctrl+C. So it goes first thing, long before the stop.
     ::FreeConsole();
-    if (const HANDLE callersError = takeCallersStandardError()) {
+    if (const CallersError callersError = takeCallersStandardError(); callersError.handle) {
       callersError_.emplace(
           [callersError](const char* data, size_t size) {
             return writeSome(callersError, data, size);

@@ -3,7 +3,7 @@ import os
 import unittest
 
 from tests.wine.wine_case import WineTestCase
-from winebench.runner import CONTROL_WINDOW, top_level_windows, windows_path
+from winebench.runner import CONTROL_WINDOW, ENCODING, top_level_windows, windows_path
 
 
 class ControlWindowTest(WineTestCase):
@@ -20,6 +20,16 @@ class ControlWindowTest(WineTestCase):
         windows = [w for w in top_level_windows(run.pid) if w.class_name == CONTROL_WINDOW]
         self.assertEqual([w.visible for w in windows], [False])
         self.stop_recording(run)
+
+    def test_a_standard_error_handed_over_gets_every_line_and_ends_with_the_launcher(self):
+        run = self.start_recording("Control Target", stderr_pipe=True)
+        self.stop_recording(run)
+        # Read once the launcher has exited: its end comes then, as nothing it started holds the pipe.
+        lines = bytes.fromhex(run.first("stderr ")[len("stderr "):]).decode(ENCODING).split("\n")
+        self.assertEqual(lines[-1], "", "whole lines only")
+        self.assertEqual([line.removeprefix("ZELTRA_ScreenTool: ") for line in lines[:-1]],
+                         run.diagnostic_texts())
+        self.assertTrue(all(line.startswith("ZELTRA_ScreenTool: ") for line in lines[:-1]))
 
     def test_a_planted_taskkill_in_the_current_directory_is_not_run(self):
         planted = os.path.join(self.dir, "caller")

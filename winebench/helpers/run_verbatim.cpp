@@ -4,12 +4,14 @@
 //   debug <tick> <hex>           every diagnostic line it writes (OutputDebugString)
 //   crash <code>                 an exception it did not handle
 //   exit <code> <tick>           its exit code
+//   stderr <hex>                 with --stderr-pipe: what it wrote to the standard error
+//                                handed to it as a pipe, read once it has exited
 //   processes <hex names>        with --processes-at: the image names of every process
 //                                running (separated by '|') while the program is held at
 //                                its first diagnostic line that begins with that text
 // Usage: bench_tool run <hex command line> [--cwd <hex dir>] [--show <mode>]
 //          [--env <NAME> <hex value>]... [--plain] [--console] [--new-group]
-//          [--job-without-breakaway] [--processes-at <hex text>]
+//          [--job-without-breakaway] [--processes-at <hex text>] [--stderr-pipe]
 // The command line is UTF-8, started through the wide call, so that a
 // program in a folder the code page cannot hold starts too; the other texts
 // are in the ANSI code page. The narrow call would widen the line
@@ -68,6 +70,17 @@ std::wstring fromUtf8(const std::string& text) {
   const int size = static_cast<int>(text.size());
   wide.resize(::MultiByteToWideChar(CP_UTF8, 0, text.data(), size, wide.data(), size));
   return wide;
+}
+
+// The read end of the pipe handed over as standard error; read to its end,
+// which comes only once no process holds the write end any more.
+std::string readToTheEnd(HANDLE pipe) {
+  std::string all;
+  char buffer[4096];
+  DWORD read = 0;
+  while (::ReadFile(pipe, buffer, sizeof buffer, &read, nullptr) && read > 0)
+    all.append(buffer, read);
+  return all;
 }
 
 // The show mode and, on a console of its own, the standard handles.
@@ -180,14 +193,26 @@ int runVerbatim(const Words& words) {
   char* const* processesAt = words.after("--processes-at");
   const bool plain = words.has("--plain");
   STARTUPINFOW startup = startupFor(words);
+  HANDLE errorRead = nullptr;
+  HANDLE errorWrite = nullptr;
+  const bool errorPipe = words.has("--stderr-pipe");
+  if (errorPipe) {
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    ::CreatePipe(&errorRead, &errorWrite, &inheritable, 64 * 1024);
+    ::SetHandleInformation(errorRead, HANDLE_FLAG_INHERIT, 0);
+    startup.dwFlags |= STARTF_USESTDHANDLES;
+    startup.hStdError = errorWrite;
+  }
   PROCESS_INFORMATION process{};
   if (plain) say("launch %lu", ::GetTickCount());
   if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr,
-                        /*bInheritHandles=*/words.has("--console"), creationFlags(words), nullptr,
+                        /*bInheritHandles=*/words.has("--console") || errorPipe,
+                        creationFlags(words), nullptr,
                         directory.empty() ? nullptr : directory.c_str(), &startup, &process)) {
     say("failed %lu", ::GetLastError());
     return 3;
   }
+  if (errorPipe) ::CloseHandle(errorWrite);
   if (words.has("--job-without-breakaway")) runInJobWithoutBreakaway(process);
   say("pid %lu", process.dwProcessId);
   bool watched = true;
@@ -195,6 +220,10 @@ int runVerbatim(const Words& words) {
     watchPlainly(process);
   } else {
     watched = watchAsDebugger(process, processesAt != nullptr ? fromHex(processesAt[0]) : "");
+  }
+  if (errorPipe) {
+    say("stderr %s", toHex(readToTheEnd(errorRead)).c_str());
+    ::CloseHandle(errorRead);
   }
   ::CloseHandle(process.hThread);
   ::CloseHandle(process.hProcess);
