@@ -2,6 +2,8 @@
 // exact command lines it composes (their round trip is fuzzed).
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
 #include <string_view>
 
 #include "caller/zeltra_screentool.h"
@@ -12,38 +14,51 @@ namespace {
 
 using namespace std::string_view_literals;
 
-constexpr std::string_view kLauncher = "C:\\Tools\\ZELTRA_ScreenTool.exe";
+constexpr std::wstring_view kLauncher = L"C:\\Tools\\ZELTRA_ScreenTool.exe";
+
+// A code page holding the first 256 code points exactly, as 1252 holds its own.
+bool heldInLatin1(std::wstring_view text) {
+  return std::all_of(text.begin(), text.end(), [](wchar_t c) { return c < 0x100; });
+}
+
+detail::ComposedLine compose(std::wstring_view launcher, std::wstring_view title,
+                             std::wstring_view path) {
+  return detail::composeCommandLine(launcher, title, path, heldInLatin1);
+}
+
+const std::wstring kLongPath(detail::kLongestCommandLine, L'a');
 
 struct RefusalCase {
-  std::string_view launcher, title, path;
+  std::wstring_view launcher, title, path;
   Refusal refusal;
   std::string_view reasonMentions;
 };
 
 TEST(CallerHeaderTest, RefusesEachTextTheLauncherWouldReadDifferentlyAndSaysWhy) {
   const RefusalCase cases[] = {
-      {kLauncher, "", "C:\\a.avi", Refusal::kEmptyTitle, "title is empty"},
-      {kLauncher, "Demo#2", "C:\\a.avi", Refusal::kTitleHoldsHash, "title holds '#'"},
-      {kLauncher, "T", "", Refusal::kEmptyOutputPath, "output path is empty"},
-      {kLauncher, "T", "#a.avi", Refusal::kOutputPathStartsWithHash, "begins with '#'"},
-      {kLauncher, "T", "C:\\a\".avi", Refusal::kOutputPathHoldsDoubleQuote, "double quote"},
-      {kLauncher, "T\0U"sv, "C:\\a.avi", Refusal::kHoldsNul, "NUL"},
-      {kLauncher, "T", "C:\\a\0.avi"sv, Refusal::kHoldsNul, "NUL"},
-      {"", "T", "C:\\a.avi", Refusal::kEmptyLauncherPath, "launcher's path is empty"},
-      {"C:\\\"L.exe", "T", "C:\\a.avi", Refusal::kLauncherPathHoldsDoubleQuote, "quoted name"},
-      {"C:\\L\0.exe"sv, "T", "C:\\a.avi", Refusal::kHoldsNul, "NUL"},
+      {kLauncher, L"", L"C:\\a.avi", Refusal::kEmptyTitle, "title is empty"},
+      {kLauncher, L"Demo#2", L"C:\\a.avi", Refusal::kTitleHoldsHash, "title holds '#'"},
+      {kLauncher, L"T", L"", Refusal::kEmptyOutputPath, "output path is empty"},
+      {kLauncher, L"T", L"#a.avi", Refusal::kOutputPathStartsWithHash, "begins with '#'"},
+      {kLauncher, L"T", L"C:\\a\".avi", Refusal::kOutputPathHoldsDoubleQuote, "double quote"},
+      {kLauncher, L"T\0U"sv, L"C:\\a.avi", Refusal::kHoldsNul, "NUL"},
+      {kLauncher, L"T", L"C:\\a\0.avi"sv, Refusal::kHoldsNul, "NUL"},
+      {L"", L"T", L"C:\\a.avi", Refusal::kEmptyLauncherPath, "launcher's path is empty"},
+      {L"C:\\\"L.exe", L"T", L"C:\\a.avi", Refusal::kLauncherPathHoldsDoubleQuote, "quoted name"},
+      {L"C:\\L\0.exe"sv, L"T", L"C:\\a.avi", Refusal::kHoldsNul, "NUL"},
+      {kLauncher, L"\u0100", L"C:\\a.avi", Refusal::kNotInLaunchersCodePage, "cannot hold"},
+      {kLauncher, L"T", L"C:\\\u2713.avi", Refusal::kNotInLaunchersCodePage, "cannot hold"},
+      {kLauncher, L"T", kLongPath, Refusal::kCommandLineTooLong, "32767"},
   };
   for (const RefusalCase& c : cases) {
-    const ComposedText composed = composeCommandLine(c.launcher, c.title, c.path);
-    EXPECT_EQ(composed.refusal, c.refusal) << c.title << " | " << c.path;
-    EXPECT_EQ(composed.text, "");
+    const detail::ComposedLine composed = compose(c.launcher, c.title, c.path);
+    EXPECT_EQ(composed.refusal, c.refusal) << static_cast<int>(c.refusal);
+    EXPECT_EQ(composed.text, L"");
     EXPECT_NE(std::string_view(refusalReason(c.refusal)).find(c.reasonMentions), std::string::npos)
         << refusalReason(c.refusal);
   }
 }
 
-// One rule, kept twice: the launcher's own refusal, and the header's before
-// anything starts. The encoder reads a name as a protocol, or as an option.
 TEST(CallerHeaderTest, TheHeaderAndTheLauncherRefuseTheSameOutputPaths) {
   using Fault = OutputPathFault;
   const struct {
@@ -84,22 +99,23 @@ TEST(CallerHeaderTest, TheHeaderAndTheLauncherRefuseTheSameOutputPaths) {
                              : c.fault == Fault::kReadsAsAnOption
                                  ? Refusal::kOutputPathReadsAsOption
                                  : Refusal::kOutputPathHoldsDoubleQuote;
-    EXPECT_EQ(composeInvocation("T", c.path).refusal, expected) << c.path;
+    const std::wstring path(c.path.begin(), c.path.end());
+    EXPECT_EQ(compose(kLauncher, L"T", path).refusal, expected) << c.path;
   }
 }
 
 TEST(CallerHeaderTest, ComposesTheQuotedLauncherPathAndAnInvocationOpeningWithHash) {
   const struct {
-    std::string_view title, path, commandLine;
+    std::wstring_view title, path, commandLine;
   } cases[] = {
-      {"Demo Window", "C:\\rec\\clip.avi",
-       "\"C:\\Tools\\ZELTRA_ScreenTool.exe\" #Demo Window#C:\\rec\\clip.avi"},
+      {L"Demo Window", L"C:\\rec\\clip.avi",
+       L"\"C:\\Tools\\ZELTRA_ScreenTool.exe\" #Demo Window#C:\\rec\\clip.avi"},
       // The head ends before the path's first '#', which the tail keeps.
-      {"T", "C:\\a#b#c.avi", "\"C:\\Tools\\ZELTRA_ScreenTool.exe\" #T#C:\\a##b#c.avi"},
-      {" \tT\"", "C:\\x\\", "\"C:\\Tools\\ZELTRA_ScreenTool.exe\" # \tT\"#C:\\x\\"},
+      {L"T", L"C:\\a#b#c.avi", L"\"C:\\Tools\\ZELTRA_ScreenTool.exe\" #T#C:\\a##b#c.avi"},
+      {L" \tT\"", L"C:\\x\\", L"\"C:\\Tools\\ZELTRA_ScreenTool.exe\" # \tT\"#C:\\x\\"},
   };
   for (const auto& c : cases) {
-    const ComposedText composed = composeCommandLine(kLauncher, c.title, c.path);
+    const detail::ComposedLine composed = compose(kLauncher, c.title, c.path);
     EXPECT_EQ(composed.refusal, Refusal::kNone);
     EXPECT_EQ(composed.text, c.commandLine);
   }
