@@ -28,82 +28,6 @@ namespace {
 
 namespace zc = zeltra::caller;
 
-const char* outcomeName(zc::StopOutcome outcome) {
-  switch (outcome) {
-    case zc::StopOutcome::kStopped:
-      return "stopped";
-    case zc::StopOutcome::kEndedBeforeStop:
-      return "ended-before-stop";
-    case zc::StopOutcome::kStopNotAccepted:
-      return "stop-not-accepted";
-    case zc::StopOutcome::kNotExited:
-      return "not-exited";
-    case zc::StopOutcome::kNoLauncher:
-      return "no-launcher";
-  }
-  return "unknown";
-}
-
-const char* outputName(zc::OutputFile output) {
-  switch (output) {
-    case zc::OutputFile::kMissing:
-      return "missing";
-    case zc::OutputFile::kEmpty:
-      return "empty";
-    case zc::OutputFile::kWritten:
-      return "written";
-    case zc::OutputFile::kNotThisRun:
-      return "not-this-run";
-    case zc::OutputFile::kUnfinished:
-      return "unfinished";
-    case zc::OutputFile::kFinished:
-      return "finished";
-  }
-  return "unknown";
-}
-
-const char* encoderName(zc::EncoderAtStop encoder) {
-  switch (encoder) {
-    case zc::EncoderAtStop::kRunning:
-      return "running";
-    case zc::EncoderAtStop::kNone:
-      return "none";
-    case zc::EncoderAtStop::kNotKnown:
-      return "not-known";
-  }
-  return "unknown";
-}
-
-const char* jobName(zc::LauncherJob job) {
-  switch (job) {
-    case zc::LauncherJob::kOwn:
-      return "own";
-    case zc::LauncherJob::kOwnNested:
-      return "own-nested";
-    case zc::LauncherJob::kBrokeAway:
-      return "broke-away";
-    case zc::LauncherJob::kCallersOnly:
-      return "callers-only";
-    case zc::LauncherJob::kNone:
-      return "none";
-  }
-  return "unknown";
-}
-
-const char* recordingStateName(zc::RecordingState state) {
-  switch (state) {
-    case zc::RecordingState::kBegun:
-      return "begun";
-    case zc::RecordingState::kEncoderEnded:
-      return "encoder-ended";
-    case zc::RecordingState::kLauncherEnded:
-      return "launcher-ended";
-    case zc::RecordingState::kNotYet:
-      return "not-yet";
-  }
-  return "unknown";
-}
-
 std::string numberOrNone(const std::optional<DWORD>& value) {
   return value ? std::to_string(*value) : "none";
 }
@@ -116,17 +40,9 @@ void report(const std::string& line) {
 
 void reportWindow(zc::Recording& recording) {
   const zc::ControlWindowWait wait = recording.waitForControlWindow(zc::kDefaultStopDeadlineMs);
-  switch (wait.state) {
-    case zc::ControlWindowState::kAppeared:
-      report("window ms=" + std::to_string(wait.msSinceStart));
-      break;
-    case zc::ControlWindowState::kLauncherEnded:
-      report("window state=launcher-ended");
-      break;
-    case zc::ControlWindowState::kNotYet:
-      report("window state=not-yet");
-      break;
-  }
+  report(wait.state == zc::ControlWindowState::kAppeared
+             ? "window ms=" + std::to_string(wait.msSinceStart)
+             : std::string("window state=") + zc::toString(wait.state));
 }
 
 // The launcher waits for its window without a limit. Once it has it, the
@@ -139,7 +55,7 @@ constexpr DWORD kRecordingBeginLimitMs = 30000;
 
 void reportRecording(zc::Recording& recording) {
   const zc::RecordingWait wait = recording.waitForRecording(kRecordingBeginLimitMs);
-  report(std::string("recording state=") + recordingStateName(wait.state) +
+  report(std::string("recording state=") + zc::toString(wait.state) +
          " ms=" + std::to_string(wait.msSinceStart));
 }
 
@@ -162,7 +78,7 @@ int wmain(int argc, wchar_t** argv) {
   }
   zc::Recording recording = std::move(started.recording);
   report("started pid=" + std::to_string(recording.processId()));
-  report(std::string("job where=") + jobName(started.job));
+  report(std::string("job where=") + zc::toString(started.job));
   if (!atOnce) {
     reportWindow(recording);
     reportRecording(recording);
@@ -170,9 +86,9 @@ int wmain(int argc, wchar_t** argv) {
     std::fgets(line, sizeof line, stdin);  // end of input stops too
   }
   const zc::StopResult stopped = recording.stop();
-  report(std::string("stopped outcome=") + outcomeName(stopped.outcome) +
-         " exit=" + numberOrNone(stopped.exitCode) + " output=" + outputName(stopped.output) +
-         " encoder=" + encoderName(stopped.encoder) +
+  report(std::string("stopped outcome=") + zc::toString(stopped.outcome) +
+         " exit=" + numberOrNone(stopped.exitCode) + " output=" + zc::toString(stopped.output) +
+         " encoder=" + zc::toString(stopped.encoder) +
          " accepted-ms=" + numberOrNone(stopped.acceptedAfterMs) +
          " exited-ms=" + numberOrNone(stopped.exitedAfterMs));
   return stopped.outcome == zc::StopOutcome::kStopped && stopped.output == zc::OutputFile::kFinished

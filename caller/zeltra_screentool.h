@@ -182,6 +182,17 @@ enum class OutputFile {
   kFinished,    // written by this run and closed by the encoder
 };
 
+// Each value's stable token, lower case with '-' between words ("own-nested",
+// "ended-before-stop"), for logs and for programs that read them.
+inline const char* toString(Refusal value);
+inline const char* toString(StartOutcome value);
+inline const char* toString(LauncherJob value);
+inline const char* toString(ControlWindowState value);
+inline const char* toString(RecordingState value);
+inline const char* toString(EncoderAtStop value);
+inline const char* toString(StopOutcome value);
+inline const char* toString(OutputFile value);
+
 // What a Recording holds, complete here; the rest of detail is with the
 // implementation.
 namespace detail {
@@ -412,6 +423,18 @@ inline bool changedSince(const FileSnapshot& before, const FileSnapshot& now) {
 // What the bytes of a file say about its finish.
 enum class ContainerFinish { kNotJudged, kUnfinished, kFinished };
 
+inline const char* toString(ContainerFinish value) {
+  switch (value) {
+    case ContainerFinish::kNotJudged:
+      return "not-judged";
+    case ContainerFinish::kUnfinished:
+      return "unfinished";
+    case ContainerFinish::kFinished:
+      return "finished";
+  }
+  return "unknown";
+}
+
 inline std::uint32_t littleEndian32(const unsigned char* bytes) {
   return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
          static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
@@ -589,6 +612,141 @@ inline const char* refusalReason(Refusal refusal) {
       return "the command line would exceed the 32767 characters Windows allows";
   }
   return "unknown refusal";
+}
+
+// The tokens. A value past the last one (a cast) reads "unknown".
+inline const char* toString(Refusal value) {
+  switch (value) {
+    case Refusal::kNone:
+      return "none";
+    case Refusal::kEmptyTitle:
+      return "empty-title";
+    case Refusal::kTitleHoldsHash:
+      return "title-holds-hash";
+    case Refusal::kEmptyOutputPath:
+      return "empty-output-path";
+    case Refusal::kOutputPathStartsWithHash:
+      return "output-path-starts-with-hash";
+    case Refusal::kOutputPathHoldsDoubleQuote:
+      return "output-path-holds-double-quote";
+    case Refusal::kOutputPathNamesProtocol:
+      return "output-path-names-protocol";
+    case Refusal::kOutputPathReadsAsOption:
+      return "output-path-reads-as-option";
+    case Refusal::kHoldsNul:
+      return "holds-nul";
+    case Refusal::kEmptyLauncherPath:
+      return "empty-launcher-path";
+    case Refusal::kLauncherPathHoldsDoubleQuote:
+      return "launcher-path-holds-double-quote";
+    case Refusal::kNotInCallersCodePage:
+      return "not-in-callers-code-page";
+    case Refusal::kNotInLaunchersCodePage:
+      return "not-in-launchers-code-page";
+    case Refusal::kCommandLineTooLong:
+      return "command-line-too-long";
+  }
+  return "unknown";
+}
+
+inline const char* toString(StartOutcome value) {
+  switch (value) {
+    case StartOutcome::kStarted:
+      return "started";
+    case StartOutcome::kRefused:
+      return "refused";
+    case StartOutcome::kFailed:
+      return "failed";
+  }
+  return "unknown";
+}
+
+inline const char* toString(LauncherJob value) {
+  switch (value) {
+    case LauncherJob::kOwn:
+      return "own";
+    case LauncherJob::kOwnNested:
+      return "own-nested";
+    case LauncherJob::kBrokeAway:
+      return "broke-away";
+    case LauncherJob::kCallersOnly:
+      return "callers-only";
+    case LauncherJob::kNone:
+      return "none";
+  }
+  return "unknown";
+}
+
+inline const char* toString(ControlWindowState value) {
+  switch (value) {
+    case ControlWindowState::kAppeared:
+      return "appeared";
+    case ControlWindowState::kLauncherEnded:
+      return "launcher-ended";
+    case ControlWindowState::kNotYet:
+      return "not-yet";
+  }
+  return "unknown";
+}
+
+inline const char* toString(RecordingState value) {
+  switch (value) {
+    case RecordingState::kBegun:
+      return "begun";
+    case RecordingState::kEncoderEnded:
+      return "encoder-ended";
+    case RecordingState::kLauncherEnded:
+      return "launcher-ended";
+    case RecordingState::kNotYet:
+      return "not-yet";
+  }
+  return "unknown";
+}
+
+inline const char* toString(EncoderAtStop value) {
+  switch (value) {
+    case EncoderAtStop::kNotKnown:
+      return "not-known";
+    case EncoderAtStop::kRunning:
+      return "running";
+    case EncoderAtStop::kNone:
+      return "none";
+  }
+  return "unknown";
+}
+
+inline const char* toString(StopOutcome value) {
+  switch (value) {
+    case StopOutcome::kStopped:
+      return "stopped";
+    case StopOutcome::kEndedBeforeStop:
+      return "ended-before-stop";
+    case StopOutcome::kStopNotAccepted:
+      return "stop-not-accepted";
+    case StopOutcome::kNotExited:
+      return "not-exited";
+    case StopOutcome::kNoLauncher:
+      return "no-launcher";
+  }
+  return "unknown";
+}
+
+inline const char* toString(OutputFile value) {
+  switch (value) {
+    case OutputFile::kMissing:
+      return "missing";
+    case OutputFile::kEmpty:
+      return "empty";
+    case OutputFile::kWritten:
+      return "written";
+    case OutputFile::kNotThisRun:
+      return "not-this-run";
+    case OutputFile::kUnfinished:
+      return "unfinished";
+    case OutputFile::kFinished:
+      return "finished";
+  }
+  return "unknown";
 }
 
 #ifdef _WIN32

@@ -1,8 +1,10 @@
-// The caller header's composing part: each refusal with its reason, and the
-// exact command lines it composes (their round trip is fuzzed).
+// The caller header's composing part: each refusal with its reason, the
+// exact command lines it composes (their round trip is fuzzed), and the
+// names its results carry.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -52,7 +54,7 @@ TEST(CallerHeaderTest, RefusesEachTextTheLauncherWouldReadDifferentlyAndSaysWhy)
   };
   for (const RefusalCase& c : cases) {
     const detail::ComposedLine composed = compose(c.launcher, c.title, c.path);
-    EXPECT_EQ(composed.refusal, c.refusal) << static_cast<int>(c.refusal);
+    EXPECT_EQ(composed.refusal, c.refusal) << toString(c.refusal);
     EXPECT_EQ(composed.text, L"");
     EXPECT_NE(std::string_view(refusalReason(c.refusal)).find(c.reasonMentions), std::string::npos)
         << refusalReason(c.refusal);
@@ -140,6 +142,45 @@ TEST(CallerHeaderTest, ChoosesTheConversionFlagsEachSystemCodePageTakes) {
     EXPECT_EQ(narrowing.flags, c.flags) << c.codePage;
     EXPECT_EQ(narrowing.reportsDefaultCharacter, c.reportsDefaultCharacter) << c.codePage;
   }
+}
+
+// Every value of each enum, in order, with its token. A value added without
+// a token fails the build (toString's switch); one with a token but without
+// its row here fails below, as the value past the last row is no "unknown".
+using Tokens = std::initializer_list<std::string_view>;
+const Tokens kStopOutcomes = {"stopped", "ended-before-stop", "stop-not-accepted", "not-exited",
+                              "no-launcher"};
+const Tokens kOutputFiles = {"missing",      "empty",      "written",
+                             "not-this-run", "unfinished", "finished"};
+const Tokens kEncodersAtStop = {"not-known", "running", "none"};
+
+template <class Enum>
+void expectTokens(const Tokens& tokens) {
+  std::set<std::string_view> seen;
+  int value = 0;
+  for (const std::string_view token : tokens) {
+    const std::string_view named = toString(static_cast<Enum>(value++));
+    EXPECT_EQ(named, token);
+    EXPECT_TRUE(!named.empty() && named != "unknown" && seen.insert(named).second) << named;
+  }
+  EXPECT_STREQ(toString(static_cast<Enum>(value)), "unknown") << tokens.begin()[0];
+}
+
+TEST(CallerHeaderTest, NamesEveryValueOfEveryEnumWithItsOwnToken) {
+  expectTokens<Refusal>({"none", "empty-title", "title-holds-hash", "empty-output-path",
+                         "output-path-starts-with-hash", "output-path-holds-double-quote",
+                         "output-path-names-protocol", "output-path-reads-as-option", "holds-nul",
+                         "empty-launcher-path", "launcher-path-holds-double-quote",
+                         "not-in-callers-code-page", "not-in-launchers-code-page",
+                         "command-line-too-long"});
+  expectTokens<StartOutcome>({"started", "refused", "failed"});
+  expectTokens<LauncherJob>({"own", "own-nested", "broke-away", "callers-only", "none"});
+  expectTokens<ControlWindowState>({"appeared", "launcher-ended", "not-yet"});
+  expectTokens<RecordingState>({"begun", "encoder-ended", "launcher-ended", "not-yet"});
+  expectTokens<EncoderAtStop>(kEncodersAtStop);
+  expectTokens<StopOutcome>(kStopOutcomes);
+  expectTokens<OutputFile>(kOutputFiles);
+  expectTokens<detail::ContainerFinish>({"not-judged", "unfinished", "finished"});
 }
 
 TEST(CallerHeaderTest, CarriesTheProjectsVersion) {
