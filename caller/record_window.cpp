@@ -15,8 +15,8 @@
 //   stopped outcome=<stopped|ended-before-stop|stop-not-accepted|not-exited>
 //           exit=<n|none> output=<missing|empty|written|not-this-run|unfinished|finished>
 //           encoder=<running|none|not-known> accepted-ms=<n|none> exited-ms=<n|none>
-// Exits with 0 when the launcher took the stop and exited with this run's
-// file finished, 1 otherwise, 2 on a usage error.
+// Exits with 0 when the file covers the recording (StopResult::coversTheRecording),
+// 1 otherwise, 2 on a usage error.
 #include <cstdio>
 #include <cwchar>
 #include <optional>
@@ -91,7 +91,5 @@ int wmain(int argc, wchar_t** argv) {
          " encoder=" + zc::toString(stopped.encoder) +
          " accepted-ms=" + numberOrNone(stopped.acceptedAfterMs) +
          " exited-ms=" + numberOrNone(stopped.exitedAfterMs));
-  return stopped.outcome == zc::StopOutcome::kStopped && stopped.output == zc::OutputFile::kFinished
-             ? 0
-             : 1;
+  return stopped.coversTheRecording() ? 0 : 1;
 }

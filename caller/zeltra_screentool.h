@@ -21,9 +21,10 @@
 //   recording.waitForRecording(30000);  // from its return on, what is shown is recorded
 //   ... the scripted actions ...
 //   const zc::StopResult stopped = recording.stop();  // bounded: 30 s by default
-//   if (stopped.output == zc::OutputFile::kFinished) {
-//     // C:\rec\clip.avi is this run's recording, closed by the encoder
+//   if (stopped.coversTheRecording()) {
+//     // C:\rec\clip.avi is this run's recording, closed by the encoder it was recording into
 //   }
+//   // else zc::toString(stopped.outcome), toString(stopped.output), toString(stopped.encoder)
 //
 // What it guards against:
 // - Texts the launcher would read differently are refused before anything
@@ -243,6 +244,20 @@ struct StopResult {
   EncoderAtStop encoder = EncoderAtStop::kNotKnown;  // as the first stop began
   std::optional<DWORD> acceptedAfterMs;  // the control window gone, counted from the stop's begin
   std::optional<DWORD> exitedAfterMs;    // the launcher's exit, counted from the stop's begin
+
+  // Whether the file holds the whole recording: the launcher took the stop
+  // and exited (kStopped), the file is this run's and the encoder closed it
+  // (kFinished), and that encoder still ran as the stop began (kRunning).
+  // False where:
+  // - the encoder had ended before the stop (kNone): a capture failure (a lock
+  //   screen, a UAC prompt, a disconnected session: the encoder's screen
+  //   input ends, it writes its trailer and exits 0, so the file is finished
+  //   but stops short), another start's stop command, or a path it could not
+  //   open;
+  // - the file is not finished (missing, empty, unfinished, not this run's);
+  // - its container cannot be judged (kWritten: any name not ending in .avi);
+  // - there was no job of the recording's own to look in (kNotKnown).
+  bool coversTheRecording() const;
 };
 
 // One started launcher: move-only, and it owns the launcher's process and
@@ -536,6 +551,12 @@ inline OutputFile judgeOutput(const FileSnapshot& before, const FileSnapshot& no
       break;
   }
   return OutputFile::kWritten;
+}
+
+// StopResult::coversTheRecording, from the three things it weighs.
+inline bool coversTheRecording(StopOutcome outcome, OutputFile output, EncoderAtStop encoder) {
+  return outcome == StopOutcome::kStopped && output == OutputFile::kFinished &&
+         encoder == EncoderAtStop::kRunning;
 }
 
 // The order of the tries. steps.create(breakaway) starts the launcher
@@ -1125,6 +1146,10 @@ inline StartResult startLauncher(std::wstring_view launcherPath, std::wstring_vi
 }
 
 }  // namespace detail
+
+inline bool StopResult::coversTheRecording() const {
+  return detail::coversTheRecording(outcome, output, encoder);
+}
 
 inline Recording::Recording(detail::StartedLauncher started)
     : process_(std::move(started.process)),

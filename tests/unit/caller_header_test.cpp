@@ -1,6 +1,6 @@
 // The caller header's composing part: each refusal with its reason, the
 // exact command lines it composes (their round trip is fuzzed), and the
-// names its results carry.
+// names and verdicts its results carry.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -181,6 +181,25 @@ TEST(CallerHeaderTest, NamesEveryValueOfEveryEnumWithItsOwnToken) {
   expectTokens<StopOutcome>(kStopOutcomes);
   expectTokens<OutputFile>(kOutputFiles);
   expectTokens<detail::ContainerFinish>({"not-judged", "unfinished", "finished"});
+}
+
+// Of every stop's outcome, file and encoder, one alone vouches for the file.
+TEST(CallerHeaderTest, CoversTheRecordingOnlyWhenARunningEncoderClosedThisRunsFileOnTheStop) {
+  int covering = 0;
+  for (int outcome = 0; outcome < static_cast<int>(kStopOutcomes.size()); ++outcome) {
+    for (int output = 0; output < static_cast<int>(kOutputFiles.size()); ++output) {
+      for (int encoder = 0; encoder < static_cast<int>(kEncodersAtStop.size()); ++encoder) {
+        const auto o = static_cast<StopOutcome>(outcome);
+        const auto f = static_cast<OutputFile>(output);
+        const auto e = static_cast<EncoderAtStop>(encoder);
+        if (!detail::coversTheRecording(o, f, e)) continue;
+        ++covering;
+        EXPECT_EQ(std::string(toString(o)) + " " + toString(f) + " " + toString(e),
+                  "stopped finished running");
+      }
+    }
+  }
+  EXPECT_EQ(covering, 1);
 }
 
 TEST(CallerHeaderTest, CarriesTheProjectsVersion) {
