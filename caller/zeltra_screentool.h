@@ -26,6 +26,12 @@
 //   }
 //   // else zc::toString(stopped.outcome), toString(stopped.output), toString(stopped.encoder)
 //
+// A stop that does not block: recording.requestStop() asks and returns at
+// once; wait on recording.processHandle() in your own loop (with
+// MsgWaitForMultipleObjects, say), calling requestStop() again at each wake
+// until it says kAccepted, and take stop() for the result once the handle
+// is signalled: it posts nothing again.
+//
 // What it guards against:
 // - Texts the launcher would read differently are refused before anything
 //   starts, with the reason (see Refusal). Every character of the title and
@@ -33,8 +39,8 @@
 //   code page, the one the launcher reads its invocation in, which is not the
 //   caller's own where the caller's manifest makes its code page UTF-8. The
 //   launcher's own path may hold any character: the launcher reads it wide.
-// - A stop sent before the launcher has created its control window is not
-//   lost: the stop waits for that window while the launcher runs.
+// - A stop asked for before the launcher has created its control window is
+//   not lost: it is kept, and posted by the first call that sees the window.
 // - The control window found is the one of the launcher this object started,
 //   never another launcher's.
 // - Every wait is bounded, and a launcher that ended at once is told apart
@@ -44,7 +50,8 @@
 //   finished from its bytes (see OutputFile).
 // - The launcher runs in a job the Recording owns (see LauncherJob): a caller
 //   that dies, crashing or killed, takes its launcher and encoder with it,
-//   and that file is unfinished.
+//   and that file is unfinished. Once the stop is accepted, the first call
+//   to see it lifts that, so the launcher then finishes the file by itself.
 //
 // A Recording that goes out of scope while its launcher runs asks it to stop
 // and does not wait for the file: it waits up to 1 s for the control window
@@ -52,8 +59,9 @@
 // posts the stop, and waits up to 1 s for the window to go (the stop
 // accepted: from then on the launcher sees its encoder through by itself, as
 // the job no longer ends it). A launcher whose window never appeared in that
-// time is ended with everything in its job (exit code 1). The destructor
-// blocks for about 2 s at most. Call stop() to know how it ended.
+// time, or that refused the post, is ended with everything in its job (exit
+// code 1). The destructor blocks for about 2 s at most. Call stop() to know
+// how it ended.
 #pragma once
 
 // C++17 at least. MSVC states its language in _MSVC_LANG: its __cplusplus
@@ -155,7 +163,7 @@ enum class RecordingState {
   kNotYet,         // the wait's time ran out first
 };
 
-// The encoder as the stop began, read from the recording's job.
+// The encoder as the stop began (its first ask), read from the recording's job.
 enum class EncoderAtStop {
   kNotKnown,  // no job of the recording's own to look in (see LauncherJob)
   kRunning,   // an ffmpeg.exe ran in the job
@@ -166,7 +174,8 @@ enum class EncoderAtStop {
 enum class StopOutcome {
   kStopped,          // the launcher accepted the stop and exited: see output for the file
   kEndedBeforeStop,  // it had ended before the stop reached it: exitCode says with what
-  kStopNotAccepted,  // its control window did not take the stop before the deadline
+  kStopNotAccepted,  // its control window did not take the stop before the deadline, or
+                     // refused the post (postError)
   kNotExited,        // it took the stop but had not exited by the deadline
   kNoLauncher,       // this object holds no launcher (never started, or moved from)
 };
@@ -183,6 +192,16 @@ enum class OutputFile {
   kFinished,    // written by this run and closed by the encoder
 };
 
+// Where a stop asked for without waiting has got to.
+enum class StopRequestState {
+  kKept,             // no control window yet: the first call to see it posts the stop
+  kPosted,           // the control window took the post; the launcher is to accept it
+  kAccepted,         // the window has gone: the launcher finishes by itself (see processHandle)
+  kPostRefused,      // the window refused the post: windowsError says why; ask again to retry
+  kEndedBeforeStop,  // the launcher had ended before the stop reached it
+  kNoLauncher,       // this object holds no launcher
+};
+
 // Each value's stable token, lower case with '-' between words ("own-nested",
 // "ended-before-stop"), for logs and for programs that read them.
 inline const char* toString(Refusal value);
@@ -193,6 +212,7 @@ inline const char* toString(RecordingState value);
 inline const char* toString(EncoderAtStop value);
 inline const char* toString(StopOutcome value);
 inline const char* toString(OutputFile value);
+inline const char* toString(StopRequestState value);
 
 // What a Recording holds, complete here; the rest of detail is with the
 // implementation.
@@ -220,7 +240,6 @@ class OwnedHandle {
  private:
   HANDLE handle_;
 };
-class Deadline;
 struct StartedLauncher;
 #endif
 }  // namespace detail
@@ -237,13 +256,23 @@ struct RecordingWait {
   DWORD msSinceStart = 0;  // when the wait ended, counted from the start
 };
 
+struct StopRequest {
+  StopRequestState state = StopRequestState::kNoLauncher;
+  DWORD windowsError = 0;  // GetLastError of the refused post, with kPostRefused
+  bool posted() const { return state == StopRequestState::kPosted || accepted(); }
+  bool accepted() const { return state == StopRequestState::kAccepted; }
+};
+
+// Times count from the stop's begin, its first ask, up to when a call of the
+// Recording first saw them.
 struct StopResult {
   StopOutcome outcome = StopOutcome::kNoLauncher;
   std::optional<DWORD> exitCode;                     // once the launcher has exited
   OutputFile output = OutputFile::kMissing;          // the output file when the stop returned
-  EncoderAtStop encoder = EncoderAtStop::kNotKnown;  // as the first stop began
-  std::optional<DWORD> acceptedAfterMs;  // the control window gone, counted from the stop's begin
-  std::optional<DWORD> exitedAfterMs;    // the launcher's exit, counted from the stop's begin
+  EncoderAtStop encoder = EncoderAtStop::kNotKnown;  // as the stop began
+  std::optional<DWORD> acceptedAfterMs;              // the control window gone
+  std::optional<DWORD> exitedAfterMs;                // the launcher's exit
+  std::optional<DWORD> postError;  // GetLastError of a refused post: this stop ended at once
 
   // Whether the file holds the whole recording: the launcher took the stop
   // and exited (kStopped), the file is this run's and the encoder closed it
@@ -275,6 +304,9 @@ class Recording {
   // Whether this object holds a launcher (running or ended).
   bool holdsLauncher() const { return process_.valid(); }
   DWORD processId() const { return processId_; }
+  // The launcher's process, signalled at its exit, to wait on with others;
+  // the Recording keeps owning it. Null when it holds no launcher.
+  HANDLE processHandle() const { return process_.get(); }
   // GetTickCount when the launcher was started.
   DWORD startTick() const { return startTick_; }
 
@@ -291,32 +323,51 @@ class Recording {
   // may go unseen, and the wait then runs to its bound.
   RecordingWait waitForRecording(DWORD timeoutMs);
 
-  // Sends the stop to the launcher's own control window, waiting for that
-  // window first while the launcher runs, then waits for both of the stop's
-  // signals: the window gone (the stop accepted) and the launcher's exit.
-  // One deadline covers all of it. May be called again, with a new deadline,
-  // after kStopNotAccepted or kNotExited. The file is judged as the stop
-  // returns: see output.
+  // Asks for the stop and returns at once. Before the control window exists
+  // the stop is kept, and the first call of this object to see the window
+  // posts it: requestStop() again, either wait, or stop(). Called again (at
+  // each wake of a wait on processHandle(), say), it posts a kept stop,
+  // retries a refused post, and notes the acceptance, from which on a caller
+  // that dies leaves the launcher to finish. A taken post is never sent
+  // again, by this or by stop().
+  StopRequest requestStop();
+
+  // Asks for the stop (unless asked before), waiting for the control window
+  // while the launcher runs, then waits for both of the stop's signals: the
+  // window gone (the stop accepted) and the launcher's exit. One deadline
+  // covers all of it; a refused post ends it at once. May be called again,
+  // with a new deadline, after kStopNotAccepted or kNotExited. The file is
+  // judged as the stop returns: see output.
   StopResult stop(DWORD deadlineMs = kDefaultStopDeadlineMs);
 
  private:
+  struct Stop {
+    std::optional<StopRequestState> state;  // kKept, kPosted, kAccepted or kEndedBeforeStop
+    DWORD askedTick = 0;
+    EncoderAtStop encoder = EncoderAtStop::kNotKnown;
+    HWND postedTo = nullptr;
+    std::optional<DWORD> acceptedAfterMs;
+  };
+
   bool hasExited() const;
   EncoderAtStop encoderNow() const;
-  HWND awaitControlWindow(const detail::Deadline& deadline);
-  bool awaitWindowGone(HWND window, const detail::Deadline& deadline);
-  StopOutcome deliverStop(const detail::Deadline& deadline);
+  void lookForWindow();
+  void ask();
+  std::optional<DWORD> advance();
+  void accept();
+  bool reached(StopRequestState goal) const;
+  std::optional<DWORD> driveStop(DWORD boundMs, StopRequestState goal);
   void leave() noexcept;
   void take(Recording& other) noexcept;
 
   detail::OwnedHandle process_;
-  detail::OwnedHandle job_;  // kill-on-close while held: a caller that dies ends the launcher
+  detail::OwnedHandle job_;  // kill-on-close until the stop is accepted
   DWORD processId_ = 0;
   DWORD startTick_ = 0;
   std::wstring outputPath_;  // absolute, for the checks of the file
   detail::FileSnapshot outputBefore_;
   std::optional<DWORD> windowSeenAfterMs_;
-  std::optional<EncoderAtStop> encoderAtStop_;
-  bool stopAccepted_ = false;
+  Stop stop_;
 };
 
 struct StartResult {
@@ -770,6 +821,24 @@ inline const char* toString(OutputFile value) {
   return "unknown";
 }
 
+inline const char* toString(StopRequestState value) {
+  switch (value) {
+    case StopRequestState::kKept:
+      return "kept";
+    case StopRequestState::kPosted:
+      return "posted";
+    case StopRequestState::kAccepted:
+      return "accepted";
+    case StopRequestState::kPostRefused:
+      return "post-refused";
+    case StopRequestState::kEndedBeforeStop:
+      return "ended-before-stop";
+    case StopRequestState::kNoLauncher:
+      return "no-launcher";
+  }
+  return "unknown";
+}
+
 #ifdef _WIN32
 
 namespace detail {
@@ -1174,7 +1243,15 @@ inline ControlWindowWait Recording::waitForControlWindow(DWORD timeoutMs) {
     return wait;
   }
   const detail::Deadline deadline(timeoutMs);
-  awaitControlWindow(deadline);
+  for (;;) {
+    lookForWindow();
+    advance();  // a kept stop goes out as the window appears
+    if (windowSeenAfterMs_ || hasExited()) break;
+    const DWORD pause = deadline.pauseMs(detail::kPollMs);
+    if (pause == 0) break;
+    // Waiting on the process, not sleeping: an exit ends the wait at once.
+    ::WaitForSingleObject(process_.get(), pause);
+  }
   if (windowSeenAfterMs_) {
     wait.state = ControlWindowState::kAppeared;
     wait.msSinceStart = *windowSeenAfterMs_;
@@ -1189,6 +1266,7 @@ inline RecordingWait Recording::waitForRecording(DWORD timeoutMs) {
   const detail::Deadline deadline(timeoutMs);
   bool encoderSeen = false;
   for (;;) {
+    advance();  // a stop asked for before goes on meanwhile
     const detail::FileSnapshot now = detail::snapshotOf(outputPath_);
     if (now.exists && now.size != 0 && now.lastWrite != outputBefore_.lastWrite) {
       wait.state = RecordingState::kBegun;
@@ -1213,24 +1291,32 @@ inline RecordingWait Recording::waitForRecording(DWORD timeoutMs) {
   return wait;
 }
 
+inline StopRequest Recording::requestStop() {
+  if (!holdsLauncher()) return {};
+  ask();
+  const std::optional<DWORD> refused = advance();
+  if (refused) return {StopRequestState::kPostRefused, *refused};
+  return {*stop_.state, 0};
+}
+
 inline StopResult Recording::stop(DWORD deadlineMs) {
   StopResult result;
   if (!holdsLauncher()) return result;
-  if (!encoderAtStop_) encoderAtStop_ = encoderNow();
-  result.encoder = *encoderAtStop_;
   const detail::Deadline deadline(deadlineMs);
-  if (!stopAccepted_) {
-    result.outcome = deliverStop(deadline);
-    if (result.outcome == StopOutcome::kStopped) result.acceptedAfterMs = deadline.elapsedMs();
+  ask();
+  result.encoder = stop_.encoder;
+  result.postError = driveStop(deadlineMs, StopRequestState::kAccepted);
+  if (*stop_.state == StopRequestState::kEndedBeforeStop) {
+    result.outcome = StopOutcome::kEndedBeforeStop;
+  } else if (*stop_.state != StopRequestState::kAccepted) {
+    result.outcome = StopOutcome::kStopNotAccepted;
+  } else if (::WaitForSingleObject(process_.get(), deadline.remainingMs()) == WAIT_OBJECT_0) {
+    result.outcome = StopOutcome::kStopped;
+    result.exitedAfterMs = ::GetTickCount() - stop_.askedTick;
+  } else {
+    result.outcome = StopOutcome::kNotExited;
   }
-  if (stopAccepted_) {
-    if (::WaitForSingleObject(process_.get(), deadline.remainingMs()) == WAIT_OBJECT_0) {
-      result.outcome = StopOutcome::kStopped;
-      result.exitedAfterMs = deadline.elapsedMs();
-    } else {
-      result.outcome = StopOutcome::kNotExited;
-    }
-  }
+  result.acceptedAfterMs = stop_.acceptedAfterMs;
   DWORD code = 0;
   if (hasExited() && ::GetExitCodeProcess(process_.get(), &code)) result.exitCode = code;
   result.output = detail::inspectOutput(outputPath_, outputBefore_);
@@ -1248,63 +1334,91 @@ inline EncoderAtStop Recording::encoderNow() const {
   return *running ? EncoderAtStop::kRunning : EncoderAtStop::kNone;
 }
 
-// The control window, waited for while the launcher runs; null when the
-// launcher ended, the time ran out, or the window has gone since it was seen.
-inline HWND Recording::awaitControlWindow(const detail::Deadline& deadline) {
-  for (;;) {
-    const HWND window = detail::findControlWindowOf(processId_);
-    if (window != nullptr) {
-      if (!windowSeenAfterMs_) windowSeenAfterMs_ = ::GetTickCount() - startTick_;
-      return window;
-    }
-    if (windowSeenAfterMs_) return nullptr;  // gone: the stop was taken, from here or elsewhere
-    // Waiting on the process, not sleeping: an exit ends the wait at once.
-    const DWORD pause = deadline.pauseMs(detail::kPollMs);
-    if (::WaitForSingleObject(process_.get(), pause) != WAIT_TIMEOUT ||
-        deadline.remainingMs() == 0) {
-      return nullptr;
-    }
+inline void Recording::lookForWindow() {
+  if (!windowSeenAfterMs_ && detail::findControlWindowOf(processId_) != nullptr) {
+    windowSeenAfterMs_ = ::GetTickCount() - startTick_;
   }
 }
 
-// Whether the window went (or its launcher exited) before the deadline.
-inline bool Recording::awaitWindowGone(HWND window, const detail::Deadline& deadline) {
-  for (;;) {
-    if (!detail::windowBelongsTo(window, processId_) || hasExited()) return true;
-    const DWORD pause = deadline.pauseMs(detail::kPollMs);
-    if (pause == 0) return false;
-    if (::WaitForSingleObject(process_.get(), pause) == WAIT_OBJECT_0) return true;
-  }
+// The stop's begin, once: its time, the encoder then, and whether the
+// launcher had already ended.
+inline void Recording::ask() {
+  if (stop_.state) return;
+  stop_.askedTick = ::GetTickCount();
+  stop_.encoder = encoderNow();
+  stop_.state = hasExited() ? StopRequestState::kEndedBeforeStop : StopRequestState::kKept;
 }
 
-// Brings the stop to the launcher's own control window and waits for the
-// window to go. kStopped here means accepted; the exit is waited for after.
-inline StopOutcome Recording::deliverStop(const detail::Deadline& deadline) {
-  if (hasExited()) return StopOutcome::kEndedBeforeStop;
-  const HWND window = awaitControlWindow(deadline);
-  if (window != nullptr) {
-    ::PostMessageW(window, detail::kStopMessage, 0, 0);
-    if (!awaitWindowGone(window, deadline)) return StopOutcome::kStopNotAccepted;
-  } else if (!windowSeenAfterMs_) {
-    return hasExited() ? StopOutcome::kEndedBeforeStop : StopOutcome::kStopNotAccepted;
+// One look at the stop, never waiting: a kept stop is posted once the
+// control window is there, and a posted one is accepted once the window has
+// gone (or the launcher exited). A window seen and gone before any post was
+// taken elsewhere, as by a person closing it. The error of a post refused
+// now; a post to a window that went meanwhile is no refusal: the next look
+// finds it gone.
+inline std::optional<DWORD> Recording::advance() {
+  if (stop_.state == StopRequestState::kPosted &&
+      (!detail::windowBelongsTo(stop_.postedTo, processId_) || hasExited())) {
+    accept();
   }
-  stopAccepted_ = true;
-  // From here the launcher finishes its file by itself, within its own
-  // bounds: a caller that dies meanwhile must not take the file with it.
+  if (stop_.state != StopRequestState::kKept) return std::nullopt;
+  const HWND window = detail::findControlWindowOf(processId_);
+  if (window == nullptr) {
+    if (windowSeenAfterMs_) {
+      accept();
+    } else if (hasExited()) {
+      stop_.state = StopRequestState::kEndedBeforeStop;
+    }
+    return std::nullopt;
+  }
+  if (!windowSeenAfterMs_) windowSeenAfterMs_ = ::GetTickCount() - startTick_;
+  if (!::PostMessageW(window, detail::kStopMessage, 0, 0)) {
+    const DWORD error = ::GetLastError();
+    if (detail::windowBelongsTo(window, processId_)) return error;
+    return std::nullopt;
+  }
+  stop_.state = StopRequestState::kPosted;
+  stop_.postedTo = window;
+  return std::nullopt;
+}
+
+// From here the launcher finishes its file by itself, within its own
+// bounds: a caller that dies meanwhile must not take the file with it.
+inline void Recording::accept() {
+  stop_.state = StopRequestState::kAccepted;
+  stop_.acceptedAfterMs = ::GetTickCount() - stop_.askedTick;
   if (job_.valid()) detail::liftKillOnClose(job_.get());
-  return StopOutcome::kStopped;
+}
+
+inline bool Recording::reached(StopRequestState goal) const {
+  return stop_.state == goal || stop_.state == StopRequestState::kAccepted ||
+         stop_.state == StopRequestState::kEndedBeforeStop;
+}
+
+// Looks until the stop reaches goal (kPosted or kAccepted) or ends, a post
+// is refused (its error), or boundMs pass. Between looks it waits on the
+// process: an exit ends the pause at once.
+inline std::optional<DWORD> Recording::driveStop(DWORD boundMs, StopRequestState goal) {
+  const detail::Deadline deadline(boundMs);
+  for (;;) {
+    const std::optional<DWORD> refused = advance();
+    if (refused || reached(goal)) return refused;
+    const DWORD pause = deadline.pauseMs(detail::kPollMs);
+    if (pause == 0) return std::nullopt;
+    ::WaitForSingleObject(process_.get(), pause);
+  }
 }
 
 // Out of scope: see the top of this header. A launcher whose window never
 // appeared may still create it, and start an encoder, just after the last
-// look: the whole job is ended, so nothing it started is left behind.
+// look; one that refused the post cannot be told to stop: the whole job is
+// ended, so nothing it started is left behind.
 inline void Recording::leave() noexcept {
-  if (holdsLauncher() && !stopAccepted_ && !hasExited()) {
-    const HWND window = awaitControlWindow(detail::Deadline(detail::kLeavingWindowWaitMs));
-    if (window != nullptr) {
-      ::PostMessageW(window, detail::kStopMessage, 0, 0);
-      awaitWindowGone(window, detail::Deadline(detail::kLeavingAcceptWaitMs));
-    } else if (!windowSeenAfterMs_ && !hasExited()) {
+  if (holdsLauncher() && stop_.state != StopRequestState::kAccepted && !hasExited()) {
+    ask();
+    driveStop(detail::kLeavingWindowWaitMs, StopRequestState::kPosted);
+    if (stop_.state == StopRequestState::kPosted) {
+      driveStop(detail::kLeavingAcceptWaitMs, StopRequestState::kAccepted);
+    } else if (stop_.state == StopRequestState::kKept && !hasExited()) {
       if (!job_.valid() || !::TerminateJobObject(job_.get(), 1)) {
         ::TerminateProcess(process_.get(), 1);
       }
@@ -1325,8 +1439,7 @@ inline void Recording::take(Recording& other) noexcept {
   outputPath_ = std::move(other.outputPath_);
   outputBefore_ = other.outputBefore_;
   windowSeenAfterMs_ = std::exchange(other.windowSeenAfterMs_, std::nullopt);
-  encoderAtStop_ = std::exchange(other.encoderAtStop_, std::nullopt);
-  stopAccepted_ = std::exchange(other.stopAccepted_, false);
+  stop_ = std::exchange(other.stop_, Stop());
 }
 
 inline StartResult startRecording(std::wstring_view launcherPath, std::wstring_view title,

@@ -180,6 +180,8 @@ TEST(CallerHeaderTest, NamesEveryValueOfEveryEnumWithItsOwnToken) {
   expectTokens<EncoderAtStop>(kEncodersAtStop);
   expectTokens<StopOutcome>(kStopOutcomes);
   expectTokens<OutputFile>(kOutputFiles);
+  expectTokens<StopRequestState>(
+      {"kept", "posted", "accepted", "post-refused", "ended-before-stop", "no-launcher"});
   expectTokens<detail::ContainerFinish>({"not-judged", "unfinished", "finished"});
 }
 
