@@ -2,23 +2,29 @@
 // example and run by the Wine bench, so the example is built and exercised
 // with every test run.
 //
-//   record_window <launcher path> <window title> <output path> [--at-once]
+//   record_window <launcher path> <window title> <output path> [--at-once | --request-first]
 //
 // Starts the launcher, waits for its control window and for the recording to
 // begin, records until a line (Enter) comes on standard input, then stops and
 // says how it ended. With --at-once it stops right after the start, before
-// the launcher has had time to create its control window. One line per step:
+// the launcher has had time to create its control window. With
+// --request-first it asks for the stop there without waiting, then waits on
+// the launcher's process itself, asking on at each wake until the stop is
+// accepted, and takes the result from stop(). One line per step:
 //   started pid=<n>            or refused reason=<text>, failed error=<n>
 //   job where=<own|own-nested|broke-away|callers-only|none>
 //   window ms=<n>              or window state=launcher-ended, state=not-yet
 //   recording state=<begun|encoder-ended|launcher-ended|not-yet> ms=<n>
+//   requested state=<kept|posted|accepted|post-refused|ended-before-stop> error=<n>
+//   request-ended state=<...> error=<n>   (with --request-first: the first ask's
+//                              answer, and the last one, once its own loop ended)
 //   stopped outcome=<stopped|ended-before-stop|stop-not-accepted|not-exited>
 //           exit=<n|none> output=<missing|empty|written|not-this-run|unfinished|finished>
 //           encoder=<running|none|not-known> accepted-ms=<n|none> exited-ms=<n|none>
-// Exits with 0 when the launcher took the stop and exited with this run's
-// file finished, 1 otherwise, 2 on a usage error.
+//           post-error=<n|none>
+// Exits with 0 when the file covers the recording (StopResult::coversTheRecording),
+// 1 otherwise, 2 on a usage error.
 #include <cstdio>
-#include <cwchar>
 #include <optional>
 #include <string>
 
@@ -27,82 +33,6 @@
 namespace {
 
 namespace zc = zeltra::caller;
-
-const char* outcomeName(zc::StopOutcome outcome) {
-  switch (outcome) {
-    case zc::StopOutcome::kStopped:
-      return "stopped";
-    case zc::StopOutcome::kEndedBeforeStop:
-      return "ended-before-stop";
-    case zc::StopOutcome::kStopNotAccepted:
-      return "stop-not-accepted";
-    case zc::StopOutcome::kNotExited:
-      return "not-exited";
-    case zc::StopOutcome::kNoLauncher:
-      return "no-launcher";
-  }
-  return "unknown";
-}
-
-const char* outputName(zc::OutputFile output) {
-  switch (output) {
-    case zc::OutputFile::kMissing:
-      return "missing";
-    case zc::OutputFile::kEmpty:
-      return "empty";
-    case zc::OutputFile::kWritten:
-      return "written";
-    case zc::OutputFile::kNotThisRun:
-      return "not-this-run";
-    case zc::OutputFile::kUnfinished:
-      return "unfinished";
-    case zc::OutputFile::kFinished:
-      return "finished";
-  }
-  return "unknown";
-}
-
-const char* encoderName(zc::EncoderAtStop encoder) {
-  switch (encoder) {
-    case zc::EncoderAtStop::kRunning:
-      return "running";
-    case zc::EncoderAtStop::kNone:
-      return "none";
-    case zc::EncoderAtStop::kNotKnown:
-      return "not-known";
-  }
-  return "unknown";
-}
-
-const char* jobName(zc::LauncherJob job) {
-  switch (job) {
-    case zc::LauncherJob::kOwn:
-      return "own";
-    case zc::LauncherJob::kOwnNested:
-      return "own-nested";
-    case zc::LauncherJob::kBrokeAway:
-      return "broke-away";
-    case zc::LauncherJob::kCallersOnly:
-      return "callers-only";
-    case zc::LauncherJob::kNone:
-      return "none";
-  }
-  return "unknown";
-}
-
-const char* recordingStateName(zc::RecordingState state) {
-  switch (state) {
-    case zc::RecordingState::kBegun:
-      return "begun";
-    case zc::RecordingState::kEncoderEnded:
-      return "encoder-ended";
-    case zc::RecordingState::kLauncherEnded:
-      return "launcher-ended";
-    case zc::RecordingState::kNotYet:
-      return "not-yet";
-  }
-  return "unknown";
-}
 
 std::string numberOrNone(const std::optional<DWORD>& value) {
   return value ? std::to_string(*value) : "none";
@@ -116,17 +46,9 @@ void report(const std::string& line) {
 
 void reportWindow(zc::Recording& recording) {
   const zc::ControlWindowWait wait = recording.waitForControlWindow(zc::kDefaultStopDeadlineMs);
-  switch (wait.state) {
-    case zc::ControlWindowState::kAppeared:
-      report("window ms=" + std::to_string(wait.msSinceStart));
-      break;
-    case zc::ControlWindowState::kLauncherEnded:
-      report("window state=launcher-ended");
-      break;
-    case zc::ControlWindowState::kNotYet:
-      report("window state=not-yet");
-      break;
-  }
+  report(wait.state == zc::ControlWindowState::kAppeared
+             ? "window ms=" + std::to_string(wait.msSinceStart)
+             : std::string("window state=") + zc::toString(wait.state));
 }
 
 // The launcher waits for its window without a limit. Once it has it, the
@@ -139,18 +61,38 @@ constexpr DWORD kRecordingBeginLimitMs = 30000;
 
 void reportRecording(zc::Recording& recording) {
   const zc::RecordingWait wait = recording.waitForRecording(kRecordingBeginLimitMs);
-  report(std::string("recording state=") + recordingStateName(wait.state) +
+  report(std::string("recording state=") + zc::toString(wait.state) +
          " ms=" + std::to_string(wait.msSinceStart));
+}
+
+// The caller's own loop, as a program with other work would run it: the
+// launcher's handle among its waits, and requestStop() at each wake, which
+// posts a kept stop once the window is there. Within the stop's deadline.
+void requestAndWait(zc::Recording& recording) {
+  zc::StopRequest request = recording.requestStop();
+  report(std::string("requested state=") + zc::toString(request.state) +
+         " error=" + std::to_string(request.windowsError));
+  constexpr DWORD kWakeMs = 100;
+  for (DWORD waited = 0; waited < zc::kDefaultStopDeadlineMs && !request.accepted() &&
+                         request.state != zc::StopRequestState::kEndedBeforeStop;
+       waited += kWakeMs) {
+    ::WaitForSingleObject(recording.processHandle(), kWakeMs);
+    request = recording.requestStop();
+  }
+  report(std::string("request-ended state=") + zc::toString(request.state) +
+         " error=" + std::to_string(request.windowsError));
 }
 
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 4) {
-    report("usage: record_window <launcher path> <window title> <output path> [--at-once]");
+    report(
+        "usage: record_window <launcher path> <window title> <output path> [--at-once | "
+        "--request-first]");
     return 2;
   }
-  const bool atOnce = argc > 4 && std::wcscmp(argv[4], L"--at-once") == 0;
+  const std::wstring mode = argc > 4 ? argv[4] : L"";
   zc::StartResult started = zc::startRecording(argv[1], argv[2], argv[3]);
   if (started.outcome == zc::StartOutcome::kRefused) {
     report(std::string("refused reason=") + zc::refusalReason(started.refusal));
@@ -162,20 +104,20 @@ int wmain(int argc, wchar_t** argv) {
   }
   zc::Recording recording = std::move(started.recording);
   report("started pid=" + std::to_string(recording.processId()));
-  report(std::string("job where=") + jobName(started.job));
-  if (!atOnce) {
+  report(std::string("job where=") + zc::toString(started.job));
+  if (mode == L"--request-first") {
+    requestAndWait(recording);
+  } else if (mode != L"--at-once") {
     reportWindow(recording);
     reportRecording(recording);
     char line[16];
     std::fgets(line, sizeof line, stdin);  // end of input stops too
   }
   const zc::StopResult stopped = recording.stop();
-  report(std::string("stopped outcome=") + outcomeName(stopped.outcome) +
-         " exit=" + numberOrNone(stopped.exitCode) + " output=" + outputName(stopped.output) +
-         " encoder=" + encoderName(stopped.encoder) +
-         " accepted-ms=" + numberOrNone(stopped.acceptedAfterMs) +
-         " exited-ms=" + numberOrNone(stopped.exitedAfterMs));
-  return stopped.outcome == zc::StopOutcome::kStopped && stopped.output == zc::OutputFile::kFinished
-             ? 0
-             : 1;
+  report(std::string("stopped outcome=") + zc::toString(stopped.outcome) +
+         " exit=" + numberOrNone(stopped.exitCode) + " output=" + zc::toString(stopped.output) +
+         " encoder=" + zc::toString(stopped.encoder) +
+         " accepted-ms=" + numberOrNone(stopped.acceptedAfterMs) + " exited-ms=" +
+         numberOrNone(stopped.exitedAfterMs) + " post-error=" + numberOrNone(stopped.postError));
+  return stopped.coversTheRecording() ? 0 : 1;
 }

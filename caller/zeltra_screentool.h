@@ -4,7 +4,9 @@
 // zeltra_screentool.h: start and stop a ZELTRA_ScreenTool recording from C++.
 //
 // One header, C++17, <windows.h> and the standard library only; every name in
-// zeltra::caller. Copy it into your project as it stands.
+// zeltra::caller. Copy it into your project as it stands. The API comes
+// first, then its implementation; what lies in zeltra::caller::detail is not
+// part of the API.
 //
 //   #include "zeltra_screentool.h"
 //   namespace zc = zeltra::caller;
@@ -19,9 +21,16 @@
 //   recording.waitForRecording(30000);  // from its return on, what is shown is recorded
 //   ... the scripted actions ...
 //   const zc::StopResult stopped = recording.stop();  // bounded: 30 s by default
-//   if (stopped.output == zc::OutputFile::kFinished) {
-//     // C:\rec\clip.avi is this run's recording, closed by the encoder
+//   if (stopped.coversTheRecording()) {
+//     // C:\rec\clip.avi is this run's recording, closed by the encoder it was recording into
 //   }
+//   // else zc::toString(stopped.outcome), toString(stopped.output), toString(stopped.encoder)
+//
+// A stop that does not block: recording.requestStop() asks and returns at
+// once; wait on recording.processHandle() in your own loop (with
+// MsgWaitForMultipleObjects, say), calling requestStop() again at each wake
+// until it says kAccepted, and take stop() for the result once the handle
+// is signalled: it posts nothing again.
 //
 // What it guards against:
 // - Texts the launcher would read differently are refused before anything
@@ -30,8 +39,8 @@
 //   code page, the one the launcher reads its invocation in, which is not the
 //   caller's own where the caller's manifest makes its code page UTF-8. The
 //   launcher's own path may hold any character: the launcher reads it wide.
-// - A stop sent before the launcher has created its control window is not
-//   lost: the stop waits for that window while the launcher runs.
+// - A stop asked for before the launcher has created its control window is
+//   not lost: it is kept, and posted by the first call that sees the window.
 // - The control window found is the one of the launcher this object started,
 //   never another launcher's.
 // - Every wait is bounded, and a launcher that ended at once is told apart
@@ -41,7 +50,8 @@
 //   finished from its bytes (see OutputFile).
 // - The launcher runs in a job the Recording owns (see LauncherJob): a caller
 //   that dies, crashing or killed, takes its launcher and encoder with it,
-//   and that file is unfinished.
+//   and that file is unfinished. Once the stop is accepted, the first call
+//   to see it lifts that, so the launcher then finishes the file by itself.
 //
 // A Recording that goes out of scope while its launcher runs asks it to stop
 // and does not wait for the file: it waits up to 1 s for the control window
@@ -49,8 +59,9 @@
 // posts the stop, and waits up to 1 s for the window to go (the stop
 // accepted: from then on the launcher sees its encoder through by itself, as
 // the job no longer ends it). A launcher whose window never appeared in that
-// time is ended with everything in its job (exit code 1). The destructor
-// blocks for about 2 s at most. Call stop() to know how it ended.
+// time, or that refused the post, is ended with everything in its job (exit
+// code 1). The destructor blocks for about 2 s at most. Call stop() to know
+// how it ended.
 #pragma once
 
 // C++17 at least. MSVC states its language in _MSVC_LANG: its __cplusplus
@@ -60,8 +71,8 @@
 #endif
 
 // The version, for #if: kCallerVersion below says the same as text.
-#define ZELTRA_SCREENTOOL_VERSION_MAJOR 1
-#define ZELTRA_SCREENTOOL_VERSION_MINOR 1
+#define ZELTRA_SCREENTOOL_VERSION_MAJOR 2
+#define ZELTRA_SCREENTOOL_VERSION_MINOR 0
 #define ZELTRA_SCREENTOOL_VERSION_PATCH 0
 
 // MSVC links the Windows libraries the header calls by itself.
@@ -79,10 +90,20 @@
 #include <string_view>
 #include <utility>
 
+// The part above the Windows one compiles anywhere, so that it is tested
+// natively too.
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace zeltra::caller {
 
+// ---------------------------------------------------------------------------
+// The API
+// ---------------------------------------------------------------------------
+
 // Kept in step with the project's version.
-inline constexpr char kCallerVersion[] = "1.1.0";
+inline constexpr char kCallerVersion[] = "2.0.0";
 
 // The whole stop, from sending it to the launcher's exit. The launcher's worst
 // case is 23 s: its stop command's bound (3 s), the wait for the command's
@@ -108,6 +129,529 @@ enum class Refusal {
   kNotInLaunchersCodePage,
   kCommandLineTooLong,
 };
+
+// The refusal in a sentence, for a person.
+inline const char* refusalReason(Refusal refusal);
+
+enum class StartOutcome {
+  kStarted,  // the launcher runs; the recording holds it
+  kRefused,  // nothing started: refusal says why
+  kFailed,   // Windows could not start it: windowsError says why
+};
+
+// Where the launcher runs. A job the Recording owns ends the launcher and
+// everything it started once the job's last handle closes, as when the
+// caller dies; a normal drop lifts that first. Where the caller itself runs
+// in a job, the recording's job nests inside it (Windows 8 and later), so
+// the caller's job keeps its limits and its clean-up over the launcher.
+// Windows 7 cannot nest jobs: there the launcher breaks away from the
+// caller's job where that job allows it, and else runs in the caller's job
+// alone.
+enum class LauncherJob {
+  kOwn,          // in the recording's own job
+  kOwnNested,    // in the recording's own job, within the caller's (Windows 8 and later)
+  kBrokeAway,    // broke away from the caller's job into the recording's own (Windows 7)
+  kCallersOnly,  // in the caller's job alone: it outlives this caller unless that job ends it
+  kNone,         // in no job: no job could be made or joined, so it outlives a caller that dies
+};
+
+enum class ControlWindowState {
+  kAppeared,       // the launcher's own control window exists (or existed: the stop was taken)
+  kLauncherEnded,  // the launcher exited without it
+  kNotYet,         // the wait's time ran out first
+};
+
+enum class RecordingState {
+  kBegun,          // this run's file has begun: written since the start, and not empty
+  kEncoderEnded,   // an encoder was seen in the recording's job and has gone, the file not begun
+  kLauncherEnded,  // the launcher exited, the file not begun
+  kNotYet,         // the wait's time ran out first
+};
+
+// The encoder as the stop began (its first ask), read from the recording's job.
+enum class EncoderAtStop {
+  kNotKnown,  // no job of the recording's own to look in (see LauncherJob)
+  kRunning,   // an ffmpeg.exe ran in the job
+  kNone,      // none did: it had ended before the stop (cut short by another start's or stop's
+              // command, or refusing its output path), or the launcher had not started one
+};
+
+enum class StopOutcome {
+  kStopped,          // the launcher accepted the stop and exited: see output for the file
+  kEndedBeforeStop,  // it had ended before the stop reached it: exitCode says with what
+  kStopNotAccepted,  // its control window did not take the stop before the deadline, or
+                     // refused the post (postError)
+  kNotExited,        // it took the stop but had not exited by the deadline
+  kNoLauncher,       // this object holds no launcher (never started, or moved from)
+};
+
+// What became of the output file, judged against its state before the start.
+// kWritten is kept for a container this header cannot judge; compare with
+// kFinished to take a file as this run's finished recording.
+enum class OutputFile {
+  kMissing,     // not there (or a directory)
+  kEmpty,       // there and changed by this run, 0 bytes
+  kWritten,     // written by this run, its finish not judged (not an AVI file)
+  kNotThisRun,  // unchanged since before the start: size and last-write time alike
+  kUnfinished,  // written by this run, but the encoder never closed it
+  kFinished,    // written by this run and closed by the encoder
+};
+
+// Where a stop asked for without waiting has got to.
+enum class StopRequestState {
+  kKept,             // no control window yet: the first call to see it posts the stop
+  kPosted,           // the control window took the post; the launcher is to accept it
+  kAccepted,         // the window has gone: the launcher finishes by itself (see processHandle)
+  kPostRefused,      // the window refused the post: windowsError says why; ask again to retry
+  kEndedBeforeStop,  // the launcher had ended before the stop reached it
+  kNoLauncher,       // this object holds no launcher
+};
+
+// Each value's stable token, lower case with '-' between words ("own-nested",
+// "ended-before-stop"), for logs and for programs that read them.
+inline const char* toString(Refusal value);
+inline const char* toString(StartOutcome value);
+inline const char* toString(LauncherJob value);
+inline const char* toString(ControlWindowState value);
+inline const char* toString(RecordingState value);
+inline const char* toString(EncoderAtStop value);
+inline const char* toString(StopOutcome value);
+inline const char* toString(OutputFile value);
+inline const char* toString(StopRequestState value);
+
+// What a Recording holds, complete here; the rest of detail is with the
+// implementation.
+namespace detail {
+// A file's state at one moment; lastWrite is the FILETIME, 100 ns units.
+struct FileSnapshot {
+  bool exists = false;
+  std::uint64_t size = 0;
+  std::uint64_t lastWrite = 0;
+};
+#ifdef _WIN32
+// Owns a kernel handle; both null and INVALID_HANDLE_VALUE mean none.
+class OwnedHandle {
+ public:
+  explicit OwnedHandle(HANDLE handle = nullptr) : handle_(handle) {}
+  ~OwnedHandle() { reset(); }
+  OwnedHandle(OwnedHandle&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
+  OwnedHandle& operator=(OwnedHandle&& other) noexcept;
+  OwnedHandle(const OwnedHandle&) = delete;
+  OwnedHandle& operator=(const OwnedHandle&) = delete;
+  HANDLE get() const { return handle_; }
+  bool valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
+  void reset();
+
+ private:
+  HANDLE handle_;
+};
+struct StartedLauncher;
+#endif
+}  // namespace detail
+
+#ifdef _WIN32
+
+struct ControlWindowWait {
+  ControlWindowState state = ControlWindowState::kNotYet;
+  DWORD msSinceStart = 0;  // when the window was first seen, counted from the start
+};
+
+struct RecordingWait {
+  RecordingState state = RecordingState::kNotYet;
+  DWORD msSinceStart = 0;  // when the wait ended, counted from the start
+};
+
+struct StopRequest {
+  StopRequestState state = StopRequestState::kNoLauncher;
+  DWORD windowsError = 0;  // GetLastError of the refused post, with kPostRefused
+  bool posted() const { return state == StopRequestState::kPosted || accepted(); }
+  bool accepted() const { return state == StopRequestState::kAccepted; }
+};
+
+// Times count from the stop's begin, its first ask, up to when a call of the
+// Recording first saw them.
+struct StopResult {
+  StopOutcome outcome = StopOutcome::kNoLauncher;
+  std::optional<DWORD> exitCode;                     // once the launcher has exited
+  OutputFile output = OutputFile::kMissing;          // the output file when the stop returned
+  EncoderAtStop encoder = EncoderAtStop::kNotKnown;  // as the stop began
+  std::optional<DWORD> acceptedAfterMs;              // the control window gone
+  std::optional<DWORD> exitedAfterMs;                // the launcher's exit
+  std::optional<DWORD> postError;  // GetLastError of a refused post: this stop ended at once
+
+  // Whether the file holds the whole recording: the launcher took the stop
+  // and exited (kStopped), the file is this run's and the encoder closed it
+  // (kFinished), and that encoder still ran as the stop began (kRunning).
+  // False where:
+  // - the encoder had ended before the stop (kNone): a capture failure (a lock
+  //   screen, a UAC prompt, a disconnected session: the encoder's screen
+  //   input ends, it writes its trailer and exits 0, so the file is finished
+  //   but stops short), another start's stop command, or a path it could not
+  //   open;
+  // - the file is not finished (missing, empty, unfinished, not this run's);
+  // - its container cannot be judged (kWritten: any name not ending in .avi);
+  // - there was no job of the recording's own to look in (kNotKnown).
+  bool coversTheRecording() const;
+};
+
+// One started launcher: move-only, and it owns the launcher's process and
+// the recording's job.
+class Recording {
+ public:
+  Recording() = default;
+  explicit Recording(detail::StartedLauncher started);
+  ~Recording() { leave(); }
+  Recording(Recording&& other) noexcept { take(other); }
+  Recording& operator=(Recording&& other) noexcept;
+  Recording(const Recording&) = delete;
+  Recording& operator=(const Recording&) = delete;
+
+  // Whether this object holds a launcher (running or ended).
+  bool holdsLauncher() const { return process_.valid(); }
+  DWORD processId() const { return processId_; }
+  // The launcher's process, signalled at its exit, to wait on with others;
+  // the Recording keeps owning it. Null when it holds no launcher.
+  HANDLE processHandle() const { return process_.get(); }
+  // GetTickCount when the launcher was started.
+  DWORD startTick() const { return startTick_; }
+
+  // Waits at most timeoutMs for the launcher's own control window; a stop is
+  // taken from then on. Returns at once when it was seen before. The window
+  // comes first thing: it says nothing about the recording (see
+  // waitForRecording).
+  ControlWindowWait waitForControlWindow(DWORD timeoutMs);
+
+  // Waits at most timeoutMs for this run's output file to begin: written
+  // since the start (with -y the encoder first cuts an old file to 0 bytes)
+  // and not empty. From its return with kBegun on, what is shown is
+  // recorded. It looks every 10 ms: an encoder that lived shorter than that
+  // may go unseen, and the wait then runs to its bound.
+  RecordingWait waitForRecording(DWORD timeoutMs);
+
+  // Asks for the stop and returns at once. Before the control window exists
+  // the stop is kept, and the first call of this object to see the window
+  // posts it: requestStop() again, either wait, or stop(). Called again (at
+  // each wake of a wait on processHandle(), say), it posts a kept stop,
+  // retries a refused post, and notes the acceptance, from which on a caller
+  // that dies leaves the launcher to finish. A taken post is never sent
+  // again, by this or by stop().
+  StopRequest requestStop();
+
+  // Asks for the stop (unless asked before), waiting for the control window
+  // while the launcher runs, then waits for both of the stop's signals: the
+  // window gone (the stop accepted) and the launcher's exit. One deadline
+  // covers all of it; a refused post ends it at once. May be called again,
+  // with a new deadline, after kStopNotAccepted or kNotExited. The file is
+  // judged as the stop returns: see output.
+  StopResult stop(DWORD deadlineMs = kDefaultStopDeadlineMs);
+
+ private:
+  struct Stop {
+    std::optional<StopRequestState> state;  // kKept, kPosted, kAccepted or kEndedBeforeStop
+    DWORD askedTick = 0;
+    EncoderAtStop encoder = EncoderAtStop::kNotKnown;
+    HWND postedTo = nullptr;
+    std::optional<DWORD> acceptedAfterMs;
+  };
+
+  bool hasExited() const;
+  EncoderAtStop encoderNow() const;
+  void lookForWindow();
+  void ask();
+  std::optional<DWORD> advance();
+  void accept();
+  bool reached(StopRequestState goal) const;
+  std::optional<DWORD> driveStop(DWORD boundMs, StopRequestState goal);
+  void leave() noexcept;
+  void take(Recording& other) noexcept;
+
+  detail::OwnedHandle process_;
+  detail::OwnedHandle job_;  // kill-on-close until the stop is accepted
+  DWORD processId_ = 0;
+  DWORD startTick_ = 0;
+  std::wstring outputPath_;  // absolute, for the checks of the file
+  detail::FileSnapshot outputBefore_;
+  std::optional<DWORD> windowSeenAfterMs_;
+  Stop stop_;
+};
+
+struct StartResult {
+  StartOutcome outcome = StartOutcome::kRefused;
+  Refusal refusal = Refusal::kNone;      // why, when refused
+  DWORD windowsError = 0;                // GetLastError of the failed start
+  LauncherJob job = LauncherJob::kNone;  // where the launcher runs, when started
+  Recording recording;                   // the launcher, when started
+};
+
+// Starts the launcher to record the window titled title into outputPath.
+inline StartResult startRecording(std::wstring_view launcherPath, std::wstring_view title,
+                                  std::wstring_view outputPath);
+
+// The same with narrow texts in the caller's own ANSI code page (GetACP):
+// UTF-8 text goes through the wide overload, unless the caller's manifest
+// makes UTF-8 its code page.
+inline StartResult startRecording(std::string_view launcherPath, std::string_view title,
+                                  std::string_view outputPath);
+
+#endif  // _WIN32
+
+// ---------------------------------------------------------------------------
+// The implementation
+// ---------------------------------------------------------------------------
+
+namespace detail {
+
+// CreateProcess's limit, NUL excluded.
+inline constexpr std::size_t kLongestCommandLine = 32766;
+
+// Why the launcher's path cannot stand quoted at the head of its command
+// line: Windows takes everything from the first quote to the next as the
+// program's name, with no escape for a quote inside, so that path holds
+// none. kNone when it can.
+inline Refusal refuseLauncherPath(std::wstring_view launcherPath) {
+  if (launcherPath.empty()) return Refusal::kEmptyLauncherPath;
+  if (launcherPath.find(L'\0') != std::wstring_view::npos) return Refusal::kHoldsNul;
+  if (launcherPath.find(L'"') != std::wstring_view::npos) {
+    return Refusal::kLauncherPathHoldsDoubleQuote;
+  }
+  return Refusal::kNone;
+}
+
+// Why the launcher would read this title or output path differently; kNone
+// when it reads them as they are. It reads bytes in its code page, and these
+// checks look at characters, with the same answer for a text the code page
+// holds exactly: an ASCII character is that byte there, and any other is
+// bytes of 0x80 or more, or, in a two-byte code page, a lead byte of 0x81 or
+// more and a trail byte of 0x40 or more, never '#', '"', '-' nor ':'.
+inline Refusal refuseInvocation(std::wstring_view title, std::wstring_view outputPath) {
+  constexpr std::size_t kNowhere = std::wstring_view::npos;
+  if (title.find(L'\0') != kNowhere || outputPath.find(L'\0') != kNowhere) {
+    return Refusal::kHoldsNul;
+  }
+  if (title.empty()) return Refusal::kEmptyTitle;
+  if (title.find(L'#') != kNowhere) return Refusal::kTitleHoldsHash;
+  if (outputPath.empty()) return Refusal::kEmptyOutputPath;
+  if (outputPath.front() == L'#') return Refusal::kOutputPathStartsWithHash;
+  if (outputPath.find(L'"') != kNowhere) return Refusal::kOutputPathHoldsDoubleQuote;
+  // The encoder reads a name as a protocol where it begins with a run of
+  // letters, digits, '+', '-' or '.' followed by ':', unless that run is one
+  // ASCII letter, a drive; and a name beginning with '-' as an option.
+  if (outputPath.front() == L'-') return Refusal::kOutputPathReadsAsOption;
+  const auto isLetter = [](wchar_t c) {
+    return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z');
+  };
+  const std::size_t run = outputPath.find_first_not_of(
+      L"abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789+-.");
+  if (run != kNowhere && outputPath[run] == L':' && !(run == 1 && isLetter(outputPath[0]))) {
+    return Refusal::kOutputPathNamesProtocol;
+  }
+  return Refusal::kNone;
+}
+
+// A composed command line, or why there is none.
+struct ComposedLine {
+  Refusal refusal = Refusal::kNone;
+  std::wstring text;  // empty when refused
+};
+
+// The launcher's command line: its path in double quotes, one blank, and
+// the invocation unquoted, which the launcher takes verbatim (no argument
+// rules, so no backslash before a quote means anything). The invocation,
+// "#title#pathHead#pathTail", as the launcher splits it back: runs of '#'
+// before the title and before the head are skipped, the head ends at the
+// next '#', and the tail is the verbatim rest. So it begins with '#'
+// (nothing the launcher's start-up code skips, blanks or other bytes, can
+// then reach the title), and the path is cut before its first '#', which
+// the tail keeps. heldExactly(text) says whether text reaches the launcher
+// unchanged through its code page: the launcher reads the invocation
+// converted, its own path wide.
+template <class HeldExactly>
+ComposedLine composeCommandLine(std::wstring_view launcherPath, std::wstring_view title,
+                                std::wstring_view outputPath, const HeldExactly& heldExactly) {
+  Refusal refusal = refuseLauncherPath(launcherPath);
+  if (refusal == Refusal::kNone && !(heldExactly(title) && heldExactly(outputPath))) {
+    refusal = Refusal::kNotInLaunchersCodePage;
+  }
+  if (refusal == Refusal::kNone) refusal = refuseInvocation(title, outputPath);
+  if (refusal != Refusal::kNone) return {refusal, {}};
+  std::wstring text = L"\"";
+  text.append(launcherPath).append(L"\" #").append(title).append(1, L'#');
+  const std::size_t firstHash = outputPath.find(L'#');
+  text.append(outputPath.substr(0, firstHash));
+  if (firstHash != std::wstring_view::npos)
+    text.append(1, L'#').append(outputPath.substr(firstHash));
+  if (text.size() > kLongestCommandLine) return {Refusal::kCommandLineTooLong, {}};
+  return {Refusal::kNone, std::move(text)};
+}
+
+// Whether the file changed since before: both size and last-write time are
+// compared, as some file systems keep times to 2 s only.
+inline bool changedSince(const FileSnapshot& before, const FileSnapshot& now) {
+  return before.exists != now.exists || before.size != now.size ||
+         before.lastWrite != now.lastWrite;
+}
+
+// What the bytes of a file say about its finish.
+enum class ContainerFinish { kNotJudged, kUnfinished, kFinished };
+
+inline const char* toString(ContainerFinish value) {
+  switch (value) {
+    case ContainerFinish::kNotJudged:
+      return "not-judged";
+    case ContainerFinish::kUnfinished:
+      return "unfinished";
+    case ContainerFinish::kFinished:
+      return "finished";
+  }
+  return "unknown";
+}
+
+inline std::uint32_t littleEndian32(const unsigned char* bytes) {
+  return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
+         static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
+}
+
+inline bool tagIs(const unsigned char* bytes, const char (&tag)[5]) {
+  return std::memcmp(bytes, tag, 4) == 0;
+}
+
+// The encoder writes every chunk's size as 0xFFFFFFFF when it opens the
+// chunk, and the real size when it closes it.
+inline constexpr std::uint32_t kOpenChunkSize = 0xFFFFFFFFu;
+
+// Where a chunk of that size, its header at offset, ends: RIFF pads each
+// chunk to an even length.
+inline std::uint64_t chunkEnd(std::uint64_t offset, std::uint32_t size) {
+  return offset + 8 + size + (size & 1u);
+}
+
+// Bounds on the judge's walks, so that a file made to cost a read each 8
+// bytes is not judged rather than read for as long as it is large. The
+// encoder's first RIFF holds its header list, some padding, its frames' list
+// and its index: a handful of chunks. Each further RIFF (AVIX) holds up to
+// 1 GiB: 4096 of them are 4 TiB.
+inline constexpr int kMostChunksInFirstRiff = 1024;
+inline constexpr int kMostRiffs = 4096;
+
+// Whether the chunks inside [begin, end) hold an idx1 chunk, each within
+// end: kFinished when they do, kUnfinished when not, kNotJudged past the bound.
+template <class ReadAt>
+ContainerFinish findIndex(std::uint64_t begin, std::uint64_t end, ReadAt& readAt) {
+  unsigned char header[8];
+  int chunks = 0;
+  for (std::uint64_t offset = begin; offset + 8 <= end; ++chunks) {
+    if (chunks == kMostChunksInFirstRiff) return ContainerFinish::kNotJudged;
+    if (!readAt(offset, header, sizeof header)) return ContainerFinish::kUnfinished;
+    const std::uint32_t size = littleEndian32(header + 4);
+    if (tagIs(header, "idx1")) {
+      return chunkEnd(offset, size) <= end ? ContainerFinish::kFinished
+                                           : ContainerFinish::kUnfinished;
+    }
+    if (size == kOpenChunkSize) return ContainerFinish::kUnfinished;
+    offset = chunkEnd(offset, size);
+  }
+  return ContainerFinish::kUnfinished;
+}
+
+// Judges an AVI file from its bytes; readAt(offset, buffer, count) fills the
+// buffer and says whether all count bytes were there. A file the encoder
+// closed has real sizes all along its chain of RIFF chunks ("AVI " first,
+// "AVIX" after it past 1 GiB), the chain ends exactly at the file's end, and
+// the first RIFF holds its index (idx1). A file it did not close keeps the
+// open size in its last RIFF (a long recording ended past 1 GiB has a closed
+// first RIFF and an open AVIX), or ends short of a size it claims. A file
+// that does not begin as an AVI file is not judged, nor one past the
+// bounds of the walk (kMostChunksInFirstRiff, kMostRiffs).
+template <class ReadAt>
+ContainerFinish judgeAvi(std::uint64_t fileSize, ReadAt readAt) {
+  unsigned char header[12];
+  std::uint64_t offset = 0;
+  const bool avi = fileSize >= sizeof header && readAt(0, header, sizeof header) &&
+                   tagIs(header, "RIFF") && tagIs(header + 8, "AVI ");
+  if (fileSize < sizeof header) {  // cut short inside the first header, or no AVI file
+    const bool begunAsRiff = fileSize >= 4 && readAt(0, header, 4) && tagIs(header, "RIFF");
+    return begunAsRiff ? ContainerFinish::kUnfinished : ContainerFinish::kNotJudged;
+  }
+  if (!avi) return ContainerFinish::kNotJudged;
+  for (int riffs = 0; offset != fileSize; ++riffs) {
+    const bool first = riffs == 0;
+    if (riffs == kMostRiffs) return ContainerFinish::kNotJudged;
+    if (fileSize - offset < sizeof header || !readAt(offset, header, sizeof header) ||
+        !tagIs(header, "RIFF") || !tagIs(header + 8, first ? "AVI " : "AVIX")) {
+      return ContainerFinish::kUnfinished;
+    }
+    const std::uint32_t size = littleEndian32(header + 4);
+    const std::uint64_t end = chunkEnd(offset, size);
+    if (size == kOpenChunkSize || end > fileSize) return ContainerFinish::kUnfinished;
+    if (first) {
+      const ContainerFinish index = findIndex(offset + sizeof header, end, readAt);
+      if (index != ContainerFinish::kFinished) return index;
+    }
+    offset = end;
+  }
+  return ContainerFinish::kFinished;
+}
+
+// The output file's state now, against its state before the start.
+inline OutputFile judgeOutput(const FileSnapshot& before, const FileSnapshot& now,
+                              ContainerFinish finish) {
+  if (!now.exists) return OutputFile::kMissing;
+  if (!changedSince(before, now)) return OutputFile::kNotThisRun;
+  if (now.size == 0) return OutputFile::kEmpty;
+  switch (finish) {
+    case ContainerFinish::kFinished:
+      return OutputFile::kFinished;
+    case ContainerFinish::kUnfinished:
+      return OutputFile::kUnfinished;
+    case ContainerFinish::kNotJudged:
+      break;
+  }
+  return OutputFile::kWritten;
+}
+
+// StopResult::coversTheRecording, from the three things it weighs.
+inline bool coversTheRecording(StopOutcome outcome, OutputFile output, EncoderAtStop encoder) {
+  return outcome == StopOutcome::kStopped && output == OutputFile::kFinished &&
+         encoder == EncoderAtStop::kRunning;
+}
+
+// The order of the tries. steps.create(breakaway) starts the launcher
+// suspended, steps.assign() puts it in the recording's job, and
+// steps.endCreated() ends a suspended launcher that has run nothing; nullopt
+// when no start worked. A launcher created but not assigned is still resumed
+// by the caller of this, in the job it landed in.
+template <class Steps>
+std::optional<LauncherJob> placeLauncher(Steps& steps, bool haveJob, bool callerInJob) {
+  if (!steps.create(/*breakaway=*/false)) return std::nullopt;
+  if (haveJob && steps.assign()) return callerInJob ? LauncherJob::kOwnNested : LauncherJob::kOwn;
+  if (!haveJob || !callerInJob) return callerInJob ? LauncherJob::kCallersOnly : LauncherJob::kNone;
+  // The jobs do not nest (Windows 7): out of the caller's job, where it lets
+  // the launcher go, into the recording's own.
+  steps.endCreated();
+  if (steps.create(/*breakaway=*/true)) {
+    return steps.assign() ? LauncherJob::kBrokeAway : LauncherJob::kNone;
+  }
+  if (!steps.create(/*breakaway=*/false)) return std::nullopt;
+  return LauncherJob::kCallersOnly;
+}
+
+// How wide text goes into a code page so that a lost character shows: no
+// best-fit stand-ins, and the default character's use reported. Code page
+// 65001 (UTF-8) fails the call with either; of the system code pages it is
+// the one that does. There the round trip after catches what UTF-8 cannot
+// hold (a lone surrogate).
+struct NarrowingFlags {
+  unsigned long flags;           // WideCharToMultiByte's dwFlags
+  bool reportsDefaultCharacter;  // whether lpUsedDefaultChar is passed
+};
+inline constexpr unsigned kUtf8CodePage = 65001;         // CP_UTF8
+inline constexpr unsigned long kNoBestFitChars = 0x400;  // WC_NO_BEST_FIT_CHARS
+inline constexpr NarrowingFlags narrowingFlags(unsigned codePage) {
+  return codePage == kUtf8CodePage ? NarrowingFlags{0, false}
+                                   : NarrowingFlags{kNoBestFitChars, true};
+}
+
+}  // namespace detail
 
 inline const char* refusalReason(Refusal refusal) {
   switch (refusal) {
@@ -147,358 +691,204 @@ inline const char* refusalReason(Refusal refusal) {
   return "unknown refusal";
 }
 
-// A composed text in the launcher's code page, or why there is none.
-struct ComposedText {
-  Refusal refusal = Refusal::kNone;
-  std::string text;  // empty when refused
-};
-
-// The invocation, "title#pathHead#pathTail", as the launcher splits it back:
-// runs of '#' before the title and before the head are skipped, the head ends
-// at the next '#', and the tail is the verbatim rest. So the text begins with
-// '#' (nothing the launcher's start-up code skips, blanks or other bytes, can
-// then reach the title), and the path is cut before its first '#', which the
-// tail keeps. Texts are bytes in the launcher's code page; '#' and '"' are
-// never the second byte of a two-byte character there, so byte scans are exact.
-inline ComposedText composeInvocation(std::string_view title, std::string_view outputPath) {
-  constexpr char kHash = '#';
-  if (title.find('\0') != std::string_view::npos ||
-      outputPath.find('\0') != std::string_view::npos) {
-    return {Refusal::kHoldsNul, {}};
+// The tokens. A value past the last one (a cast) reads "unknown".
+inline const char* toString(Refusal value) {
+  switch (value) {
+    case Refusal::kNone:
+      return "none";
+    case Refusal::kEmptyTitle:
+      return "empty-title";
+    case Refusal::kTitleHoldsHash:
+      return "title-holds-hash";
+    case Refusal::kEmptyOutputPath:
+      return "empty-output-path";
+    case Refusal::kOutputPathStartsWithHash:
+      return "output-path-starts-with-hash";
+    case Refusal::kOutputPathHoldsDoubleQuote:
+      return "output-path-holds-double-quote";
+    case Refusal::kOutputPathNamesProtocol:
+      return "output-path-names-protocol";
+    case Refusal::kOutputPathReadsAsOption:
+      return "output-path-reads-as-option";
+    case Refusal::kHoldsNul:
+      return "holds-nul";
+    case Refusal::kEmptyLauncherPath:
+      return "empty-launcher-path";
+    case Refusal::kLauncherPathHoldsDoubleQuote:
+      return "launcher-path-holds-double-quote";
+    case Refusal::kNotInCallersCodePage:
+      return "not-in-callers-code-page";
+    case Refusal::kNotInLaunchersCodePage:
+      return "not-in-launchers-code-page";
+    case Refusal::kCommandLineTooLong:
+      return "command-line-too-long";
   }
-  if (title.empty()) return {Refusal::kEmptyTitle, {}};
-  if (title.find(kHash) != std::string_view::npos) return {Refusal::kTitleHoldsHash, {}};
-  if (outputPath.empty()) return {Refusal::kEmptyOutputPath, {}};
-  if (outputPath.front() == kHash) return {Refusal::kOutputPathStartsWithHash, {}};
-  if (outputPath.find('"') != std::string_view::npos) {
-    return {Refusal::kOutputPathHoldsDoubleQuote, {}};
+  return "unknown";
+}
+
+inline const char* toString(StartOutcome value) {
+  switch (value) {
+    case StartOutcome::kStarted:
+      return "started";
+    case StartOutcome::kRefused:
+      return "refused";
+    case StartOutcome::kFailed:
+      return "failed";
   }
-  // The encoder reads a name as a protocol where it begins with a run of
-  // letters, digits, '+', '-' or '.' followed by ':', unless that run is one
-  // ASCII letter, a drive; and a name beginning with '-' as an option.
-  if (outputPath.front() == '-') return {Refusal::kOutputPathReadsAsOption, {}};
-  const auto isLetter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
-  const std::size_t run = outputPath.find_first_not_of(
-      "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789+-.");
-  if (run != std::string_view::npos && outputPath[run] == ':' &&
-      !(run == 1 && isLetter(outputPath[0]))) {
-    return {Refusal::kOutputPathNamesProtocol, {}};
+  return "unknown";
+}
+
+inline const char* toString(LauncherJob value) {
+  switch (value) {
+    case LauncherJob::kOwn:
+      return "own";
+    case LauncherJob::kOwnNested:
+      return "own-nested";
+    case LauncherJob::kBrokeAway:
+      return "broke-away";
+    case LauncherJob::kCallersOnly:
+      return "callers-only";
+    case LauncherJob::kNone:
+      return "none";
   }
-  std::string text(1, kHash);
-  text.append(title);
-  text += kHash;
-  const std::size_t firstHash = outputPath.find(kHash);
-  text.append(outputPath.substr(0, firstHash));
-  if (firstHash != std::string_view::npos) {
-    text += kHash;
-    text.append(outputPath.substr(firstHash));
+  return "unknown";
+}
+
+inline const char* toString(ControlWindowState value) {
+  switch (value) {
+    case ControlWindowState::kAppeared:
+      return "appeared";
+    case ControlWindowState::kLauncherEnded:
+      return "launcher-ended";
+    case ControlWindowState::kNotYet:
+      return "not-yet";
   }
-  return {Refusal::kNone, std::move(text)};
+  return "unknown";
 }
 
-// Why the launcher's path, narrow or wide, cannot stand quoted at the head
-// of its command line: the launcher takes everything from the first quote to
-// the next as its own name, so that path holds no quote. kNone when it can.
-template <typename Char>
-Refusal refuseLauncherPath(std::basic_string_view<Char> launcherPath) {
-  if (launcherPath.empty()) return Refusal::kEmptyLauncherPath;
-  if (launcherPath.find(Char('\0')) != std::basic_string_view<Char>::npos)
-    return Refusal::kHoldsNul;
-  if (launcherPath.find(Char('"')) != std::basic_string_view<Char>::npos) {
-    return Refusal::kLauncherPathHoldsDoubleQuote;
+inline const char* toString(RecordingState value) {
+  switch (value) {
+    case RecordingState::kBegun:
+      return "begun";
+    case RecordingState::kEncoderEnded:
+      return "encoder-ended";
+    case RecordingState::kLauncherEnded:
+      return "launcher-ended";
+    case RecordingState::kNotYet:
+      return "not-yet";
   }
-  return Refusal::kNone;
+  return "unknown";
 }
 
-// The whole command line: the launcher's path in double quotes, one blank,
-// the invocation unquoted.
-inline ComposedText composeCommandLine(std::string_view launcherPath, std::string_view title,
-                                       std::string_view outputPath) {
-  const Refusal launcherRefusal = refuseLauncherPath(launcherPath);
-  if (launcherRefusal != Refusal::kNone) return {launcherRefusal, {}};
-  ComposedText invocation = composeInvocation(title, outputPath);
-  if (invocation.refusal != Refusal::kNone) return invocation;
-  std::string text(1, '"');
-  text.append(launcherPath);
-  text.append("\" ");
-  text.append(invocation.text);
-  return {Refusal::kNone, std::move(text)};
-}
-
-// What became of the output file, judged against its state before the start.
-// kWritten is kept for a container this header cannot judge; compare with
-// kFinished to take a file as this run's finished recording.
-enum class OutputFile {
-  kMissing,     // not there (or a directory)
-  kEmpty,       // there and changed by this run, 0 bytes
-  kWritten,     // written by this run, its finish not judged (not an AVI file)
-  kNotThisRun,  // unchanged since before the start: size and last-write time alike
-  kUnfinished,  // written by this run, but the encoder never closed it
-  kFinished,    // written by this run and closed by the encoder
-};
-
-// A file's state at one moment; lastWrite is the FILETIME, 100 ns units.
-struct FileSnapshot {
-  bool exists = false;
-  std::uint64_t size = 0;
-  std::uint64_t lastWrite = 0;
-};
-
-// Whether the file changed since before: both size and last-write time are
-// compared, as some file systems keep times to 2 s only.
-inline bool changedSince(const FileSnapshot& before, const FileSnapshot& now) {
-  return before.exists != now.exists || before.size != now.size ||
-         before.lastWrite != now.lastWrite;
-}
-
-// What the bytes of a file say about its finish.
-enum class ContainerFinish { kNotJudged, kUnfinished, kFinished };
-
-namespace detail {
-
-inline std::uint32_t littleEndian32(const unsigned char* bytes) {
-  return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-         static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
-}
-
-inline bool tagIs(const unsigned char* bytes, const char (&tag)[5]) {
-  return std::memcmp(bytes, tag, 4) == 0;
-}
-
-// The encoder writes every chunk's size as 0xFFFFFFFF when it opens the
-// chunk, and the real size when it closes it.
-inline constexpr std::uint32_t kOpenChunkSize = 0xFFFFFFFFu;
-
-// Where a chunk of that size, its header at offset, ends: RIFF pads each
-// chunk to an even length.
-inline std::uint64_t chunkEnd(std::uint64_t offset, std::uint32_t size) {
-  return offset + 8 + size + (size & 1u);
-}
-
-// Bounds on the judge's walks, so that a file made to cost a read each 8
-// bytes is not judged rather than read for as long as it is large. The
-// encoder's first RIFF holds its header list, some padding, its frames' list
-// and its index: a handful of chunks. Each further RIFF (AVIX) holds up to
-// 1 GiB: 4096 of them are 4 TiB.
-inline constexpr int kMostChunksInFirstRiff = 1024;
-inline constexpr int kMostRiffs = 4096;
-
-enum class IndexSearch { kFound, kAbsent, kPastBound };
-
-// Whether the chunks inside [begin, end) hold an idx1 chunk, each within end.
-template <class ReadAt>
-IndexSearch findIndex(std::uint64_t begin, std::uint64_t end, ReadAt& readAt) {
-  unsigned char header[8];
-  int chunks = 0;
-  for (std::uint64_t offset = begin; offset + 8 <= end; ++chunks) {
-    if (chunks == kMostChunksInFirstRiff) return IndexSearch::kPastBound;
-    if (!readAt(offset, header, sizeof header)) return IndexSearch::kAbsent;
-    const std::uint32_t size = littleEndian32(header + 4);
-    if (tagIs(header, "idx1")) {
-      return chunkEnd(offset, size) <= end ? IndexSearch::kFound : IndexSearch::kAbsent;
-    }
-    if (size == kOpenChunkSize) return IndexSearch::kAbsent;
-    offset = chunkEnd(offset, size);
+inline const char* toString(EncoderAtStop value) {
+  switch (value) {
+    case EncoderAtStop::kNotKnown:
+      return "not-known";
+    case EncoderAtStop::kRunning:
+      return "running";
+    case EncoderAtStop::kNone:
+      return "none";
   }
-  return IndexSearch::kAbsent;
+  return "unknown";
 }
 
-}  // namespace detail
-
-// Judges an AVI file from its bytes; readAt(offset, buffer, count) fills the
-// buffer and says whether all count bytes were there. A file the encoder
-// closed has real sizes all along its chain of RIFF chunks ("AVI " first,
-// "AVIX" after it past 1 GiB), the chain ends exactly at the file's end, and
-// the first RIFF holds its index (idx1). A file it did not close keeps the
-// open size in its last RIFF (a long recording ended past 1 GiB has a closed
-// first RIFF and an open AVIX), or ends short of a size it claims. A file
-// that does not begin as an AVI file is not judged, nor one past the
-// bounds of the walk (detail::kMostChunksInFirstRiff, detail::kMostRiffs).
-template <class ReadAt>
-ContainerFinish judgeAvi(std::uint64_t fileSize, ReadAt readAt) {
-  unsigned char header[12];
-  std::uint64_t offset = 0;
-  const bool avi = fileSize >= sizeof header && readAt(0, header, sizeof header) &&
-                   detail::tagIs(header, "RIFF") && detail::tagIs(header + 8, "AVI ");
-  if (fileSize < sizeof header) {  // cut short inside the first header, or no AVI file
-    const bool begunAsRiff = fileSize >= 4 && readAt(0, header, 4) && detail::tagIs(header, "RIFF");
-    return begunAsRiff ? ContainerFinish::kUnfinished : ContainerFinish::kNotJudged;
+inline const char* toString(StopOutcome value) {
+  switch (value) {
+    case StopOutcome::kStopped:
+      return "stopped";
+    case StopOutcome::kEndedBeforeStop:
+      return "ended-before-stop";
+    case StopOutcome::kStopNotAccepted:
+      return "stop-not-accepted";
+    case StopOutcome::kNotExited:
+      return "not-exited";
+    case StopOutcome::kNoLauncher:
+      return "no-launcher";
   }
-  if (!avi) return ContainerFinish::kNotJudged;
-  for (int riffs = 0; offset != fileSize; ++riffs) {
-    const bool first = riffs == 0;
-    if (riffs == detail::kMostRiffs) return ContainerFinish::kNotJudged;
-    if (fileSize - offset < sizeof header || !readAt(offset, header, sizeof header) ||
-        !detail::tagIs(header, "RIFF") || !detail::tagIs(header + 8, first ? "AVI " : "AVIX")) {
-      return ContainerFinish::kUnfinished;
-    }
-    const std::uint32_t size = detail::littleEndian32(header + 4);
-    const std::uint64_t end = detail::chunkEnd(offset, size);
-    if (size == detail::kOpenChunkSize || end > fileSize) return ContainerFinish::kUnfinished;
-    if (first) {
-      switch (detail::findIndex(offset + sizeof header, end, readAt)) {
-        case detail::IndexSearch::kFound:
-          break;
-        case detail::IndexSearch::kAbsent:
-          return ContainerFinish::kUnfinished;
-        case detail::IndexSearch::kPastBound:
-          return ContainerFinish::kNotJudged;
-      }
-    }
-    offset = end;
+  return "unknown";
+}
+
+inline const char* toString(OutputFile value) {
+  switch (value) {
+    case OutputFile::kMissing:
+      return "missing";
+    case OutputFile::kEmpty:
+      return "empty";
+    case OutputFile::kWritten:
+      return "written";
+    case OutputFile::kNotThisRun:
+      return "not-this-run";
+    case OutputFile::kUnfinished:
+      return "unfinished";
+    case OutputFile::kFinished:
+      return "finished";
   }
-  return ContainerFinish::kFinished;
+  return "unknown";
 }
 
-// The output file's state now, against its state before the start.
-inline OutputFile judgeOutput(const FileSnapshot& before, const FileSnapshot& now,
-                              ContainerFinish finish) {
-  if (!now.exists) return OutputFile::kMissing;
-  if (!changedSince(before, now)) return OutputFile::kNotThisRun;
-  if (now.size == 0) return OutputFile::kEmpty;
-  switch (finish) {
-    case ContainerFinish::kFinished:
-      return OutputFile::kFinished;
-    case ContainerFinish::kUnfinished:
-      return OutputFile::kUnfinished;
-    case ContainerFinish::kNotJudged:
-      break;
+inline const char* toString(StopRequestState value) {
+  switch (value) {
+    case StopRequestState::kKept:
+      return "kept";
+    case StopRequestState::kPosted:
+      return "posted";
+    case StopRequestState::kAccepted:
+      return "accepted";
+    case StopRequestState::kPostRefused:
+      return "post-refused";
+    case StopRequestState::kEndedBeforeStop:
+      return "ended-before-stop";
+    case StopRequestState::kNoLauncher:
+      return "no-launcher";
   }
-  return OutputFile::kWritten;
+  return "unknown";
 }
-
-// Where the launcher runs. A job the Recording owns ends the launcher and
-// everything it started once the job's last handle closes, as when the
-// caller dies; a normal drop lifts that first. Where the caller itself runs
-// in a job, the recording's job nests inside it (Windows 8 and later), so
-// the caller's job keeps its limits and its clean-up over the launcher.
-// Windows 7 cannot nest jobs: there the launcher breaks away from the
-// caller's job where that job allows it, and else runs in the caller's job
-// alone.
-enum class LauncherJob {
-  kOwn,          // in the recording's own job
-  kOwnNested,    // in the recording's own job, within the caller's (Windows 8 and later)
-  kBrokeAway,    // broke away from the caller's job into the recording's own (Windows 7)
-  kCallersOnly,  // in the caller's job alone: it outlives this caller unless that job ends it
-  kNone,         // in no job: no job could be made or joined, so it outlives a caller that dies
-};
-
-namespace detail {
-
-// The order of the tries. steps.create(breakaway) starts the launcher
-// suspended, steps.assign() puts it in the recording's job, and
-// steps.endCreated() ends a suspended launcher that has run nothing; nullopt
-// when no start worked. A launcher created but not assigned is still resumed
-// by the caller of this, in the job it landed in.
-template <class Steps>
-std::optional<LauncherJob> placeLauncher(Steps& steps, bool haveJob, bool callerInJob) {
-  if (!steps.create(/*breakaway=*/false)) return std::nullopt;
-  if (haveJob && steps.assign()) return callerInJob ? LauncherJob::kOwnNested : LauncherJob::kOwn;
-  if (!haveJob || !callerInJob) return callerInJob ? LauncherJob::kCallersOnly : LauncherJob::kNone;
-  // The jobs do not nest (Windows 7): out of the caller's job, where it lets
-  // the launcher go, into the recording's own.
-  steps.endCreated();
-  if (steps.create(/*breakaway=*/true)) {
-    return steps.assign() ? LauncherJob::kBrokeAway : LauncherJob::kNone;
-  }
-  if (!steps.create(/*breakaway=*/false)) return std::nullopt;
-  return LauncherJob::kCallersOnly;
-}
-
-}  // namespace detail
-
-namespace detail {
-
-// How wide text goes into a code page so that a lost character shows: no
-// best-fit stand-ins, and the default character's use reported. Code page
-// 65001 (UTF-8) fails the call with either; of the system code pages it is
-// the one that does. There the round trip after catches what UTF-8 cannot
-// hold (a lone surrogate).
-struct NarrowingFlags {
-  unsigned long flags;           // WideCharToMultiByte's dwFlags
-  bool reportsDefaultCharacter;  // whether lpUsedDefaultChar is passed
-};
-inline constexpr unsigned kUtf8CodePage = 65001;         // CP_UTF8
-inline constexpr unsigned long kNoBestFitChars = 0x400;  // WC_NO_BEST_FIT_CHARS
-inline constexpr NarrowingFlags narrowingFlags(unsigned codePage) {
-  return codePage == kUtf8CodePage ? NarrowingFlags{0, false}
-                                   : NarrowingFlags{kNoBestFitChars, true};
-}
-
-}  // namespace detail
-
-}  // namespace zeltra::caller
 
 #ifdef _WIN32
-#include <windows.h>
-
-namespace zeltra::caller {
-
-enum class StartOutcome {
-  kStarted,  // the launcher runs; the recording holds it
-  kRefused,  // nothing started: refusal says why
-  kFailed,   // Windows could not start it: windowsError says why
-};
-
-enum class ControlWindowState {
-  kAppeared,       // the launcher's own control window exists (or existed: the stop was taken)
-  kLauncherEnded,  // the launcher exited without it
-  kNotYet,         // the wait's time ran out first
-};
-
-struct ControlWindowWait {
-  ControlWindowState state = ControlWindowState::kNotYet;
-  DWORD msSinceStart = 0;  // when the window was first seen, counted from the start
-};
-
-enum class RecordingState {
-  kBegun,          // this run's file has begun: written since the start, and not empty
-  kEncoderEnded,   // an encoder was seen in the recording's job and has gone, the file not begun
-  kLauncherEnded,  // the launcher exited, the file not begun
-  kNotYet,         // the wait's time ran out first
-};
-
-struct RecordingWait {
-  RecordingState state = RecordingState::kNotYet;
-  DWORD msSinceStart = 0;  // when the wait ended, counted from the start
-};
-
-// The encoder as the stop began, read from the recording's job.
-enum class EncoderAtStop {
-  kNotKnown,  // no job of the recording's own to look in (see LauncherJob)
-  kRunning,   // an ffmpeg.exe ran in the job
-  kNone,      // none did: it had ended before the stop (cut short by another start's or stop's
-              // command, or refusing its output path), or the launcher had not started one
-};
-
-enum class StopOutcome {
-  kStopped,          // the launcher accepted the stop and exited: see output for the file
-  kEndedBeforeStop,  // it had ended before the stop reached it: exitCode says with what
-  kStopNotAccepted,  // its control window did not take the stop before the deadline
-  kNotExited,        // it took the stop but had not exited by the deadline
-  kNoLauncher,       // this object holds no launcher (never started, or moved from)
-};
-
-struct StopResult {
-  StopOutcome outcome = StopOutcome::kNoLauncher;
-  std::optional<DWORD> exitCode;                     // once the launcher has exited
-  OutputFile output = OutputFile::kMissing;          // the output file when the stop returned
-  EncoderAtStop encoder = EncoderAtStop::kNotKnown;  // as the first stop began
-  std::optional<DWORD> acceptedAfterMs;  // the control window gone, counted from the stop's begin
-  std::optional<DWORD> exitedAfterMs;    // the launcher's exit, counted from the stop's begin
-};
 
 namespace detail {
 
 inline constexpr wchar_t kControlWindowName[] = L"ZELTRA_ScreenTool";  // its class and title
 inline constexpr UINT kStopMessage = WM_USER + 1;                      // 1025
 inline constexpr DWORD kPollMs = 10;
-inline constexpr std::size_t kLongestCommandLine = 32766;  // CreateProcess's limit, NUL excluded
 inline constexpr DWORD kLeavingWindowWaitMs = 1000;
 inline constexpr DWORD kLeavingAcceptWaitMs = 1000;
 // A suspended launcher ended before it ran is gone at once; the bound only
 // keeps a refusing Windows from holding the start.
 inline constexpr DWORD kEndedLauncherWaitMs = 1000;
+
+inline OwnedHandle& OwnedHandle::operator=(OwnedHandle&& other) noexcept {
+  if (this != &other) {
+    reset();
+    handle_ = std::exchange(other.handle_, nullptr);
+  }
+  return *this;
+}
+
+inline void OwnedHandle::reset() {
+  if (valid()) ::CloseHandle(handle_);
+  handle_ = nullptr;
+}
+
+// A created process's two handles, each closed with its owner.
+struct OwnedProcessInformation {
+  OwnedProcessInformation() = default;
+  explicit OwnedProcessInformation(const PROCESS_INFORMATION& created)
+      : process(created.hProcess), thread(created.hThread), processId(created.dwProcessId) {}
+  OwnedHandle process;
+  OwnedHandle thread;
+  DWORD processId = 0;
+};
+
+// What a successful start hands to its Recording.
+struct StartedLauncher {
+  OwnedHandle process;
+  DWORD processId = 0;
+  DWORD startTick = 0;
+  std::wstring outputPath;
+  FileSnapshot outputBefore;  // the output file just before the start
+  OwnedHandle job;            // the recording's own job, when the launcher is in it
+};
 
 // A bounded wait measured with GetTickCount; unsigned differences stay right
 // across its wrap.
@@ -605,34 +995,6 @@ inline std::optional<InexactCharacter> firstInexactCharacter(std::wstring_view t
   }
   return inexact;  // each character alone goes over, not the whole: named by its last
 }
-
-// Owns a kernel handle; both null and INVALID_HANDLE_VALUE mean none.
-class OwnedHandle {
- public:
-  explicit OwnedHandle(HANDLE handle = nullptr) : handle_(handle) {}
-  ~OwnedHandle() { reset(); }
-  OwnedHandle(OwnedHandle&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
-  OwnedHandle& operator=(OwnedHandle&& other) noexcept {
-    if (this != &other) {
-      reset();
-      handle_ = std::exchange(other.handle_, nullptr);
-    }
-    return *this;
-  }
-  OwnedHandle(const OwnedHandle&) = delete;
-  OwnedHandle& operator=(const OwnedHandle&) = delete;
-
-  HANDLE get() const { return handle_; }
-  HANDLE release() { return std::exchange(handle_, nullptr); }
-  bool valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
-  void reset() {
-    if (valid()) ::CloseHandle(handle_);
-    handle_ = nullptr;
-  }
-
- private:
-  HANDLE handle_;
-};
 
 // The control window of the one launcher process: any launcher's window has
 // the same class and title, so only its owner tells them apart.
@@ -773,245 +1135,6 @@ inline std::wstring absolutePath(const std::wstring& path) {
   return full;
 }
 
-// What a successful start hands to its Recording.
-struct StartedLauncher {
-  HANDLE process = nullptr;
-  DWORD processId = 0;
-  DWORD startTick = 0;
-  std::wstring outputPath;
-  FileSnapshot outputBefore;  // the output file just before the start
-  HANDLE job = nullptr;       // the recording's own job, when the launcher is in it
-};
-
-}  // namespace detail
-
-// One started launcher: move-only, and it owns the launcher's process and
-// the recording's job.
-class Recording {
- public:
-  Recording() = default;
-  explicit Recording(detail::StartedLauncher started)
-      : process_(started.process),
-        job_(started.job),
-        processId_(started.processId),
-        startTick_(started.startTick),
-        outputPath_(std::move(started.outputPath)),
-        outputBefore_(started.outputBefore) {}
-  ~Recording() { leave(); }
-  Recording(Recording&& other) noexcept { take(other); }
-  Recording& operator=(Recording&& other) noexcept {
-    if (this != &other) {
-      leave();
-      take(other);
-    }
-    return *this;
-  }
-  Recording(const Recording&) = delete;
-  Recording& operator=(const Recording&) = delete;
-
-  // Whether this object holds a launcher (running or ended).
-  bool holdsLauncher() const { return process_.valid(); }
-  DWORD processId() const { return processId_; }
-  // GetTickCount when the launcher was started.
-  DWORD startTick() const { return startTick_; }
-
-  // Waits at most timeoutMs for the launcher's own control window; a stop is
-  // taken from then on. Returns at once when it was seen before. The window
-  // comes first thing: it says nothing about the recording (see
-  // waitForRecording).
-  ControlWindowWait waitForControlWindow(DWORD timeoutMs) {
-    ControlWindowWait wait;
-    if (!holdsLauncher()) {
-      wait.state = ControlWindowState::kLauncherEnded;
-      return wait;
-    }
-    const detail::Deadline deadline(timeoutMs);
-    awaitControlWindow(deadline);
-    if (windowSeenAfterMs_) {
-      wait.state = ControlWindowState::kAppeared;
-      wait.msSinceStart = *windowSeenAfterMs_;
-    } else if (hasExited()) {
-      wait.state = ControlWindowState::kLauncherEnded;
-    }
-    return wait;
-  }
-
-  // Waits at most timeoutMs for this run's output file to begin: written
-  // since the start (with -y the encoder first cuts an old file to 0 bytes)
-  // and not empty. From its return with kBegun on, what is shown is
-  // recorded. It looks every 10 ms: an encoder that lived shorter than that
-  // may go unseen, and the wait then runs to its bound.
-  RecordingWait waitForRecording(DWORD timeoutMs) {
-    RecordingWait wait;
-    const detail::Deadline deadline(timeoutMs);
-    bool encoderSeen = false;
-    for (;;) {
-      const FileSnapshot now = detail::snapshotOf(outputPath_);
-      if (now.exists && now.size != 0 && now.lastWrite != outputBefore_.lastWrite) {
-        wait.state = RecordingState::kBegun;
-        break;
-      }
-      const std::optional<bool> encoder =
-          job_.valid() ? detail::jobRunsEncoder(job_.get()) : std::nullopt;
-      if (encoder.value_or(false)) encoderSeen = true;
-      if (encoderSeen && encoder == false) {
-        wait.state = RecordingState::kEncoderEnded;
-        break;
-      }
-      if (!holdsLauncher() || hasExited()) {
-        wait.state = RecordingState::kLauncherEnded;
-        break;
-      }
-      if (deadline.remainingMs() == 0) break;  // kNotYet
-      const DWORD pause = deadline.pauseMs(detail::kPollMs);
-      ::WaitForSingleObject(process_.get(), pause);  // an exit ends the pause at once
-    }
-    wait.msSinceStart = ::GetTickCount() - startTick_;
-    return wait;
-  }
-
-  // Sends the stop to the launcher's own control window, waiting for that
-  // window first while the launcher runs, then waits for both of the stop's
-  // signals: the window gone (the stop accepted) and the launcher's exit.
-  // One deadline covers all of it. May be called again, with a new deadline,
-  // after kStopNotAccepted or kNotExited. The file is judged as the stop
-  // returns: see output.
-  StopResult stop(DWORD deadlineMs = kDefaultStopDeadlineMs) {
-    StopResult result;
-    if (!holdsLauncher()) return result;
-    if (!encoderAtStop_) encoderAtStop_ = encoderNow();
-    result.encoder = *encoderAtStop_;
-    const detail::Deadline deadline(deadlineMs);
-    if (!stopAccepted_) {
-      result.outcome = deliverStop(deadline);
-      if (result.outcome == StopOutcome::kStopped) result.acceptedAfterMs = deadline.elapsedMs();
-    }
-    if (stopAccepted_) {
-      if (::WaitForSingleObject(process_.get(), deadline.remainingMs()) == WAIT_OBJECT_0) {
-        result.outcome = StopOutcome::kStopped;
-        result.exitedAfterMs = deadline.elapsedMs();
-      } else {
-        result.outcome = StopOutcome::kNotExited;
-      }
-    }
-    DWORD code = 0;
-    if (hasExited() && ::GetExitCodeProcess(process_.get(), &code)) result.exitCode = code;
-    result.output = detail::inspectOutput(outputPath_, outputBefore_);
-    return result;
-  }
-
- private:
-  bool hasExited() const { return ::WaitForSingleObject(process_.get(), 0) == WAIT_OBJECT_0; }
-
-  EncoderAtStop encoderNow() const {
-    if (!job_.valid()) return EncoderAtStop::kNotKnown;
-    const std::optional<bool> running = detail::jobRunsEncoder(job_.get());
-    if (!running) return EncoderAtStop::kNotKnown;
-    return *running ? EncoderAtStop::kRunning : EncoderAtStop::kNone;
-  }
-
-  // The control window, waited for while the launcher runs; null when the
-  // launcher ended, the time ran out, or the window has gone since it was seen.
-  HWND awaitControlWindow(const detail::Deadline& deadline) {
-    for (;;) {
-      const HWND window = detail::findControlWindowOf(processId_);
-      if (window != nullptr) {
-        if (!windowSeenAfterMs_) windowSeenAfterMs_ = ::GetTickCount() - startTick_;
-        return window;
-      }
-      if (windowSeenAfterMs_) return nullptr;  // gone: the stop was taken, from here or elsewhere
-      // Waiting on the process, not sleeping: an exit ends the wait at once.
-      const DWORD pause = deadline.pauseMs(detail::kPollMs);
-      if (::WaitForSingleObject(process_.get(), pause) != WAIT_TIMEOUT ||
-          deadline.remainingMs() == 0) {
-        return nullptr;
-      }
-    }
-  }
-
-  // Whether the window went (or its launcher exited) before the deadline.
-  bool awaitWindowGone(HWND window, const detail::Deadline& deadline) {
-    for (;;) {
-      if (!detail::windowBelongsTo(window, processId_) || hasExited()) return true;
-      const DWORD pause = deadline.pauseMs(detail::kPollMs);
-      if (pause == 0) return false;
-      if (::WaitForSingleObject(process_.get(), pause) == WAIT_OBJECT_0) return true;
-    }
-  }
-
-  // Brings the stop to the launcher's own control window and waits for the
-  // window to go. kStopped here means accepted; the exit is waited for after.
-  StopOutcome deliverStop(const detail::Deadline& deadline) {
-    if (hasExited()) return StopOutcome::kEndedBeforeStop;
-    const HWND window = awaitControlWindow(deadline);
-    if (window != nullptr) {
-      ::PostMessageW(window, detail::kStopMessage, 0, 0);
-      if (!awaitWindowGone(window, deadline)) return StopOutcome::kStopNotAccepted;
-    } else if (!windowSeenAfterMs_) {
-      return hasExited() ? StopOutcome::kEndedBeforeStop : StopOutcome::kStopNotAccepted;
-    }
-    stopAccepted_ = true;
-    // From here the launcher finishes its file by itself, within its own
-    // bounds: a caller that dies meanwhile must not take the file with it.
-    if (job_.valid()) detail::liftKillOnClose(job_.get());
-    return StopOutcome::kStopped;
-  }
-
-  // Out of scope: see the top of this header. A launcher whose window never
-  // appeared may still create it, and start an encoder, just after the last
-  // look: the whole job is ended, so nothing it started is left behind.
-  void leave() noexcept {
-    if (holdsLauncher() && !stopAccepted_ && !hasExited()) {
-      const HWND window = awaitControlWindow(detail::Deadline(detail::kLeavingWindowWaitMs));
-      if (window != nullptr) {
-        ::PostMessageW(window, detail::kStopMessage, 0, 0);
-        awaitWindowGone(window, detail::Deadline(detail::kLeavingAcceptWaitMs));
-      } else if (!windowSeenAfterMs_ && !hasExited()) {
-        if (!job_.valid() || !::TerminateJobObject(job_.get(), 1)) {
-          ::TerminateProcess(process_.get(), 1);
-        }
-      }
-    }
-    // The launcher sees its encoder through by itself: closing the job must not end them.
-    if (job_.valid()) detail::liftKillOnClose(job_.get());
-    job_.reset();
-    process_.reset();
-    processId_ = 0;
-  }
-
-  void take(Recording& other) noexcept {
-    process_ = std::move(other.process_);
-    job_ = std::move(other.job_);
-    processId_ = std::exchange(other.processId_, 0);
-    startTick_ = other.startTick_;
-    outputPath_ = std::move(other.outputPath_);
-    outputBefore_ = other.outputBefore_;
-    windowSeenAfterMs_ = std::exchange(other.windowSeenAfterMs_, std::nullopt);
-    encoderAtStop_ = std::exchange(other.encoderAtStop_, std::nullopt);
-    stopAccepted_ = std::exchange(other.stopAccepted_, false);
-  }
-
-  detail::OwnedHandle process_;
-  detail::OwnedHandle job_;  // kill-on-close while held: a caller that dies ends the launcher
-  DWORD processId_ = 0;
-  DWORD startTick_ = 0;
-  std::wstring outputPath_;  // absolute, for the checks of the file
-  FileSnapshot outputBefore_;
-  std::optional<DWORD> windowSeenAfterMs_;
-  std::optional<EncoderAtStop> encoderAtStop_;
-  bool stopAccepted_ = false;
-};
-
-struct StartResult {
-  StartOutcome outcome = StartOutcome::kRefused;
-  Refusal refusal = Refusal::kNone;      // why, when refused
-  DWORD windowsError = 0;                // GetLastError of the failed start
-  LauncherJob job = LauncherJob::kNone;  // where the launcher runs, when started
-  Recording recording;                   // the launcher, when started
-};
-
-namespace detail {
-
 // The tries of placeLauncher, on Windows: the launcher is created suspended,
 // so it starts nothing before it is in the job it will stay in.
 class LauncherCreation {
@@ -1023,35 +1146,35 @@ class LauncherCreation {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     const DWORD flags = CREATE_SUSPENDED | (breakaway ? CREATE_BREAKAWAY_FROM_JOB : 0);
+    PROCESS_INFORMATION created{};
     // The application named apart from the command line: no search along the
     // path, and no other reading of the quoted name.
     if (!::CreateProcessW(application_.c_str(), commandLine_.data(),
                           /*lpProcessAttributes=*/nullptr, /*lpThreadAttributes=*/nullptr,
                           /*bInheritHandles=*/FALSE, flags, /*lpEnvironment=*/nullptr,
-                          /*lpCurrentDirectory=*/nullptr, &startup, &process_)) {
+                          /*lpCurrentDirectory=*/nullptr, &startup, &created)) {
       error_ = ::GetLastError();
       return false;
     }
+    process_ = OwnedProcessInformation(created);
     return true;
   }
-  bool assign() { return ::AssignProcessToJobObject(job_, process_.hProcess) != FALSE; }
+  bool assign() { return ::AssignProcessToJobObject(job_, process_.process.get()) != FALSE; }
   // Ends the suspended launcher, which has run nothing, and lets go of it.
   void endCreated() {
-    ::TerminateProcess(process_.hProcess, 1);
-    ::WaitForSingleObject(process_.hProcess, kEndedLauncherWaitMs);
-    ::CloseHandle(process_.hThread);
-    ::CloseHandle(process_.hProcess);
-    process_ = PROCESS_INFORMATION{};
+    ::TerminateProcess(process_.process.get(), 1);
+    ::WaitForSingleObject(process_.process.get(), kEndedLauncherWaitMs);
+    process_ = OwnedProcessInformation();
   }
 
-  const PROCESS_INFORMATION& process() const { return process_; }
+  OwnedProcessInformation& process() { return process_; }
   DWORD error() const { return error_; }
 
  private:
   const std::wstring& application_;
   std::wstring& commandLine_;
   HANDLE job_;
-  PROCESS_INFORMATION process_{};
+  OwnedProcessInformation process_;
   DWORD error_ = 0;
 };
 
@@ -1063,37 +1186,21 @@ inline bool callerRunsInJob() {
 inline StartResult startLauncher(std::wstring_view launcherPath, std::wstring_view title,
                                  std::wstring_view outputPath) {
   StartResult result;
-  result.refusal = refuseLauncherPath(launcherPath);
-  if (result.refusal != Refusal::kNone) return result;
-  // The launcher reads its own path wide, and the invocation, after it, in
-  // the ANSI code page: only the invocation's texts must be held there.
   const UINT codePage = launcherCodePage();
-  std::string titleBytes, pathBytes;
-  if (!toCodePage(title, codePage, titleBytes) || !toCodePage(outputPath, codePage, pathBytes)) {
-    result.refusal = Refusal::kNotInLaunchersCodePage;
-    return result;
-  }
-  const ComposedText invocation = composeInvocation(titleBytes, pathBytes);
-  if (invocation.refusal != Refusal::kNone) {
-    result.refusal = invocation.refusal;
-    return result;
-  }
-  // Every part converted back exactly, so the whole does too.
-  std::wstring invocationWide;
-  if (!toWide(invocation.text, codePage, MB_ERR_INVALID_CHARS, invocationWide)) {
-    result.refusal = Refusal::kNotInLaunchersCodePage;
-    return result;
-  }
-  std::wstring commandLine = L"\"" + std::wstring(launcherPath) + L"\" " + invocationWide;
-  if (commandLine.size() > kLongestCommandLine) {
-    result.refusal = Refusal::kCommandLineTooLong;
+  ComposedLine composed =
+      composeCommandLine(launcherPath, title, outputPath, [codePage](std::wstring_view text) {
+        std::string bytes;
+        return toCodePage(text, codePage, bytes);
+      });
+  if (composed.refusal != Refusal::kNone) {
+    result.refusal = composed.refusal;
     return result;
   }
   const std::wstring application(launcherPath);
   std::wstring output = absolutePath(std::wstring(outputPath));
   const FileSnapshot outputBefore = snapshotOf(output);
   OwnedHandle job(makeRecordingJob());
-  LauncherCreation creation(application, commandLine, job.get());
+  LauncherCreation creation(application, composed.text, job.get());
   const std::optional<LauncherJob> placed =
       placeLauncher(creation, /*haveJob=*/job.valid(), callerRunsInJob());
   if (!placed) {
@@ -1103,11 +1210,10 @@ inline StartResult startLauncher(std::wstring_view launcherPath, std::wstring_vi
   }
   const bool ownJob = *placed != LauncherJob::kCallersOnly && *placed != LauncherJob::kNone;
   if (!ownJob) job.reset();
-  ::ResumeThread(creation.process().hThread);
-  ::CloseHandle(creation.process().hThread);
-  result.recording = Recording(
-      StartedLauncher{creation.process().hProcess, creation.process().dwProcessId, ::GetTickCount(),
-                      std::move(output), outputBefore, ownJob ? job.release() : nullptr});
+  ::ResumeThread(creation.process().thread.get());
+  result.recording =
+      Recording(StartedLauncher{std::move(creation.process().process), creation.process().processId,
+                                ::GetTickCount(), std::move(output), outputBefore, std::move(job)});
   result.job = *placed;
   result.outcome = StartOutcome::kStarted;
   return result;
@@ -1115,15 +1221,237 @@ inline StartResult startLauncher(std::wstring_view launcherPath, std::wstring_vi
 
 }  // namespace detail
 
-// Starts the launcher to record the window titled title into outputPath.
+inline bool StopResult::coversTheRecording() const {
+  return detail::coversTheRecording(outcome, output, encoder);
+}
+
+inline Recording::Recording(detail::StartedLauncher started)
+    : process_(std::move(started.process)),
+      job_(std::move(started.job)),
+      processId_(started.processId),
+      startTick_(started.startTick),
+      outputPath_(std::move(started.outputPath)),
+      outputBefore_(started.outputBefore) {}
+
+inline Recording& Recording::operator=(Recording&& other) noexcept {
+  if (this != &other) {
+    leave();
+    take(other);
+  }
+  return *this;
+}
+
+inline ControlWindowWait Recording::waitForControlWindow(DWORD timeoutMs) {
+  ControlWindowWait wait;
+  if (!holdsLauncher()) {
+    wait.state = ControlWindowState::kLauncherEnded;
+    return wait;
+  }
+  const detail::Deadline deadline(timeoutMs);
+  for (;;) {
+    lookForWindow();
+    advance();  // a kept stop goes out as the window appears
+    if (windowSeenAfterMs_ || hasExited()) break;
+    const DWORD pause = deadline.pauseMs(detail::kPollMs);
+    if (pause == 0) break;
+    // Waiting on the process, not sleeping: an exit ends the wait at once.
+    ::WaitForSingleObject(process_.get(), pause);
+  }
+  if (windowSeenAfterMs_) {
+    wait.state = ControlWindowState::kAppeared;
+    wait.msSinceStart = *windowSeenAfterMs_;
+  } else if (hasExited()) {
+    wait.state = ControlWindowState::kLauncherEnded;
+  }
+  return wait;
+}
+
+inline RecordingWait Recording::waitForRecording(DWORD timeoutMs) {
+  RecordingWait wait;
+  const detail::Deadline deadline(timeoutMs);
+  bool encoderSeen = false;
+  for (;;) {
+    advance();  // a stop asked for before goes on meanwhile
+    const detail::FileSnapshot now = detail::snapshotOf(outputPath_);
+    if (now.exists && now.size != 0 && now.lastWrite != outputBefore_.lastWrite) {
+      wait.state = RecordingState::kBegun;
+      break;
+    }
+    const std::optional<bool> encoder =
+        job_.valid() ? detail::jobRunsEncoder(job_.get()) : std::nullopt;
+    if (encoder.value_or(false)) encoderSeen = true;
+    if (encoderSeen && encoder == false) {
+      wait.state = RecordingState::kEncoderEnded;
+      break;
+    }
+    if (!holdsLauncher() || hasExited()) {
+      wait.state = RecordingState::kLauncherEnded;
+      break;
+    }
+    if (deadline.remainingMs() == 0) break;  // kNotYet
+    const DWORD pause = deadline.pauseMs(detail::kPollMs);
+    ::WaitForSingleObject(process_.get(), pause);  // an exit ends the pause at once
+  }
+  wait.msSinceStart = ::GetTickCount() - startTick_;
+  return wait;
+}
+
+inline StopRequest Recording::requestStop() {
+  if (!holdsLauncher()) return {};
+  ask();
+  const std::optional<DWORD> refused = advance();
+  if (refused) return {StopRequestState::kPostRefused, *refused};
+  return {*stop_.state, 0};
+}
+
+inline StopResult Recording::stop(DWORD deadlineMs) {
+  StopResult result;
+  if (!holdsLauncher()) return result;
+  const detail::Deadline deadline(deadlineMs);
+  ask();
+  result.encoder = stop_.encoder;
+  result.postError = driveStop(deadlineMs, StopRequestState::kAccepted);
+  if (*stop_.state == StopRequestState::kEndedBeforeStop) {
+    result.outcome = StopOutcome::kEndedBeforeStop;
+  } else if (*stop_.state != StopRequestState::kAccepted) {
+    result.outcome = StopOutcome::kStopNotAccepted;
+  } else if (::WaitForSingleObject(process_.get(), deadline.remainingMs()) == WAIT_OBJECT_0) {
+    result.outcome = StopOutcome::kStopped;
+    result.exitedAfterMs = ::GetTickCount() - stop_.askedTick;
+  } else {
+    result.outcome = StopOutcome::kNotExited;
+  }
+  result.acceptedAfterMs = stop_.acceptedAfterMs;
+  DWORD code = 0;
+  if (hasExited() && ::GetExitCodeProcess(process_.get(), &code)) result.exitCode = code;
+  result.output = detail::inspectOutput(outputPath_, outputBefore_);
+  return result;
+}
+
+inline bool Recording::hasExited() const {
+  return ::WaitForSingleObject(process_.get(), 0) == WAIT_OBJECT_0;
+}
+
+inline EncoderAtStop Recording::encoderNow() const {
+  if (!job_.valid()) return EncoderAtStop::kNotKnown;
+  const std::optional<bool> running = detail::jobRunsEncoder(job_.get());
+  if (!running) return EncoderAtStop::kNotKnown;
+  return *running ? EncoderAtStop::kRunning : EncoderAtStop::kNone;
+}
+
+inline void Recording::lookForWindow() {
+  if (!windowSeenAfterMs_ && detail::findControlWindowOf(processId_) != nullptr) {
+    windowSeenAfterMs_ = ::GetTickCount() - startTick_;
+  }
+}
+
+// The stop's begin, once: its time, the encoder then, and whether the
+// launcher had already ended.
+inline void Recording::ask() {
+  if (stop_.state) return;
+  stop_.askedTick = ::GetTickCount();
+  stop_.encoder = encoderNow();
+  stop_.state = hasExited() ? StopRequestState::kEndedBeforeStop : StopRequestState::kKept;
+}
+
+// One look at the stop, never waiting: a kept stop is posted once the
+// control window is there, and a posted one is accepted once the window has
+// gone (or the launcher exited). A window seen and gone before any post was
+// taken elsewhere, as by a person closing it. The error of a post refused
+// now; a post to a window that went meanwhile is no refusal: the next look
+// finds it gone.
+inline std::optional<DWORD> Recording::advance() {
+  if (stop_.state == StopRequestState::kPosted &&
+      (!detail::windowBelongsTo(stop_.postedTo, processId_) || hasExited())) {
+    accept();
+  }
+  if (stop_.state != StopRequestState::kKept) return std::nullopt;
+  const HWND window = detail::findControlWindowOf(processId_);
+  if (window == nullptr) {
+    if (windowSeenAfterMs_) {
+      accept();
+    } else if (hasExited()) {
+      stop_.state = StopRequestState::kEndedBeforeStop;
+    }
+    return std::nullopt;
+  }
+  if (!windowSeenAfterMs_) windowSeenAfterMs_ = ::GetTickCount() - startTick_;
+  if (!::PostMessageW(window, detail::kStopMessage, 0, 0)) {
+    const DWORD error = ::GetLastError();
+    if (detail::windowBelongsTo(window, processId_)) return error;
+    return std::nullopt;
+  }
+  stop_.state = StopRequestState::kPosted;
+  stop_.postedTo = window;
+  return std::nullopt;
+}
+
+// From here the launcher finishes its file by itself, within its own
+// bounds: a caller that dies meanwhile must not take the file with it.
+inline void Recording::accept() {
+  stop_.state = StopRequestState::kAccepted;
+  stop_.acceptedAfterMs = ::GetTickCount() - stop_.askedTick;
+  if (job_.valid()) detail::liftKillOnClose(job_.get());
+}
+
+inline bool Recording::reached(StopRequestState goal) const {
+  return stop_.state == goal || stop_.state == StopRequestState::kAccepted ||
+         stop_.state == StopRequestState::kEndedBeforeStop;
+}
+
+// Looks until the stop reaches goal (kPosted or kAccepted) or ends, a post
+// is refused (its error), or boundMs pass. Between looks it waits on the
+// process: an exit ends the pause at once.
+inline std::optional<DWORD> Recording::driveStop(DWORD boundMs, StopRequestState goal) {
+  const detail::Deadline deadline(boundMs);
+  for (;;) {
+    const std::optional<DWORD> refused = advance();
+    if (refused || reached(goal)) return refused;
+    const DWORD pause = deadline.pauseMs(detail::kPollMs);
+    if (pause == 0) return std::nullopt;
+    ::WaitForSingleObject(process_.get(), pause);
+  }
+}
+
+// Out of scope: see the top of this header. A launcher whose window never
+// appeared may still create it, and start an encoder, just after the last
+// look; one that refused the post cannot be told to stop: the whole job is
+// ended, so nothing it started is left behind.
+inline void Recording::leave() noexcept {
+  if (holdsLauncher() && stop_.state != StopRequestState::kAccepted && !hasExited()) {
+    ask();
+    driveStop(detail::kLeavingWindowWaitMs, StopRequestState::kPosted);
+    if (stop_.state == StopRequestState::kPosted) {
+      driveStop(detail::kLeavingAcceptWaitMs, StopRequestState::kAccepted);
+    } else if (stop_.state == StopRequestState::kKept && !hasExited()) {
+      if (!job_.valid() || !::TerminateJobObject(job_.get(), 1)) {
+        ::TerminateProcess(process_.get(), 1);
+      }
+    }
+  }
+  // The launcher sees its encoder through by itself: closing the job must not end them.
+  if (job_.valid()) detail::liftKillOnClose(job_.get());
+  job_.reset();
+  process_.reset();
+  processId_ = 0;
+}
+
+inline void Recording::take(Recording& other) noexcept {
+  process_ = std::move(other.process_);
+  job_ = std::move(other.job_);
+  processId_ = std::exchange(other.processId_, 0);
+  startTick_ = other.startTick_;
+  outputPath_ = std::move(other.outputPath_);
+  outputBefore_ = other.outputBefore_;
+  windowSeenAfterMs_ = std::exchange(other.windowSeenAfterMs_, std::nullopt);
+  stop_ = std::exchange(other.stop_, Stop());
+}
+
 inline StartResult startRecording(std::wstring_view launcherPath, std::wstring_view title,
                                   std::wstring_view outputPath) {
   return detail::startLauncher(launcherPath, title, outputPath);
 }
 
-// The same with narrow texts in the caller's own ANSI code page (GetACP):
-// UTF-8 text goes through the wide overload, unless the caller's manifest
-// makes UTF-8 its code page.
 inline StartResult startRecording(std::string_view launcherPath, std::string_view title,
                                   std::string_view outputPath) {
   std::wstring launcherWide, titleWide, pathWide;
@@ -1137,5 +1465,6 @@ inline StartResult startRecording(std::string_view launcherPath, std::string_vie
   return detail::startLauncher(launcherWide, titleWide, pathWide);
 }
 
-}  // namespace zeltra::caller
 #endif  // _WIN32
+
+}  // namespace zeltra::caller

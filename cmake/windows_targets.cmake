@@ -30,6 +30,11 @@ else()
 endif()
 configure_file(platform/ZELTRA_ScreenTool.manifest.in
   ${CMAKE_CURRENT_BINARY_DIR}/generated/ZELTRA_ScreenTool.manifest @ONLY)
+# The resource file names the manifest in a resource statement, not an
+# #include, so no dependency scan sees it: a changed manifest must still
+# rebuild the resources.
+set_source_files_properties(platform/resources.rc PROPERTIES
+  OBJECT_DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/generated/ZELTRA_ScreenTool.manifest)
 
 add_executable(ZELTRA_ScreenTool WIN32
   platform/win_main.cpp
@@ -50,6 +55,8 @@ endif()
 # The machine check shipped beside the launcher: a console program.
 configure_file(check/ZELTRA_ScreenTool_check.manifest.in
   ${CMAKE_CURRENT_BINARY_DIR}/generated/ZELTRA_ScreenTool_check.manifest @ONLY)
+set_source_files_properties(check/resources.rc PROPERTIES
+  OBJECT_DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/generated/ZELTRA_ScreenTool_check.manifest)
 add_executable(ZELTRA_ScreenTool_check
   check/check_main.cpp
   check/child_process.cpp

@@ -230,9 +230,10 @@ class CallerRun(ReportingProcess):
     """The caller header's example program, record_window, recording through the header: it stops
     when told (or at once) and reports how the stop ended."""
 
-    def __init__(self, launcher, title, output, at_once=False, env=None):
+    def __init__(self, launcher, title, output, mode=None, env=None):
+        """mode: "--at-once" or "--request-first" (see record_window.cpp)."""
         args = [os.path.join(BUILD_DIR, "record_window.exe"), windows_path(launcher), title, output]
-        super().__init__(args + (["--at-once"] if at_once else []), stdin=subprocess.PIPE, env=env)
+        super().__init__(args + ([mode] if mode else []), stdin=subprocess.PIPE, env=env)
 
     def fields(self, key):
         """The key=value words of the first line that begins with key, waiting for it."""

@@ -11,7 +11,8 @@
 
 namespace {
 
-using zeltra::caller::ContainerFinish;
+using zeltra::caller::detail::ContainerFinish;
+using zeltra::caller::detail::judgeAvi;
 
 void require(bool condition) {
   if (!condition) std::abort();
@@ -20,7 +21,7 @@ void require(bool condition) {
 // The judgement of the first size bytes, and how many reads it took.
 ContainerFinish judge(const uint8_t* data, size_t size, int& reads) {
   reads = 0;
-  return zeltra::caller::judgeAvi(size, [&](std::uint64_t offset, unsigned char* out, size_t n) {
+  return judgeAvi(size, [&](std::uint64_t offset, unsigned char* out, size_t n) {
     ++reads;
     if (offset > size || size - offset < n) return false;
     std::memcpy(out, data + offset, n);

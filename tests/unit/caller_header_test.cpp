@@ -1,7 +1,11 @@
-// The caller header's composing part: each refusal with its reason, and the
-// exact command lines it composes (their round trip is fuzzed).
+// The caller header's composing part: each refusal with its reason, the
+// exact command lines it composes (their round trip is fuzzed), and the
+// names and verdicts its results carry.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <set>
+#include <string>
 #include <string_view>
 
 #include "caller/zeltra_screentool.h"
@@ -12,38 +16,51 @@ namespace {
 
 using namespace std::string_view_literals;
 
-constexpr std::string_view kLauncher = "C:\\Tools\\ZELTRA_ScreenTool.exe";
+constexpr std::wstring_view kLauncher = L"C:\\Tools\\ZELTRA_ScreenTool.exe";
+
+// A code page holding the first 256 code points exactly, as 1252 holds its own.
+bool heldInLatin1(std::wstring_view text) {
+  return std::all_of(text.begin(), text.end(), [](wchar_t c) { return c < 0x100; });
+}
+
+detail::ComposedLine compose(std::wstring_view launcher, std::wstring_view title,
+                             std::wstring_view path) {
+  return detail::composeCommandLine(launcher, title, path, heldInLatin1);
+}
+
+const std::wstring kLongPath(detail::kLongestCommandLine, L'a');
 
 struct RefusalCase {
-  std::string_view launcher, title, path;
+  std::wstring_view launcher, title, path;
   Refusal refusal;
   std::string_view reasonMentions;
 };
 
 TEST(CallerHeaderTest, RefusesEachTextTheLauncherWouldReadDifferentlyAndSaysWhy) {
   const RefusalCase cases[] = {
-      {kLauncher, "", "C:\\a.avi", Refusal::kEmptyTitle, "title is empty"},
-      {kLauncher, "Demo#2", "C:\\a.avi", Refusal::kTitleHoldsHash, "title holds '#'"},
-      {kLauncher, "T", "", Refusal::kEmptyOutputPath, "output path is empty"},
-      {kLauncher, "T", "#a.avi", Refusal::kOutputPathStartsWithHash, "begins with '#'"},
-      {kLauncher, "T", "C:\\a\".avi", Refusal::kOutputPathHoldsDoubleQuote, "double quote"},
-      {kLauncher, "T\0U"sv, "C:\\a.avi", Refusal::kHoldsNul, "NUL"},
-      {kLauncher, "T", "C:\\a\0.avi"sv, Refusal::kHoldsNul, "NUL"},
-      {"", "T", "C:\\a.avi", Refusal::kEmptyLauncherPath, "launcher's path is empty"},
-      {"C:\\\"L.exe", "T", "C:\\a.avi", Refusal::kLauncherPathHoldsDoubleQuote, "quoted name"},
-      {"C:\\L\0.exe"sv, "T", "C:\\a.avi", Refusal::kHoldsNul, "NUL"},
+      {kLauncher, L"", L"C:\\a.avi", Refusal::kEmptyTitle, "title is empty"},
+      {kLauncher, L"Demo#2", L"C:\\a.avi", Refusal::kTitleHoldsHash, "title holds '#'"},
+      {kLauncher, L"T", L"", Refusal::kEmptyOutputPath, "output path is empty"},
+      {kLauncher, L"T", L"#a.avi", Refusal::kOutputPathStartsWithHash, "begins with '#'"},
+      {kLauncher, L"T", L"C:\\a\".avi", Refusal::kOutputPathHoldsDoubleQuote, "double quote"},
+      {kLauncher, L"T\0U"sv, L"C:\\a.avi", Refusal::kHoldsNul, "NUL"},
+      {kLauncher, L"T", L"C:\\a\0.avi"sv, Refusal::kHoldsNul, "NUL"},
+      {L"", L"T", L"C:\\a.avi", Refusal::kEmptyLauncherPath, "launcher's path is empty"},
+      {L"C:\\\"L.exe", L"T", L"C:\\a.avi", Refusal::kLauncherPathHoldsDoubleQuote, "quoted name"},
+      {L"C:\\L\0.exe"sv, L"T", L"C:\\a.avi", Refusal::kHoldsNul, "NUL"},
+      {kLauncher, L"\u0100", L"C:\\a.avi", Refusal::kNotInLaunchersCodePage, "cannot hold"},
+      {kLauncher, L"T", L"C:\\\u2713.avi", Refusal::kNotInLaunchersCodePage, "cannot hold"},
+      {kLauncher, L"T", kLongPath, Refusal::kCommandLineTooLong, "32767"},
   };
   for (const RefusalCase& c : cases) {
-    const ComposedText composed = composeCommandLine(c.launcher, c.title, c.path);
-    EXPECT_EQ(composed.refusal, c.refusal) << c.title << " | " << c.path;
-    EXPECT_EQ(composed.text, "");
+    const detail::ComposedLine composed = compose(c.launcher, c.title, c.path);
+    EXPECT_EQ(composed.refusal, c.refusal) << toString(c.refusal);
+    EXPECT_EQ(composed.text, L"");
     EXPECT_NE(std::string_view(refusalReason(c.refusal)).find(c.reasonMentions), std::string::npos)
         << refusalReason(c.refusal);
   }
 }
 
-// One rule, kept twice: the launcher's own refusal, and the header's before
-// anything starts. The encoder reads a name as a protocol, or as an option.
 TEST(CallerHeaderTest, TheHeaderAndTheLauncherRefuseTheSameOutputPaths) {
   using Fault = OutputPathFault;
   const struct {
@@ -84,22 +101,23 @@ TEST(CallerHeaderTest, TheHeaderAndTheLauncherRefuseTheSameOutputPaths) {
                              : c.fault == Fault::kReadsAsAnOption
                                  ? Refusal::kOutputPathReadsAsOption
                                  : Refusal::kOutputPathHoldsDoubleQuote;
-    EXPECT_EQ(composeInvocation("T", c.path).refusal, expected) << c.path;
+    const std::wstring path(c.path.begin(), c.path.end());
+    EXPECT_EQ(compose(kLauncher, L"T", path).refusal, expected) << c.path;
   }
 }
 
 TEST(CallerHeaderTest, ComposesTheQuotedLauncherPathAndAnInvocationOpeningWithHash) {
   const struct {
-    std::string_view title, path, commandLine;
+    std::wstring_view title, path, commandLine;
   } cases[] = {
-      {"Demo Window", "C:\\rec\\clip.avi",
-       "\"C:\\Tools\\ZELTRA_ScreenTool.exe\" #Demo Window#C:\\rec\\clip.avi"},
+      {L"Demo Window", L"C:\\rec\\clip.avi",
+       L"\"C:\\Tools\\ZELTRA_ScreenTool.exe\" #Demo Window#C:\\rec\\clip.avi"},
       // The head ends before the path's first '#', which the tail keeps.
-      {"T", "C:\\a#b#c.avi", "\"C:\\Tools\\ZELTRA_ScreenTool.exe\" #T#C:\\a##b#c.avi"},
-      {" \tT\"", "C:\\x\\", "\"C:\\Tools\\ZELTRA_ScreenTool.exe\" # \tT\"#C:\\x\\"},
+      {L"T", L"C:\\a#b#c.avi", L"\"C:\\Tools\\ZELTRA_ScreenTool.exe\" #T#C:\\a##b#c.avi"},
+      {L" \tT\"", L"C:\\x\\", L"\"C:\\Tools\\ZELTRA_ScreenTool.exe\" # \tT\"#C:\\x\\"},
   };
   for (const auto& c : cases) {
-    const ComposedText composed = composeCommandLine(kLauncher, c.title, c.path);
+    const detail::ComposedLine composed = compose(kLauncher, c.title, c.path);
     EXPECT_EQ(composed.refusal, Refusal::kNone);
     EXPECT_EQ(composed.text, c.commandLine);
   }
@@ -124,6 +142,66 @@ TEST(CallerHeaderTest, ChoosesTheConversionFlagsEachSystemCodePageTakes) {
     EXPECT_EQ(narrowing.flags, c.flags) << c.codePage;
     EXPECT_EQ(narrowing.reportsDefaultCharacter, c.reportsDefaultCharacter) << c.codePage;
   }
+}
+
+// Every value of each enum, in order, with its token. A value added without
+// a token fails the build (toString's switch); one with a token but without
+// its row here fails below, as the value past the last row is no "unknown".
+using Tokens = std::initializer_list<std::string_view>;
+const Tokens kStopOutcomes = {"stopped", "ended-before-stop", "stop-not-accepted", "not-exited",
+                              "no-launcher"};
+const Tokens kOutputFiles = {"missing",      "empty",      "written",
+                             "not-this-run", "unfinished", "finished"};
+const Tokens kEncodersAtStop = {"not-known", "running", "none"};
+
+template <class Enum>
+void expectTokens(const Tokens& tokens) {
+  std::set<std::string_view> seen;
+  int value = 0;
+  for (const std::string_view token : tokens) {
+    const std::string_view named = toString(static_cast<Enum>(value++));
+    EXPECT_EQ(named, token);
+    EXPECT_TRUE(!named.empty() && named != "unknown" && seen.insert(named).second) << named;
+  }
+  EXPECT_STREQ(toString(static_cast<Enum>(value)), "unknown") << tokens.begin()[0];
+}
+
+TEST(CallerHeaderTest, NamesEveryValueOfEveryEnumWithItsOwnToken) {
+  expectTokens<Refusal>({"none", "empty-title", "title-holds-hash", "empty-output-path",
+                         "output-path-starts-with-hash", "output-path-holds-double-quote",
+                         "output-path-names-protocol", "output-path-reads-as-option", "holds-nul",
+                         "empty-launcher-path", "launcher-path-holds-double-quote",
+                         "not-in-callers-code-page", "not-in-launchers-code-page",
+                         "command-line-too-long"});
+  expectTokens<StartOutcome>({"started", "refused", "failed"});
+  expectTokens<LauncherJob>({"own", "own-nested", "broke-away", "callers-only", "none"});
+  expectTokens<ControlWindowState>({"appeared", "launcher-ended", "not-yet"});
+  expectTokens<RecordingState>({"begun", "encoder-ended", "launcher-ended", "not-yet"});
+  expectTokens<EncoderAtStop>(kEncodersAtStop);
+  expectTokens<StopOutcome>(kStopOutcomes);
+  expectTokens<OutputFile>(kOutputFiles);
+  expectTokens<StopRequestState>(
+      {"kept", "posted", "accepted", "post-refused", "ended-before-stop", "no-launcher"});
+  expectTokens<detail::ContainerFinish>({"not-judged", "unfinished", "finished"});
+}
+
+// Of every stop's outcome, file and encoder, one alone vouches for the file.
+TEST(CallerHeaderTest, CoversTheRecordingOnlyWhenARunningEncoderClosedThisRunsFileOnTheStop) {
+  int covering = 0;
+  for (int outcome = 0; outcome < static_cast<int>(kStopOutcomes.size()); ++outcome) {
+    for (int output = 0; output < static_cast<int>(kOutputFiles.size()); ++output) {
+      for (int encoder = 0; encoder < static_cast<int>(kEncodersAtStop.size()); ++encoder) {
+        const auto o = static_cast<StopOutcome>(outcome);
+        const auto f = static_cast<OutputFile>(output);
+        const auto e = static_cast<EncoderAtStop>(encoder);
+        if (!detail::coversTheRecording(o, f, e)) continue;
+        ++covering;
+        EXPECT_EQ(std::string(toString(o)) + " " + toString(f) + " " + toString(e),
+                  "stopped finished running");
+      }
+    }
+  }
+  EXPECT_EQ(covering, 1);
 }
 
 TEST(CallerHeaderTest, CarriesTheProjectsVersion) {

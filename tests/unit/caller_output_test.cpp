@@ -17,6 +17,10 @@
 namespace zeltra::caller {
 namespace {
 
+using detail::ContainerFinish;
+using detail::FileSnapshot;
+using detail::judgeAvi;
+using detail::judgeOutput;
 using Bytes = std::vector<unsigned char>;
 
 Bytes fixture(const char* name) {

@@ -25,14 +25,11 @@ TEST(CaptureRegionTest, ClipsToTheVirtualScreenAndRoundsTowardZero) {
       {"-5 rounds to -4", {805, 0, 900, 7}, {0, 0, 800, 600}, {805, 0, -4, 4}},
       // A monitor left of and above the primary one: the desktop begins at
       // negative coordinates, and so may the region.
-      {"a negative origin",
+      {"negative origin",
        {-1300, -220, -1000, 0},
        {-1280, -200, 2560, 1024},
        {-1280, -200, 280, 200}},
-      {"a negative origin's far edge",
-       {1000, 700, 1400, 900},
-       {-1280, -200, 2560, 1024},
-       {1000, 700, 280, 124}},
+      {"its far edge", {1000, 700, 1400, 900}, {-1280, -200, 2560, 1024}, {1000, 700, 280, 124}},
       // The far edges, origin plus size, lie beyond 32 bits here.
       {"no overflow",
        {0, 0, INT32_MAX, INT32_MAX},

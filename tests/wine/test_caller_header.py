@@ -1,7 +1,7 @@
 """The caller header, through its example program record_window: a real
-recording to a finished file, a stop sent at once, two launchers each stopped
-through its own header, a program that ends at once, and texts the launcher's
-code page cannot hold; what became of this run's file (an old one, an
+recording to a finished file, a stop sent at once or asked for before the
+launcher's window exists, two launchers each stopped through its own header,
+a program that ends at once, and texts the launcher's code page cannot hold; what became of this run's file (an old one, an
 unfinished one, none at all), and a caller ended from outside."""
 import os
 import shutil
@@ -15,9 +15,9 @@ from winebench.runner import (BENCH_TOOL, BOUND, CONTROL_WINDOW, LAUNCHER, STAND
 
 
 class CallerHeaderTest(WineTestCase):
-    def record(self, title, launcher=None, at_once=False, output=None, env=None):
+    def record(self, title, launcher=None, mode=None, output=None, env=None):
         run = CallerRun(launcher or os.path.join(self.dir, "ZELTRA_ScreenTool.exe"), title,
-                        windows_path(output or self.output), at_once, env)
+                        windows_path(output or self.output), mode, env)
         self.addCleanup(run.stop)
         return run
 
@@ -42,7 +42,7 @@ class CallerHeaderTest(WineTestCase):
     def test_an_old_file_and_a_title_no_window_has_is_not_this_runs(self):
         with open(self.output, "wb") as old:
             old.write(b"RIFF left by an earlier run")
-        run = self.record("No Window Has This Title", at_once=True)
+        run = self.record("No Window Has This Title", mode="--at-once")
         self.assertEqual(run.fields("job")["where"], "own")
         stopped = self.assert_stopped(run.stop_recording())
         self.assertEqual((stopped["output"], stopped["encoder"]), ("not-this-run", "none"), stopped)
@@ -95,10 +95,20 @@ class CallerHeaderTest(WineTestCase):
 
     def test_a_stop_sent_at_once_is_not_lost_and_leaves_no_encoder(self):
         self.open_target("At Once")
-        stopped = self.record("At Once", at_once=True).fields("stopped")
+        stopped = self.record("At Once", mode="--at-once").fields("stopped")
         self.assert_stopped(stopped)
         exited = {record.pid for record in self.log.records("exit")}
         self.assertTrue(all(record.pid in exited for record in self.log.records("start")), "no encoder left running")
+
+    def test_a_stop_asked_for_before_the_window_exists_is_posted_once_it_appears(self):
+        os.symlink(test_real_recording.REAL_ENCODER, os.path.join(self.dir, "ffmpeg-real.exe"))
+        self.open_target("Request First")
+        run = self.record("Request First", mode="--request-first")
+        self.assertEqual(run.fields("requested")["state"], "kept")
+        self.assertEqual(run.fields("request-ended")["state"], "accepted", "posted by a later ask, not by stop()")
+        stopped = run.fields("stopped")
+        self.assert_stopped(stopped)
+        self.assertEqual((stopped["output"], stopped["post-error"]), ("finished", "none"), stopped)
 
     def stop_two_launchers(self, order):
         runs = []

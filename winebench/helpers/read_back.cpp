@@ -63,9 +63,9 @@ std::string codecTag(std::string_view errors) {
 
 const char* aviFinish(const std::wstring& path) {
   switch (caller::detail::judgeFile(path)) {
-    case caller::ContainerFinish::kFinished:
+    case caller::detail::ContainerFinish::kFinished:
       return "finished";
-    case caller::ContainerFinish::kUnfinished:
+    case caller::detail::ContainerFinish::kUnfinished:
       return "unfinished";
     default:
       return "not-judged";
