@@ -18,6 +18,7 @@
 //   requested state=<kept|posted|accepted|post-refused|ended-before-stop> error=<n>
 //   request-ended state=<...> error=<n>   (with --request-first: the first ask's
 //                              answer, and the last one, once its own loop ended)
+//   reason <text>              each of the launcher's lines on its standard error
 //   stopped outcome=<stopped|ended-before-stop|stop-not-accepted|not-exited>
 //           exit=<n|none> output=<missing|empty|written|not-this-run|unfinished|finished>
 //           encoder=<running|none|not-known> accepted-ms=<n|none> exited-ms=<n|none>
@@ -93,7 +94,9 @@ int wmain(int argc, wchar_t** argv) {
     return 2;
   }
   const std::wstring mode = argc > 4 ? argv[4] : L"";
-  zc::StartResult started = zc::startRecording(argv[1], argv[2], argv[3]);
+  zc::StartOptions options;
+  options.collectReasons = true;  // why the launcher did what it did, in the result
+  zc::StartResult started = zc::startRecording(argv[1], argv[2], argv[3], options);
   if (started.outcome == zc::StartOutcome::kRefused) {
     report(std::string("refused reason=") + zc::refusalReason(started.refusal));
     return 1;
@@ -114,6 +117,7 @@ int wmain(int argc, wchar_t** argv) {
     std::fgets(line, sizeof line, stdin);  // end of input stops too
   }
   const zc::StopResult stopped = recording.stop();
+  for (const std::string& reason : stopped.reasons) report("reason " + reason);
   report(std::string("stopped outcome=") + zc::toString(stopped.outcome) +
          " exit=" + numberOrNone(stopped.exitCode) + " output=" + zc::toString(stopped.output) +
          " encoder=" + zc::toString(stopped.encoder) +

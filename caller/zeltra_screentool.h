@@ -89,6 +89,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 // The part above the Windows one compiles anywhere, so that it is tested
 // natively too.
@@ -278,6 +279,12 @@ struct StopResult {
   std::optional<DWORD> acceptedAfterMs;              // the control window gone
   std::optional<DWORD> exitedAfterMs;                // the launcher's exit
   std::optional<DWORD> postError;  // GetLastError of a refused post: this stop ended at once
+  // With StartOptions::collectReasons: the launcher's lines so far, as it
+  // wrote them to the standard error it was handed, without their
+  // "ZELTRA_ScreenTool: " and line end, in the system's ANSI code page. They
+  // say why it did what it did ("could not start ...", "the encoder ended on
+  // its own ..."), where no debugger or debug-output viewer reads them.
+  std::vector<std::string> reasons;
 
   // Whether the file holds the whole recording: the launcher took the stop
   // and exited (kStopped), the file is this run's and the encoder closed it
@@ -364,6 +371,7 @@ class Recording {
   std::optional<DWORD> driveStop(DWORD boundMs, StopRequestState goal);
   void leave() noexcept;
   void take(Recording& other) noexcept;
+  void readReasons();
 
   detail::OwnedHandle process_;
   detail::OwnedHandle job_;  // kill-on-close until the stop is accepted
@@ -373,6 +381,18 @@ class Recording {
   detail::FileSnapshot outputBefore_;
   std::optional<DWORD> windowSeenAfterMs_;
   Stop stop_;
+  detail::OwnedHandle reasons_;  // the read end of the launcher's standard error, when collected
+  std::string reasonsWritten_;   // of it, what is not a whole line yet
+  std::vector<std::string> reasonLines_;
+};
+
+struct StartOptions {
+  // Hands the launcher a pipe of the Recording's own for its standard error,
+  // which the launcher writes its diagnostic lines to; StopResult::reasons
+  // carries them. The pipe holds 64 KiB, far more than a run writes, so the
+  // lines wait in it for the stop to read them: no thread of the caller's
+  // reads it meanwhile, and the launcher never waits on it.
+  bool collectReasons = false;
 };
 
 struct StartResult {
@@ -385,13 +405,13 @@ struct StartResult {
 
 // Starts the launcher to record the window titled title into outputPath.
 inline StartResult startRecording(std::wstring_view launcherPath, std::wstring_view title,
-                                  std::wstring_view outputPath);
+                                  std::wstring_view outputPath, const StartOptions& options = {});
 
 // The same with narrow texts in the caller's own ANSI code page (GetACP):
 // UTF-8 text goes through the wide overload, unless the caller's manifest
 // makes UTF-8 its code page.
 inline StartResult startRecording(std::string_view launcherPath, std::string_view title,
-                                  std::string_view outputPath);
+                                  std::string_view outputPath, const StartOptions& options = {});
 
 #endif  // _WIN32
 
@@ -610,6 +630,25 @@ inline OutputFile judgeOutput(const FileSnapshot& before, const FileSnapshot& no
 }
 
 // StopResult::coversTheRecording, from the three things it weighs.
+// Moves the whole lines of what the launcher wrote to its standard error into
+// lines, without their prefix and line end; a last line without its end
+// only once nothing more can come (the launcher has exited).
+inline void takeReasonLines(std::string& written, bool toTheEnd, std::vector<std::string>& lines) {
+  constexpr std::string_view kPrefix = "ZELTRA_ScreenTool: ";
+  for (;;) {
+    std::size_t end = written.find('\n');
+    if (end == std::string::npos) {
+      if (!toTheEnd || written.empty()) return;
+      end = written.size();
+    }
+    std::string_view line(written.data(), end);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.substr(0, kPrefix.size()) == kPrefix) line.remove_prefix(kPrefix.size());
+    lines.emplace_back(line);
+    written.erase(0, end + 1);
+  }
+}
+
 inline bool coversTheRecording(StopOutcome outcome, OutputFile output, EncoderAtStop encoder) {
   return outcome == StopOutcome::kStopped && output == OutputFile::kFinished &&
          encoder == EncoderAtStop::kRunning;
@@ -856,6 +895,9 @@ inline constexpr DWORD kLeavingAcceptWaitMs = 1000;
 // A suspended launcher ended before it ran is gone at once; the bound only
 // keeps a refusing Windows from holding the start.
 inline constexpr DWORD kEndedLauncherWaitMs = 1000;
+// The launcher's standard error pipe: as much as the launcher itself holds
+// back for a reader that is not reading, far beyond a run's lines.
+inline constexpr DWORD kReasonsPipeBytes = 64 * 1024;
 
 inline OwnedHandle& OwnedHandle::operator=(OwnedHandle&& other) noexcept {
   if (this != &other) {
@@ -888,6 +930,7 @@ struct StartedLauncher {
   std::wstring outputPath;
   FileSnapshot outputBefore;  // the output file just before the start
   OwnedHandle job;            // the recording's own job, when the launcher is in it
+  OwnedHandle reasons;        // the read end of its standard error, when collected
 };
 
 // A bounded wait measured with GetTickCount; unsigned differences stay right
@@ -1137,22 +1180,68 @@ inline std::wstring absolutePath(const std::wstring& path) {
 
 // The tries of placeLauncher, on Windows: the launcher is created suspended,
 // so it starts nothing before it is in the job it will stay in.
+// The one handle a start hands on: of the caller's inheritable handles, no
+// other reaches the launcher. Unusable (list() null) where Windows cannot make it.
+class InheritedHandle {
+ public:
+  explicit InheritedHandle(HANDLE handle) : handle_(handle) {
+    SIZE_T size = 0;
+    ::InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+    buffer_.resize(size);
+    const auto list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(buffer_.data());
+    if (size == 0 || !::InitializeProcThreadAttributeList(list, 1, 0, &size)) return;
+    initialized_ = true;
+    if (::UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, &handle_,
+                                    sizeof handle_, nullptr, nullptr)) {
+      list_ = list;
+    }
+  }
+  ~InheritedHandle() {
+    if (initialized_) {
+      ::DeleteProcThreadAttributeList(
+          reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(buffer_.data()));
+    }
+  }
+  InheritedHandle(const InheritedHandle&) = delete;
+  InheritedHandle& operator=(const InheritedHandle&) = delete;
+  LPPROC_THREAD_ATTRIBUTE_LIST list() const { return list_; }
+
+ private:
+  HANDLE handle_;  // where the list points: it must live as long as the list
+  std::vector<unsigned char> buffer_;
+  bool initialized_ = false;
+  LPPROC_THREAD_ATTRIBUTE_LIST list_ = nullptr;
+};
+
 class LauncherCreation {
  public:
-  LauncherCreation(const std::wstring& application, std::wstring& commandLine, HANDLE job)
-      : application_(application), commandLine_(commandLine), job_(job) {}
+  LauncherCreation(const std::wstring& application, std::wstring& commandLine, HANDLE job,
+                   HANDLE standardError)
+      : application_(application),
+        commandLine_(commandLine),
+        job_(job),
+        standardError_(standardError) {}
 
   bool create(bool breakaway) {
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    const DWORD flags = CREATE_SUSPENDED | (breakaway ? CREATE_BREAKAWAY_FROM_JOB : 0);
+    STARTUPINFOEXW startup{};
+    startup.StartupInfo.cb = sizeof startup.StartupInfo;
+    DWORD flags = CREATE_SUSPENDED | (breakaway ? CREATE_BREAKAWAY_FROM_JOB : 0);
+    const InheritedHandle inherited(standardError_);
+    const bool handsError = standardError_ != nullptr && inherited.list() != nullptr;
+    if (handsError) {
+      startup.StartupInfo.cb = sizeof startup;
+      startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+      startup.StartupInfo.hStdError = standardError_;
+      startup.lpAttributeList = inherited.list();
+      flags |= EXTENDED_STARTUPINFO_PRESENT;
+    }
     PROCESS_INFORMATION created{};
     // The application named apart from the command line: no search along the
     // path, and no other reading of the quoted name.
     if (!::CreateProcessW(application_.c_str(), commandLine_.data(),
                           /*lpProcessAttributes=*/nullptr, /*lpThreadAttributes=*/nullptr,
-                          /*bInheritHandles=*/FALSE, flags, /*lpEnvironment=*/nullptr,
-                          /*lpCurrentDirectory=*/nullptr, &startup, &created)) {
+                          /*bInheritHandles=*/handsError, flags, /*lpEnvironment=*/nullptr,
+                          /*lpCurrentDirectory=*/nullptr, &startup.StartupInfo, &created)) {
       error_ = ::GetLastError();
       return false;
     }
@@ -1174,6 +1263,7 @@ class LauncherCreation {
   const std::wstring& application_;
   std::wstring& commandLine_;
   HANDLE job_;
+  HANDLE standardError_;
   OwnedProcessInformation process_;
   DWORD error_ = 0;
 };
@@ -1183,8 +1273,21 @@ inline bool callerRunsInJob() {
   return ::IsProcessInJob(::GetCurrentProcess(), /*JobHandle=*/nullptr, &inJob) && inJob;
 }
 
+// A pipe for the launcher's standard error: the write end inheritable, to be
+// handed on, the read end the Recording's. None where it cannot be made.
+inline std::pair<OwnedHandle, OwnedHandle> makeReasonsPipe() {
+  SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+  HANDLE read = nullptr;
+  HANDLE write = nullptr;
+  if (!::CreatePipe(&read, &write, &inheritable, kReasonsPipeBytes)) {
+    return std::pair<OwnedHandle, OwnedHandle>();
+  }
+  ::SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
+  return {OwnedHandle(read), OwnedHandle(write)};
+}
+
 inline StartResult startLauncher(std::wstring_view launcherPath, std::wstring_view title,
-                                 std::wstring_view outputPath) {
+                                 std::wstring_view outputPath, const StartOptions& options) {
   StartResult result;
   const UINT codePage = launcherCodePage();
   ComposedLine composed =
@@ -1200,7 +1303,9 @@ inline StartResult startLauncher(std::wstring_view launcherPath, std::wstring_vi
   std::wstring output = absolutePath(std::wstring(outputPath));
   const FileSnapshot outputBefore = snapshotOf(output);
   OwnedHandle job(makeRecordingJob());
-  LauncherCreation creation(application, composed.text, job.get());
+  auto [reasons, reasonsWrite] =
+      options.collectReasons ? makeReasonsPipe() : std::pair<OwnedHandle, OwnedHandle>();
+  LauncherCreation creation(application, composed.text, job.get(), reasonsWrite.get());
   const std::optional<LauncherJob> placed =
       placeLauncher(creation, /*haveJob=*/job.valid(), callerRunsInJob());
   if (!placed) {
@@ -1208,12 +1313,14 @@ inline StartResult startLauncher(std::wstring_view launcherPath, std::wstring_vi
     result.windowsError = creation.error();
     return result;
   }
+  // The launcher holds its own copy: the pipe's end comes with its exit.
+  reasonsWrite.reset();
   const bool ownJob = *placed != LauncherJob::kCallersOnly && *placed != LauncherJob::kNone;
   if (!ownJob) job.reset();
   ::ResumeThread(creation.process().thread.get());
-  result.recording =
-      Recording(StartedLauncher{std::move(creation.process().process), creation.process().processId,
-                                ::GetTickCount(), std::move(output), outputBefore, std::move(job)});
+  result.recording = Recording(StartedLauncher{
+      std::move(creation.process().process), creation.process().processId, ::GetTickCount(),
+      std::move(output), outputBefore, std::move(job), std::move(reasons)});
   result.job = *placed;
   result.outcome = StartOutcome::kStarted;
   return result;
@@ -1231,7 +1338,8 @@ inline Recording::Recording(detail::StartedLauncher started)
       processId_(started.processId),
       startTick_(started.startTick),
       outputPath_(std::move(started.outputPath)),
-      outputBefore_(started.outputBefore) {}
+      outputBefore_(started.outputBefore),
+      reasons_(std::move(started.reasons)) {}
 
 inline Recording& Recording::operator=(Recording&& other) noexcept {
   if (this != &other) {
@@ -1325,7 +1433,24 @@ inline StopResult Recording::stop(DWORD deadlineMs) {
   DWORD code = 0;
   if (hasExited() && ::GetExitCodeProcess(process_.get(), &code)) result.exitCode = code;
   result.output = detail::inspectOutput(outputPath_, outputBefore_);
+  readReasons();
+  result.reasons = reasonLines_;
   return result;
+}
+
+// What the pipe holds, never waiting for more.
+inline void Recording::readReasons() {
+  if (!reasons_.valid()) return;
+  const bool toTheEnd = hasExited();
+  DWORD available = 0;
+  while (::PeekNamedPipe(reasons_.get(), nullptr, 0, nullptr, &available, nullptr) &&
+         available > 0) {
+    std::string chunk(available, '\0');
+    DWORD read = 0;
+    if (!::ReadFile(reasons_.get(), chunk.data(), available, &read, nullptr)) break;
+    reasonsWritten_.append(chunk.data(), read);
+  }
+  detail::takeReasonLines(reasonsWritten_, toTheEnd, reasonLines_);
 }
 
 inline bool Recording::hasExited() const {
@@ -1443,17 +1568,20 @@ inline void Recording::take(Recording& other) noexcept {
   startTick_ = other.startTick_;
   outputPath_ = std::move(other.outputPath_);
   outputBefore_ = other.outputBefore_;
+  reasons_ = std::move(other.reasons_);
+  reasonsWritten_ = std::move(other.reasonsWritten_);
+  reasonLines_ = std::move(other.reasonLines_);
   windowSeenAfterMs_ = std::exchange(other.windowSeenAfterMs_, std::nullopt);
   stop_ = std::exchange(other.stop_, Stop());
 }
 
 inline StartResult startRecording(std::wstring_view launcherPath, std::wstring_view title,
-                                  std::wstring_view outputPath) {
-  return detail::startLauncher(launcherPath, title, outputPath);
+                                  std::wstring_view outputPath, const StartOptions& options) {
+  return detail::startLauncher(launcherPath, title, outputPath, options);
 }
 
 inline StartResult startRecording(std::string_view launcherPath, std::string_view title,
-                                  std::string_view outputPath) {
+                                  std::string_view outputPath, const StartOptions& options) {
   std::wstring launcherWide, titleWide, pathWide;
   if (!detail::toWide(launcherPath, CP_ACP, MB_ERR_INVALID_CHARS, launcherWide) ||
       !detail::toWide(title, CP_ACP, MB_ERR_INVALID_CHARS, titleWide) ||
@@ -1462,7 +1590,7 @@ inline StartResult startRecording(std::string_view launcherPath, std::string_vie
     result.refusal = Refusal::kNotInCallersCodePage;
     return result;
   }
-  return detail::startLauncher(launcherWide, titleWide, pathWide);
+  return detail::startLauncher(launcherWide, titleWide, pathWide, options);
 }
 
 #endif  // _WIN32

@@ -60,7 +60,7 @@ bool judgeRequested() {
 int runJudge() {
   const std::vector<std::wstring> arguments = wideArguments();
   // Without --since every file there counts as this run's: none was noted before.
-  caller::FileSnapshot before;
+  caller::detail::FileSnapshot before;
   if (arguments.size() == 4 && arguments[2] == L"--since") {
     const std::string noted(arguments[3].begin(), arguments[3].end());  // digits, if anything
     const std::optional<NotedFile> file =

@@ -63,6 +63,7 @@ class CallerLauncherRun final : public LauncherRun {
     stop.exitCode = result.exitCode;
     stop.fileFinished = result.output == zc::OutputFile::kFinished;
     stop.fileState = describe(result.output);
+    reasons_ = result.reasons;
     return stop;
   }
 
@@ -78,9 +79,12 @@ class CallerLauncherRun final : public LauncherRun {
     ::WaitForSingleObject(process_.get(), 5000);
   }
 
+  std::vector<std::string> reasons() const override { return reasons_; }
+
  private:
   zc::Recording recording_;
   ScopedHandle process_;
+  std::vector<std::string> reasons_;
 };
 
 }  // namespace
@@ -89,8 +93,10 @@ std::unique_ptr<LauncherRun> startLauncherRun(const std::wstring& launcherPath,
                                               const std::string& title,
                                               const std::string& outputPath, std::string& whyNot) {
   // The header's wide call: the launcher's path may hold what the ANSI code page cannot.
+  zc::StartOptions options;
+  options.collectReasons = true;  // step 5 holds them beside the debug output
   zc::StartResult started =
-      zc::startRecording(launcherPath, widenFromAnsi(title), widenFromAnsi(outputPath));
+      zc::startRecording(launcherPath, widenFromAnsi(title), widenFromAnsi(outputPath), options);
   switch (started.outcome) {
     case zc::StartOutcome::kStarted:
       return std::make_unique<CallerLauncherRun>(std::move(started.recording));

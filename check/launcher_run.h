@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace zeltra::check {
 
@@ -37,6 +38,9 @@ class LauncherRun {
   virtual void leave() = 0;
   // Ends the launcher at once, and every ffmpeg.exe it started.
   virtual void end() = 0;
+  // The launcher's lines on the standard error the caller header handed it,
+  // as the stop read them.
+  virtual std::vector<std::string> reasons() const = 0;
 };
 
 // Starts the launcher at launcherPath (any characters) to record the window

@@ -342,6 +342,7 @@ void checkRecording(Report& report, const CheckSetup& setup) {
   const bool recorded = !report.failed();
 
   report.beginStep("The launcher's diagnostic lines");
+  const std::vector<std::string> reasons = run->reasons();
   if (opening == DebugOutputReader::Opening::kOpened) {
     // The launcher's last line may still be in the buffer though it has exited.
     if (!reader.catchUp()) {
@@ -350,12 +351,27 @@ void checkRecording(Report& report, const CheckSetup& setup) {
     const std::vector<std::string> texts = lines.texts();
     report.note("read from the debug-output buffer as they came, " + std::to_string(texts.size()) +
                 " lines (shown in step 4)");
+    if (reasons == texts) {
+      report.pass("its standard error, handed over by the caller header, carried the same lines");
+    } else {
+      report.warn("its standard error carried " + std::to_string(reasons.size()) +
+                      " lines, not the same as the debug output's",
+                  "report this with the check's output: one of the two lost a line");
+    }
     reportEncoderFinish(report, texts);
+  } else if (!reasons.empty()) {
+    report.note(std::string(opening == DebugOutputReader::Opening::kHeldByAnotherViewer
+                                ? "another debug-output viewer holds the buffer"
+                                : "the debug-output buffer could not be opened") +
+                "; the lines from the launcher's standard error:");
+    for (const std::string& reason : reasons) report.note("launcher says: " + reason);
+    reportEncoderFinish(report, reasons);
   } else {
     report.notRun(opening == DebugOutputReader::Opening::kHeldByAnotherViewer
-                      ? "another debug-output viewer holds the buffer; close it to see the "
-                        "launcher's lines here"
-                      : "the debug-output buffer could not be opened");
+                      ? "another debug-output viewer holds the buffer, and the launcher's "
+                        "standard error said nothing; close the viewer to see its lines here"
+                      : "the debug-output buffer could not be opened, and the launcher's "
+                        "standard error said nothing");
   }
 
   report.beginStep("The file, read back with the same ffmpeg.exe");

@@ -7,6 +7,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "caller/zeltra_screentool.h"
 #include "launcher/output_path.h"
@@ -206,6 +207,18 @@ TEST(CallerHeaderTest, CoversTheRecordingOnlyWhenARunningEncoderClosedThisRunsFi
 
 TEST(CallerHeaderTest, CarriesTheProjectsVersion) {
   EXPECT_STREQ(kCallerVersion, ZELTRA_PROJECT_VERSION);
+}
+
+TEST(CallerHeaderTest, TheLaunchersReasonsAreItsWholeLinesWithoutTheirPrefix) {
+  std::string written = "ZELTRA_ScreenTool: one\r\nZELTRA_ScreenTool: two\nZELTRA_ScreenTool: thr";
+  std::vector<std::string> lines;
+  detail::takeReasonLines(written, /*toTheEnd=*/false, lines);
+  EXPECT_EQ(lines, (std::vector<std::string>{"one", "two"}));
+  EXPECT_EQ(written, "ZELTRA_ScreenTool: thr") << "a line still being written waits";
+  written += "ee";
+  detail::takeReasonLines(written, /*toTheEnd=*/true, lines);
+  EXPECT_EQ(lines.back(), "three");
+  EXPECT_EQ(written, "");
 }
 
 }  // namespace

@@ -65,6 +65,10 @@ class CallerHeaderTest(WineTestCase):
         self.assertIn(run.fields("recording")["state"], ("encoder-ended", "not-yet"))
         stopped = self.assert_stopped(run.stop_recording())
         self.assertEqual((stopped["output"], stopped["encoder"]), ("missing", "none"), stopped)
+        # Why, from the launcher's standard error, handed over by the header.
+        reasons = [line[len("reason "):] for line in run.lines if isinstance(line, str) and line.startswith("reason ")]
+        self.assertTrue(any(r.startswith("the encoder ended on its own with exit code ") for r in reasons), reasons)
+        self.assertTrue(any(r.startswith("starting ") for r in reasons), reasons)
 
     def test_a_caller_ended_from_outside_takes_its_launcher_and_encoder_with_it(self):
         self.open_target("Orphan Target")

@@ -2,8 +2,9 @@
 encoder: every step passing but the framed window's, which Wine cannot show,
 also with a build that leaves gdigrab out of -devices; each failure where it
 belongs (exit 1, its one clear line, nothing left running); Ctrl+C during the
-recording; step 5 not run while another viewer holds the debug-output buffer;
-a version.dll planted beside it not loaded."""
+recording; step 5 reading the launcher's standard error while another viewer
+holds the debug-output buffer; a version.dll planted beside it not loaded;
+--judge on files the real encoder wrote."""
 import os
 import shutil
 import subprocess
@@ -16,7 +17,6 @@ from winebench.runner import (BOUND, BUILD_DIR, LAUNCHER, REAL_ENCODER, STAND_IN
 
 CHECK = os.path.join(BUILD_DIR, "ZELTRA_ScreenTool_check.exe")
 PLANTED_DLL = os.path.join(BUILD_DIR, "planted", "version.dll")
-STEP_5_NOT_RUN = "[skip] not run: another debug-output viewer holds the buffer"
 # Under Wine the window manager frames windows, not Windows: the framed window's step cannot run.
 STEP_7 = "step 7 (A framed window, recorded without what lies behind it)"
 STEP_7_NOT_RUN = "[skip] not run: under Wine "
@@ -72,9 +72,28 @@ class CheckTest(WineTestCase):
                 self.assert_says(lines, STEP_7_NOT_RUN)
                 self.assert_says(lines, finish)
                 self.assert_says(lines, "[ok]   the encoder closed the file")
+                self.assert_says(lines, "[ok]   its standard error, handed over by the caller header, carried the same lines")
                 self.assert_says(lines, "running under Wine ")
                 self.assert_says(lines, "[ok]   Z:")  # the version line of the real encoder, through the adapter too
                 self.assertFalse(any("[FAIL]" in line for line in lines), lines)
+
+    def test_judge_gives_each_verdict_its_exit_code(self):
+        fixtures = os.path.join(os.path.dirname(__file__), "..", "unit", "fixtures")
+        cut = os.path.join(self.dir, "cut.avi")
+        with open(os.path.join(fixtures, "stopped.avi"), "rb") as f, open(cut, "wb") as out:
+            out.write(f.read()[:3000])
+        stopped = os.path.join(fixtures, "stopped.avi")
+        before = os.stat(stopped)
+        noted = f"{before.st_size},{before.st_mtime_ns // 100 + 116444736000000000}"
+        rows = [([stopped], 0, "finished: "), ([os.path.join(fixtures, "ended.avi")], 1, "unfinished: "),
+                ([cut], 1, "unfinished: "), ([os.path.join(self.dir, "none.avi")], 3, "missing: "),
+                ([stopped, "--since", noted], 4, "not-this-run: "), ([stopped, "--since", "0,0"], 0, "finished: "),
+                ([stopped, "--since", "12"], 64, "usage: ")]
+        for files, code, verdict in rows:
+            args = [windows_path(files[0]), *files[1:]]
+            with self.subTest(args=args):
+                got, lines = self.run_check(self.install(None), "--judge", *args)
+                self.assertEqual((got, len(lines), lines[0][:len(verdict)]), (code, 1, verdict), lines)
 
     def test_passes_with_a_build_that_leaves_gdigrab_out_of_its_device_listing(self):
         folder = self.install("adapter")
@@ -140,14 +159,16 @@ class CheckTest(WineTestCase):
         self.assertEqual(lines[-1], "verdict: interrupted at step 4 (A real recording through the launcher)")
         self.assert_nothing_left_running(lines)
 
-    def test_step_5_is_not_run_while_another_viewer_holds_the_buffer(self):
+    def test_step_5_reads_the_launchers_standard_error_while_another_viewer_holds_the_buffer(self):
         viewer = ReportingProcess(bench_tool("viewer"))
         self.addCleanup(viewer.stop)
         self.assertEqual(viewer.wait_for(lambda line: True, "the viewer's first line"), "holding")
         code, lines = self.run_check(self.install("real"))
         self.assertEqual(code, 0, lines)
-        self.assert_says(lines, STEP_5_NOT_RUN)
-        self.assertEqual(lines[-1], f"verdict: passed; not run: step 5 (The launcher's diagnostic lines), {STEP_7}")
+        self.assert_says(lines, "another debug-output viewer holds the buffer; the lines from the launcher's standard error:")
+        self.assert_says(lines, "launcher says: starting ")
+        self.assert_says(lines, "[ok]   the encoder finished on its stop key")
+        self.assertEqual(lines[-1], f"verdict: passed; not run: {STEP_7}")
 
     def test_the_reader_catches_up_with_a_line_whose_writer_has_returned(self):
         # Step 5 reads the launcher's lines once it has exited: its last line must be handled by then.
