@@ -22,6 +22,7 @@ rm -rf "$out"
 mkdir -p "$out/zips"
 
 for build in build/mingw build/mingw-x86_64; do
+  rm -f "$build"/release/ZELTRA_ScreenTool-*.zip  # an earlier version's would be taken too
   cmake --build "$build" -j2 --target release_zip >/dev/null
   python3 -m zipfile -e "$build"/release/ZELTRA_ScreenTool-*.zip "$out/zips"
 done
