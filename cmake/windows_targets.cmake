@@ -177,17 +177,10 @@ if(CMAKE_CROSSCOMPILING AND CMAKE_CROSSCOMPILING_EMULATOR)
   set(ZELTRA_WINE_TIMEOUT_check 120)
   set(ZELTRA_WINE_TIMEOUT_install_folder 60)
   set(ZELTRA_WINE_TIMEOUT_shown_target 60)
-  set(ZELTRA_WINE_TIMEOUT_consumer 60)
   # Every test below reaches every ffmpeg.exe on the desktop: they run one at a time.
   # The real encoder of the build's architecture is fetched by scripts/fetch-encoder.sh.
-  # The consumer project's client built from this build's ZIP (tests/consumer/check-consumer.sh).
-  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
-    set(ZELTRA_CONSUMER_DIR ${CMAKE_CURRENT_SOURCE_DIR}/build/consumer/win64-zip-x86_64)
-  else()
-    set(ZELTRA_CONSUMER_DIR ${CMAKE_CURRENT_SOURCE_DIR}/build/consumer/win32-zip-i686)
-  endif()
   foreach(suite control_window invocation_and_region recording_start stop stop_command
-                real_recording caller_header check install_folder shown_target consumer)
+                real_recording caller_header check install_folder shown_target)
     add_test(NAME wine_${suite}
       COMMAND ${Python3_EXECUTABLE} -m unittest -v tests.wine.test_${suite}
       WORKING_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR})
@@ -195,6 +188,6 @@ if(CMAKE_CROSSCOMPILING AND CMAKE_CROSSCOMPILING_EMULATOR)
     set_tests_properties(wine_${suite} PROPERTIES RUN_SERIAL TRUE TIMEOUT ${timeout} ENVIRONMENT
       "ZELTRA_BUILD_DIR=${CMAKE_CURRENT_BINARY_DIR};ZELTRA_WINE=${CMAKE_CROSSCOMPILING_EMULATOR};\
 ZELTRA_REAL_ENCODER=${CMAKE_CURRENT_SOURCE_DIR}/.cache/encoder/${ZELTRA_ENCODER_ARCHITECTURE}/ffmpeg.exe;\
-ZELTRA_TEST_TIMEOUT=${timeout};ZELTRA_CONSUMER_DIR=${ZELTRA_CONSUMER_DIR}")
+ZELTRA_TEST_TIMEOUT=${timeout}")
   endforeach()
 endif()
