@@ -1,5 +1,7 @@
 """The recording start, from invocation to a running encoder and back to the
-stop, with the real launcher and the stand-in encoder under Wine."""
+stop, with the real launcher and the stand-in encoder under Wine: the
+invocation as the start-up code and the code page give it, the wait for a
+window created later, the exact launch."""
 import os
 import shutil
 import subprocess
@@ -29,6 +31,29 @@ class RecordingStartTest(WineTestCase):
         # The encoder beside the launcher ran, in the caller's current directory.
         self.assertEqual(start["cwd"].lower(), windows_path(caller_dir).lower())
         self.assertEqual(run.launches(), [f"starting {windows_path(self.dir)}\\ffmpeg.exe {start['parameters']}"])
+
+    def test_a_launcher_started_first_waits_for_a_title_beginning_with_a_non_ascii_letter(self):
+        # The program name is skipped on the wide command line, and the rest found in the ANSI code
+        # page by FindWindowEx; the window, created while the launcher waits, wakes its window watch.
+        title = "\u00c4pfel \u00bbFenster\u00ab"
+        run = self.start_launcher(f"{title}#{windows_path(self.output)}")
+        run.wait_for_diagnostic(f'waiting for the window titled "{title}"')
+        self.assertEqual(self.log.starts(), [])
+        self.open_target(title, 64, 48, 320, 240)
+        run.wait_for_diagnostic("found the window: rectangle 64,48 to 384,288, capturing 320x240 at 64,48")
+        self.assertEqual(len(self.log.wait_for_ready()), 1)
+        self.stop_recording(run)
+
+    def test_a_character_without_an_exact_form_in_the_code_page_records_nothing(self):
+        # Code page 1252 would best-fit the fullwidth number sign to "#": the
+        # title would be split there, and its rest taken for the output path.
+        self.open_target("Bestfit")
+        run = self.start_launcher(f"Bestfit\uff03{windows_path(self.dir)}\\x#\\#b.avi")
+        self.assertEqual(run.wait_for_exit(), 0)
+        self.assertEqual(run.diagnostic_texts(), [
+            "the command line's character 8, U+FF03, has no exact form in the ANSI code page (1252); "
+            "nothing to record"])
+        self.assertEqual(self.log.starts(), [])
 
     def test_an_output_path_reaches_the_encoder_unchanged(self):
         # "#" in the tail, blanks, and a trailing backslash before the closing quote.

@@ -1,6 +1,7 @@
 """The window recorded is the one with the title as it is shown: not while it
 is still hidden or minimized, and not a hidden window of the same title
-above a shown one. The real launcher under Wine."""
+above a shown one; of a window partly off the screen, the part on it. The
+real launcher under Wine."""
 import unittest
 
 from tests.wine.wine_case import WineTestCase
@@ -39,6 +40,10 @@ class ShownTargetTest(WineTestCase):
         self.open_target("Twin", 500, 300, 160, 120, never_show=True)  # created last: above
         run = self.record("Twin", (120, 90, 320, 240))
         self.assertFalse(any("exists but is" in text for text in run.diagnostic_texts()))
+
+    def test_a_window_partly_off_the_screen_is_clipped(self):
+        self.open_target("Off Left", -50, 700, 403, 301)
+        self.record("Off Left", (0, 700, 352, 100))
 
 
 if __name__ == "__main__":
