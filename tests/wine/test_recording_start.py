@@ -1,44 +1,59 @@
 """The recording start, from invocation to a running encoder and back to the
 stop, with the real launcher and the stand-in encoder under Wine: the
 invocation as the start-up code and the code page give it, the wait for a
-window created later, the exact launch."""
+window created later, the control window, the exact launch."""
 import os
 import shutil
 import subprocess
 import unittest
 
 from tests.wine.wine_case import WineTestCase
-from winebench.runner import BOUND, STAND_IN, WINE, StandInLog, expected_parameters, top_level_windows, windows_path
+from winebench.runner import (BOUND, CONTROL_WINDOW, STAND_IN, WINE, StandInLog, expected_parameters, top_level_windows,
+                              windows_path)
 
 
 class RecordingStartTest(WineTestCase):
     def record_and_stop(self, title, path_text, **kwargs):
+        """The run, the encoder's start and the control windows while it recorded."""
         self.open_target(title)
         run = self.start_launcher(f"{title}#{path_text}", **kwargs)
         self.log.wait_for_ready()
+        control_windows = [w for w in top_level_windows(run.pid) if w.class_name == CONTROL_WINDOW]
         self.stop_recording(run)
-        return run, self.log.starts()[0]
+        return run, self.log.starts()[0], control_windows
 
     def test_the_encoder_gets_the_exact_parameter_line_and_starts_minimized_without_focus(self):
+        # A taskkill planted in the caller's current directory, which the stop command must not run.
         caller_dir = os.path.join(self.dir, "caller")
         os.makedirs(caller_dir)
-        head, tail = windows_path(self.dir) + "\\", "clip.avi"
-        run, start = self.record_and_stop("Exact Target", f"{head}#{tail}", cwd=caller_dir)
-        self.assertEqual(start["parameters"], expected_parameters(100, 80, 400, 300, f'"{head}{tail}"'))
-        self.assertEqual(start["last_argument"], head + tail)
+        marker = os.path.join(caller_dir, "planted-ran.txt")
+        for name in ("taskkill.bat", "taskkill.cmd"):
+            with open(os.path.join(caller_dir, name), "w") as f:
+                f.write(f"@echo planted > \"{windows_path(marker)}\"\r\n")
+        # "#" in the path's tail, blanks, and a trailing backslash before the closing quote.
+        path = windows_path(self.dir) + "\\with blanks\\#hash#\\"
+        head, _, tail = path.partition("\\")
+        run, start, control_windows = self.record_and_stop("Exact Target", f"{head}\\#{tail}", cwd=caller_dir)
+        self.assertEqual(start["parameters"], expected_parameters(100, 80, 400, 300, f'"{path}\\"'))
+        self.assertEqual(start["last_argument"], path)
         self.assertTrue(start["uses_show"])
         self.assertEqual(start["show"], 7, "SW_SHOWMINNOACTIVE")
         # The encoder beside the launcher ran, in the caller's current directory.
         self.assertEqual(start["cwd"].lower(), windows_path(caller_dir).lower())
         self.assertEqual(run.launches(), [f"starting {windows_path(self.dir)}\\ffmpeg.exe {start['parameters']}"])
+        # One control window, found by class and title, shown minimized, where it covers nothing.
+        self.assertEqual([(w.title, w.visible, w.iconic) for w in control_windows], [(CONTROL_WINDOW, True, True)])
+        self.assertFalse(os.path.exists(marker), "the planted taskkill ran")
 
-    def test_a_launcher_started_first_waits_for_a_title_beginning_with_a_non_ascii_letter(self):
+    def test_a_launcher_started_first_and_hidden_waits_for_a_title_beginning_with_a_non_ascii_letter(self):
         # The program name is skipped on the wide command line, and the rest found in the ANSI code
         # page by FindWindowEx; the window, created while the launcher waits, wakes its window watch.
         title = "\u00c4pfel \u00bbFenster\u00ab"
-        run = self.start_launcher(f"{title}#{windows_path(self.output)}")
+        run = self.start_launcher(f"{title}#{windows_path(self.output)}", show=0)
         run.wait_for_diagnostic(f'waiting for the window titled "{title}"')
         self.assertEqual(self.log.starts(), [])
+        self.assertEqual([w.visible for w in top_level_windows(run.pid) if w.class_name == CONTROL_WINDOW], [False],
+                         "a hidden start keeps the control window hidden")
         self.open_target(title, 64, 48, 320, 240)
         run.wait_for_diagnostic("found the window: rectangle 64,48 to 384,288, capturing 320x240 at 64,48")
         self.assertEqual(len(self.log.wait_for_ready()), 1)
@@ -55,13 +70,6 @@ class RecordingStartTest(WineTestCase):
             "nothing to record"])
         self.assertEqual(self.log.starts(), [])
 
-    def test_an_output_path_reaches_the_encoder_unchanged(self):
-        # "#" in the tail, blanks, and a trailing backslash before the closing quote.
-        path = windows_path(self.dir) + "\\with blanks\\#hash#\\"
-        head, _, tail = path.partition("\\")
-        _, start = self.record_and_stop("Path Target", f"{head}\\#{tail}")
-        self.assertEqual(start["last_argument"], path)
-
     def test_an_encoder_still_finishing_its_file_is_waited_for_before_the_new_one_starts(self):
         other = os.path.join(self.dir, "other")
         os.makedirs(other)
@@ -74,7 +82,7 @@ class RecordingStartTest(WineTestCase):
                                    env=dict(os.environ, ZELTRA_STAND_IN_CLOSE_MS="1500"))
         self.addCleanup(earlier.wait, BOUND)
         earlier_log.wait_for_ready()  # the stop command before the launch asks it to close
-        run, start = self.record_and_stop("Second Target", windows_path(self.output))
+        run, start, _ = self.record_and_stop("Second Target", windows_path(self.output))
         self.assertEqual(run.stop_commands(), 2, "one before the launch, one for the stop")
         self.assertLess(earlier_log.wait_for("close")[0].tick, start["tick"])
         self.assertLess(earlier_log.wait_for("exit")[0].tick, start["tick"], "the earlier one had finished")
