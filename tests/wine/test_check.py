@@ -114,8 +114,8 @@ class CheckTest(WineTestCase):
                 if step == 3:  # the encoder's lack named once, nothing after it
                     self.assertEqual(sum("[FAIL]" in line for line in lines), 1, lines)
                 self.assertTrue(lines[-1].startswith(f"verdict: FAILED at step {step} "), lines)
-                if name.startswith("an output folder"):
-                    self.assert_says(lines, "launcher says: the encoder ended on its own")
+                if name.startswith("an output folder"):  # the launcher watched its encoder and read its exit
+                    self.assert_says(lines, "launcher says: the encoder ended on its own with exit code 1 after ")
                 if name == "an ffmpeg.exe running":
                     self.assertEqual(self.left_running(), self.others, "the running encoder is left alone")
 

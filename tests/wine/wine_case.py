@@ -73,15 +73,14 @@ class WineTestCase(unittest.TestCase):
         self.addCleanup(target.stop)
         return target
 
-    def start_recording(self, title, behaviour=None, ready=True, **kwargs):
+    def start_recording(self, title, behaviour=None, **kwargs):
         """The launcher recording a target of that title into self.output, its stand-in encoder behaving as
-        behaviour (its environment) says and, when ready, hearing requests."""
+        behaviour (its environment) says and hearing requests."""
         self.open_target(title)
         run = self.start_launcher(f"{title}#{windows_path(self.output)}", env=dict(os.environ, **(behaviour or {})),
                                   **kwargs)
         run.wait_for_diagnostic("starting ")
-        if ready:
-            self.log.wait_for_ready()
+        self.log.wait_for_ready()
         return run
 
     def stop_recording(self, run):

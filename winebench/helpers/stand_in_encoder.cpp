@@ -18,7 +18,6 @@
 //   ZELTRA_STAND_IN_IGNORE=close   does not hear the close request (as under a pseudoconsole);
 //                                  q and ctrl-c likewise, several with commas between
 //   ZELTRA_STAND_IN_IGNORE=all     hears none of them
-//   ZELTRA_STAND_IN_EXIT=n         exits at once with code n, as the encoder does on a bad path
 //   ZELTRA_STAND_IN_WITHOUT=name   lacks that encoder or device: leaves it out of
 //                                  its answers, and -h says it does not know it
 //   ZELTRA_STAND_IN_UNLISTED=name  leaves it out of the -devices listing only,
@@ -321,11 +320,6 @@ void logStart(const std::string& parameters) {
 int main() {
   const std::string parameters = parameterLine();
   logStart(parameters);
-  const std::string exitCode = environmentText("ZELTRA_STAND_IN_EXIT");
-  if (!exitCode.empty()) {
-    logLine("exit " + stamp() + " " + exitCode);
-    return static_cast<int>(zeltra::helpers::toNumber(exitCode.c_str()));
-  }
   if (recordsNothing(parameters)) return answerWithoutRecording(parameters);
 
   const HINSTANCE instance = ::GetModuleHandleA(nullptr);
