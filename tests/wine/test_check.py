@@ -1,6 +1,6 @@
 """The machine check, run under Wine as a person runs it, with the real
 encoder: every step passing but the framed window's, which Wine cannot show,
-also with a build that leaves gdigrab out of -devices; each failure where it
+also with a build that lists no devices; each failure where it
 belongs (exit 1, its one clear line, nothing left running); Ctrl+C during the
 recording; step 5 not run while another viewer holds the debug-output buffer;
 a version.dll planted beside it not loaded."""
@@ -63,6 +63,8 @@ class CheckTest(WineTestCase):
         self.assertTrue(any(line.strip().startswith(start) for line in lines), f"no '{start}' in {lines}")
 
     def test_every_step_passes_with_the_real_encoder(self):
+        # The adapter answers the check's questions itself, as a build that lists no devices (some
+        # leave gdigrab out of -devices): the check asks about gdigrab by name.
         rows = [("real", "[ok]   the encoder finished on its stop key, typed by the launcher"),
                 ("adapter", "[ok]   the stop command alone finished the encoder")]
         for encoder, finish in rows:
@@ -73,20 +75,8 @@ class CheckTest(WineTestCase):
                 self.assert_says(lines, finish)
                 self.assert_says(lines, "[ok]   the encoder closed the file")
                 self.assert_says(lines, "running under Wine ")
-                self.assert_says(lines, "[ok]   Z:")  # the version line of the real encoder, through the adapter too
+                self.assert_says(lines, "[ok]   Z:")  # the encoder's version line
                 self.assertFalse(any("[FAIL]" in line for line in lines), lines)
-
-    def test_passes_with_a_build_that_leaves_gdigrab_out_of_its_device_listing(self):
-        folder = self.install("adapter")
-        env = dict(os.environ, ZELTRA_STAND_IN_UNLISTED="gdigrab")
-        devices = subprocess.run([WINE, os.path.join(folder, "ffmpeg.exe"), "-hide_banner", "-devices"],
-                                 stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
-                                 timeout=BOUND, check=False, env=env).stdout.decode("ascii")
-        self.assertIn("sdl", devices)
-        self.assertNotIn("gdigrab", devices)
-        code, lines = self.run_check(folder, env=env)
-        self.assertEqual((code, lines[-1]), (0, f"verdict: passed; not run: {STEP_7}"), lines)
-        self.assert_says(lines, "[ok]   it has the gdigrab input")
 
     def test_each_failure_is_named_in_its_step(self):
         running = self.install("stand-in")
