@@ -213,8 +213,9 @@ class LauncherRun(ReportingProcess):
         return int(line.split()[1])
 
     def processes_at(self):
-        """The image names running while the launcher was held at the line processes_at names."""
-        return bytes.fromhex(self.first("processes ").split(" ", 1)[1]).decode(ENCODING).split("|")
+        """How many processes of each image name ran while the launcher was held at the line processes_at
+        names: {"ffmpeg.exe": n, "cmd.exe": n}."""
+        return {name: int(count) for name, count in (word.split("=") for word in self.first("processes ").split()[1:])}
 
     def finish(self):
         return finish_key(self.diagnostic_texts())

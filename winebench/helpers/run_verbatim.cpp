@@ -4,9 +4,10 @@
 //   debug <tick> <hex>           every diagnostic line it writes (OutputDebugString)
 //   crash <code>                 an exception it did not handle
 //   exit <code> <tick>           its exit code
-//   processes <hex names>        with --processes-at: the image names of every process
-//                                running (separated by '|') while the program is held at
-//                                its first diagnostic line that begins with that text
+//   processes cmd.exe=<n> ffmpeg.exe=<n>
+//                                with --processes-at: how many processes of each image
+//                                name ran while the program was held at its first
+//                                diagnostic line that begins with that text
 // Usage: bench_tool run <hex command line> [--cwd <hex dir>] [--show <mode>]
 //          [--env <NAME> <hex value>]... [--plain] [--console] [--new-group]
 //          [--job-without-breakaway] [--processes-at <hex text>]
@@ -26,14 +27,13 @@
 // as when started from Explorer, in a process group of its own (for
 // ctrl-c), with its output on this one's, between the "pid" and "exit"
 // lines: Wine gives a program started from a pipe no console.
-#include <windows.h>  // first: tlhelp32.h builds on it
-
-#include <tlhelp32.h>
+#include <windows.h>
 
 #include <cstring>
 #include <string>
 
 #include "bench_tool.h"
+#include "check/child_process.h"
 #include "platform/ansi_text.h"
 
 namespace zeltra::helpers {
@@ -46,21 +46,6 @@ std::string readDebugString(HANDLE process, const OUTPUT_DEBUG_STRING_INFO& info
   text.resize(read);
   while (!text.empty() && text.back() == '\0') text.pop_back();
   return text;
-}
-
-// The image names of every running process, '|' between them.
-std::string runningImageNames() {
-  std::string names;
-  const HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return names;
-  PROCESSENTRY32 entry{};
-  entry.dwSize = sizeof entry;
-  for (BOOL more = ::Process32First(snapshot, &entry); more;
-       more = ::Process32Next(snapshot, &entry)) {
-    names += std::string(names.empty() ? "" : "|") + entry.szExeFile;
-  }
-  ::CloseHandle(snapshot);
-  return names;
 }
 
 std::wstring fromUtf8(const std::string& text) {
@@ -121,7 +106,8 @@ void reportDebugString(const PROCESS_INFORMATION& process, const DEBUG_EVENT& ev
   const size_t prefix = text.find(": ");
   if (!processesAt.empty() && prefix != std::string::npos &&
       text.compare(prefix + 2, processesAt.size(), processesAt) == 0) {
-    say("processes %s", toHex(runningImageNames()).c_str());
+    say("processes cmd.exe=%zu ffmpeg.exe=%zu", check::findProcesses("cmd.exe").size(),
+        check::findProcesses("ffmpeg.exe").size());
     processesAt.clear();
   }
 }
