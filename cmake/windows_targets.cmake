@@ -120,8 +120,9 @@ set(ZELTRA_HELPERS winebench/helpers)
 # The bench's one helper program, a subcommand a file. It paints the check's
 # test picture, holds the debug-output buffer with the check's reader, as
 # another viewer would, reads recordings back with the check's read-back and
-# judges their finish as the caller header does, and runs the stop command
-# exactly as the launcher composes it.
+# judges their finish as the caller header does, starts an encoder through
+# the launcher's own platform and runs the stop command exactly as the
+# launcher composes it.
 zeltra_helper(bench_tool
   ${ZELTRA_HELPERS}/bench_tool.cpp
   ${ZELTRA_HELPERS}/bench_reference.cpp
@@ -134,8 +135,9 @@ zeltra_helper(bench_tool
   check/child_process.cpp
   check/debug_output_reader.cpp
   check/picture_painter.cpp
+  platform/win32_platform.cpp
 )
-target_link_libraries(bench_tool PRIVATE zeltra_check_logic zeltra_platform_pure zeltra_caller)
+target_link_libraries(bench_tool PRIVATE zeltra_check_logic zeltra_platform_pure zeltra_caller ole32)
 zeltra_helper(stand_in_encoder ${ZELTRA_HELPERS}/stand_in_encoder.cpp)
 # It finds its parameter line by the launcher's own rule (a header-only piece).
 target_include_directories(stand_in_encoder PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})

@@ -6,7 +6,8 @@
 // tick count in its top left corner (window_clock.h), repainted every 4 ms,
 // so a recording can be read back against the window's clock. With
 // --start-encoder it starts that program itself, as the launcher does, at the
-// moment it has its title: the benchmark's reference.
+// moment it has its title, through the launcher's platform: the benchmark's
+// reference.
 // Usage: bench_tool window <hex title> <x> <y> <width> <height> [--animate] [--clock]
 //          [--start-encoder <hex program> <hex parameter line>]
 //          [--show-after-ms n [--place x y width height] | --never-show | --minimized-for-ms n]
@@ -25,6 +26,8 @@
 
 #include "bench_tool.h"
 #include "check/picture_painter.h"
+#include "platform/ansi_text.h"
+#include "platform/win32_platform.h"
 #include "window_clock.h"
 
 namespace zeltra::helpers {
@@ -144,8 +147,9 @@ int targetWindow(const Words& words) {
     return 3;
   }
   if (char* const* encoder = words.after("--start-encoder", 2)) {
-    const HANDLE process = launchLikeTheLauncher(fromHex(encoder[0]), fromHex(encoder[1]));
-    if (process != nullptr) ::CloseHandle(process);
+    // As the launcher starts it, through its platform.
+    makeWin32Platform(::GetModuleHandleA(nullptr))
+        ->startMinimized(widenFromAnsi(fromHex(encoder[0])), widenFromAnsi(fromHex(encoder[1])));
     say("encoder-started %lu", ::GetTickCount());
   }
   say("created %lu", existsAt);
