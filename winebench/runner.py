@@ -348,14 +348,6 @@ def top_level_windows(pid):
             for w in (line.split(" ") for line in ask("windows", pid)) if w[0] == "window"]
 
 
-def window_manager_running():
-    """Whether the display has a window manager: without one Wine leaves a
-    minimized window mapped where it would stand restored, which freezes what
-    the windows under it paint, and it waits 2 s on every such window it hides."""
-    result = subprocess.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], capture_output=True, text=True)
-    return result.returncode == 0 and "window id" in result.stdout
-
-
 def stop_every_encoder():
     """Ends every ffmpeg.exe left over, so no test sees another's."""
     wine("taskkill", "/F", "/IM", "ffmpeg.exe")

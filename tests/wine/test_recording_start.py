@@ -1,7 +1,10 @@
 """The recording start, from invocation to a running encoder and back to the
 stop, with the real launcher and the stand-in encoder under Wine: the
 invocation as the start-up code and the code page give it, the wait for a
-window created later, the control window, the exact launch."""
+window created later, the control window, the exact launch. The window
+recorded is the one with the title as it is shown: not while it is still
+hidden or minimized, and not a hidden window of the same title above a shown
+one; of a window partly off the screen, the part on it."""
 import os
 import shutil
 import subprocess
@@ -13,14 +16,20 @@ from winebench.runner import (BOUND, CONTROL_WINDOW, STAND_IN, WINE, StandInLog,
 
 
 class RecordingStartTest(WineTestCase):
-    def record_and_stop(self, title, path_text, **kwargs):
-        """The run, the encoder's start and the control windows while it recorded."""
-        self.open_target(title)
-        run = self.start_launcher(f"{title}#{path_text}", **kwargs)
+    def record_and_stop(self, title, path_text=None, **kwargs):
+        """A launcher started for title once its windows are set up, recording and stopped: the run, the
+        encoder's start and the control windows while it recorded."""
+        run = self.start_launcher(f"{title}#{path_text or windows_path(self.output)}", **kwargs)
         self.log.wait_for_ready()
         control_windows = [w for w in top_level_windows(run.pid) if w.class_name == CONTROL_WINDOW]
         self.stop_recording(run)
         return run, self.log.starts()[0], control_windows
+
+    def record_region(self, title, region):
+        """The run, once it has recorded that region (x, y, width, height) of the window of that title."""
+        run, start, _ = self.record_and_stop(title)
+        self.assertIn(" -offset_x {} -offset_y {} -video_size {}x{} ".format(*region), start["parameters"])
+        return run
 
     def test_the_encoder_gets_the_exact_parameter_line_and_starts_minimized_without_focus(self):
         # A taskkill planted in the caller's current directory, which the stop command must not run.
@@ -33,6 +42,7 @@ class RecordingStartTest(WineTestCase):
         # "#" in the path's tail, blanks, and a trailing backslash before the closing quote.
         path = windows_path(self.dir) + "\\with blanks\\#hash#\\"
         head, _, tail = path.partition("\\")
+        self.open_target("Exact Target")
         run, start, control_windows = self.record_and_stop("Exact Target", f"{head}\\#{tail}", cwd=caller_dir)
         self.assertEqual(start["parameters"], expected_parameters(100, 80, 400, 300, f'"{path}\\"'))
         self.assertEqual(start["last_argument"], path)
@@ -82,12 +92,38 @@ class RecordingStartTest(WineTestCase):
                                    env=dict(os.environ, ZELTRA_STAND_IN_CLOSE_MS="1500"))
         self.addCleanup(earlier.wait, BOUND)
         earlier_log.wait_for_ready()  # the stop command before the launch asks it to close
-        run, start, _ = self.record_and_stop("Second Target", windows_path(self.output))
+        self.open_target("Second Target")
+        run, start, _ = self.record_and_stop("Second Target")
         self.assertEqual(run.stop_commands(), 2, "one before the launch, one for the stop")
         self.assertLess(earlier_log.wait_for("close")[0].tick, start["tick"])
         self.assertLess(earlier_log.wait_for("exit")[0].tick, start["tick"], "the earlier one had finished")
         gone = [t for t in run.diagnostic_texts() if t.startswith("the ffmpeg.exe asked to close had gone ")]
         self.assertEqual(len(gone), 1, run.diagnostic_texts())
+
+    def test_a_window_placed_while_hidden_is_recorded_where_it_is_shown(self):
+        target = self.open_target("Placed Late", 600, 400, 160, 120, show_after_ms=4000,
+                                  place=(200, 150, 403, 301))
+        run = self.record_region("Placed Late", (200, 150, 400, 300))
+        target.first("shown ")
+        self.assertIn('a window titled "Placed Late" exists but is hidden; waiting for it to be shown',
+                      run.diagnostic_texts())
+
+    def test_a_minimized_window_is_recorded_once_restored(self):
+        target = self.open_target("Restored Late", 100, 80, 403, 301, minimized_for_ms=4000)
+        run = self.record_region("Restored Late", (100, 80, 400, 300))
+        target.first("restored ")
+        self.assertIn('a window titled "Restored Late" exists but is minimized; waiting for it to be shown',
+                      run.diagnostic_texts())
+
+    def test_a_hidden_window_above_a_shown_one_of_the_same_title_is_passed_over(self):
+        self.open_target("Twin", 120, 90, 323, 243)
+        self.open_target("Twin", 500, 300, 160, 120, never_show=True)  # created last: above
+        run = self.record_region("Twin", (120, 90, 320, 240))
+        self.assertFalse(any("exists but is" in text for text in run.diagnostic_texts()))
+
+    def test_a_window_partly_off_the_screen_is_clipped(self):
+        self.open_target("Off Left", -50, 700, 403, 301)
+        self.record_region("Off Left", (0, 700, 352, 100))
 
 
 class NoEncoderTest(WineTestCase):
@@ -101,6 +137,7 @@ class NoEncoderTest(WineTestCase):
         self.assertEqual(titles, [("ZELTRA_ScreenTool", "ZELTRA_ScreenTool")])
         self.stop_recording(run)
         self.assertEqual(run.stop_commands(), 1)
+
 
 
 if __name__ == "__main__":
