@@ -56,7 +56,7 @@ def bench_tool(*words):
 
 
 def flags(**options):
-    """Options as bench_tool's flags (show_after_ms=4000: --show-after-ms 4000): True alone, None and
+    """Options as bench_tool's flags (minimized_for_ms=4000: --minimized-for-ms 4000): True alone, None and
     False left out, a number as it is, a text hex-encoded, a tuple value by value."""
     words = []
     for name, value in options.items():
@@ -261,8 +261,7 @@ class CallerRun(ReportingProcess):
 class TargetWindow(ReportingProcess):
     """A window to record, painted with the check's test picture; options are bench_tool window's
     flags: animate, clock (its tick in its top left corner), start_encoder (program, parameter
-    line: it starts that encoder itself once it has its title), show_after_ms with place (x, y,
-    width, height), never_show, minimized_for_ms."""
+    line: it starts that encoder itself once it has its title), never_show, minimized_for_ms."""
 
     def __init__(self, title, x, y, width, height, **options):
         super().__init__(bench_tool("window", hexed(title), x, y, width, height, *flags(**options)))
