@@ -89,7 +89,7 @@ def ask(*words):
 
 def read_back(path, encoder=REAL_ENCODER, clock=False):
     """A recording read back as the machine check reads it (bench_tool read-back): each fact by its
-    name (container, streams, codec, tag, size, rate, duration, frames, avi), as text; with clock,
+    name (container, codec, tag, size, rate, duration, frames, avi), as text; with clock,
     "clock" the tick the target window's clock shows in each frame, None where unreadable."""
     lines = ask("read-back", windows_path(encoder), windows_path(path), *flags(clock=clock))
     facts = dict(line.split(" ", 1) for line in lines if not line.startswith("clock "))
