@@ -1,18 +1,17 @@
-"""The machine check, run under Wine as a person runs it, with the real
-encoder: every step passing but the framed window's, which Wine cannot show,
-also with a build that lists no devices; each failure where it
+"""The machine check, run under Wine as a person runs it, with the real encoder,
+alone and behind the adapter (a build that lists no devices): every step
+passing but the framed window's, which Wine cannot show; each failure where it
 belongs (exit 1, its one clear line, nothing left running); Ctrl+C during the
 recording; step 5 not run while another viewer holds the debug-output buffer;
 a version.dll planted beside it not loaded."""
 import os
 import shutil
 import subprocess
-import time
 import unittest
 
 from tests.wine.wine_case import WineTestCase
-from winebench.runner import (BOUND, BUILD_DIR, LAUNCHER, REAL_ENCODER, STAND_IN, WINE, LauncherRun, ReportingProcess, StandInLog,
-                              ask, bench_tool, linux_pids, windows_path)
+from winebench.runner import (BOUND, BUILD_DIR, LAUNCHER, REAL_ENCODER, STAND_IN, WINE, LauncherRun, ReportingProcess,
+                              StandInLog, ask, bench_tool, linux_pids, wait_until, windows_path)
 
 CHECK = os.path.join(BUILD_DIR, "ZELTRA_ScreenTool_check.exe")
 PLANTED_DLL = os.path.join(BUILD_DIR, "planted", "version.dll")
@@ -48,10 +47,7 @@ class CheckTest(WineTestCase):
         return result.returncode, lines
 
     def assert_nothing_left_running(self, lines):
-        deadline = time.monotonic() + BOUND
-        while self.left_running() - self.others:
-            self.assertLess(time.monotonic(), deadline, f"left running: {self.left_running()}; report: {lines}")
-            time.sleep(0.05)
+        wait_until(lambda: not self.left_running() - self.others, f"nothing left running; report: {lines}")
 
     others = set()  # what the test itself runs
 
