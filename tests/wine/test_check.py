@@ -9,6 +9,7 @@ import shutil
 import subprocess
 import unittest
 
+from tests.wine import test_real_recording
 from tests.wine.wine_case import WineTestCase
 from winebench.runner import (BOUND, BUILD_DIR, LAUNCHER, REAL_ENCODER, STAND_IN, WINE, LauncherRun, ReportingProcess,
                               StandInLog, ask, bench_tool, linux_pids, wait_until, windows_path)
@@ -24,10 +25,10 @@ STEP_7_NOT_RUN = "[skip] not run: under Wine "
 class CheckTest(WineTestCase):
     with_encoder = False
 
-    def install(self, encoder):
-        """A fresh folder with the launcher, the check and the encoder: "real" alone, the "adapter"
-        (the stand-in before the real one), the "stand-in" alone, or none."""
-        folder = os.path.join(self.dir, f"install-{len(os.listdir(self.dir))}")
+    def install(self, encoder, name=None):
+        """A fresh folder (of that name) with the launcher, the check and the encoder: "real" alone, the
+        "adapter" (the stand-in before the real one), the "stand-in" alone, or none."""
+        folder = os.path.join(self.dir, name or f"install-{len(os.listdir(self.dir))}")
         os.makedirs(folder)
         shutil.copy(LAUNCHER, folder)
         shutil.copy(CHECK, folder)
@@ -60,12 +61,14 @@ class CheckTest(WineTestCase):
 
     def test_every_step_passes_with_the_real_encoder(self):
         # The adapter answers the check's questions itself, as a build that lists no devices (some
-        # leave gdigrab out of -devices): the check asks about gdigrab by name.
-        rows = [("real", "[ok]   the encoder finished on its stop key, typed by the launcher"),
-                ("adapter", "[ok]   the stop command alone finished the encoder")]
-        for encoder, finish in rows:
+        # leave gdigrab out of -devices): the check asks about gdigrab by name. It runs from a folder
+        # the code page cannot hold, as a per-user install under such a user name does: the check
+        # starts the launcher there through the caller header's wide call.
+        rows = [("real", None, "[ok]   the encoder finished on its stop key, typed by the launcher"),
+                ("adapter", test_real_recording.FOLDER, "[ok]   the stop command alone finished the encoder")]
+        for encoder, name, finish in rows:
             with self.subTest(encoder=encoder):
-                code, lines = self.run_check(self.install(encoder))
+                code, lines = self.run_check(self.install(encoder, name))
                 self.assertEqual((code, lines[-1]), (0, f"verdict: passed; not run: {STEP_7}"), lines)
                 self.assert_says(lines, STEP_7_NOT_RUN)
                 self.assert_says(lines, finish)
