@@ -71,7 +71,6 @@ class WineTestCase(unittest.TestCase):
         self.open_target(title)
         run = self.start_launcher(f"{title}#{windows_path(self.output)}", env=dict(os.environ, **(behaviour or {})),
                                   **kwargs)
-        run.wait_for_diagnostic("starting ")
         self.log.wait_for_ready()
         return run
 

@@ -4,8 +4,8 @@
 // benchmark take a file for what the check would. Beside the check's facts it
 // names those its callers check or show too: what FFmpeg says of the
 // container and the codec, the frames decoded, whether the AVI file was
-// finished (the caller header's judgement), and the target window's clock
-// (window_clock.h) in each frame.
+// finished (the caller header's judgement, in its words), and the target
+// window's clock (window_clock.h) in each frame.
 // Usage: bench_tool read-back <encoder path> <recording path> [--clock]
 // Prints one line a fact, its name first:
 //   container <name>, codec <name>, tag <fourcc>,
@@ -48,17 +48,6 @@ std::string codecTag(std::string_view errors) {
   if (slash == std::string_view::npos) return "none";
   const size_t open = line.rfind('(', slash) + 1;
   return std::string(line.substr(open, slash - open));
-}
-
-const char* aviFinish(const std::wstring& path) {
-  switch (caller::detail::judgeFile(path)) {
-    case caller::detail::ContainerFinish::kFinished:
-      return "finished";
-    case caller::detail::ContainerFinish::kUnfinished:
-      return "unfinished";
-    default:
-      return "not-judged";
-  }
 }
 
 // The cells a frame's clock shows (luma, row by row), each judged by the mean
@@ -122,7 +111,7 @@ int readBack(const Words& words) {
   }
   say("frames %lu", static_cast<unsigned long>(
                         run.output.size() / (static_cast<size_t>(facts->width) * facts->height)));
-  say("avi %s", aviFinish(widenFromAnsi(recording)));
+  say("avi %s", caller::detail::toString(caller::detail::judgeFile(widenFromAnsi(recording))));
   if (words.has("--clock")) sayClocks(run.output, *facts);
   return 0;
 }
