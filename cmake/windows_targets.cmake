@@ -166,8 +166,8 @@ if(CMAKE_CROSSCOMPILING AND CMAKE_CROSSCOMPILING_EMULATOR)
             $<TARGET_FILE:ZELTRA_ScreenTool_check> ${CMAKE_OBJDUMP} ${ZELTRA_PE_FORMAT} console)
   set_tests_properties(executable_resources check_executable_resources PROPERTIES TIMEOUT 60)
   # Each suite's time limit, about twice its slowest run on a loaded 2-core
-  # machine (the 64-bit build took 3-34 s a suite there), at least 40 s; a
-  # hung suite fails then, not at CI's limit. Its watchdog
+  # machine (unloaded, 10-30 s a suite and 70 s the caller header's), at least
+  # 40 s; a hung suite fails then, not at CI's limit. Its watchdog
   # (tests/wine/wine_case.py) fires shortly before, listing what still runs.
   set(ZELTRA_WINE_TIMEOUT_recording_start 60)
   set(ZELTRA_WINE_TIMEOUT_stop 90)
