@@ -10,9 +10,7 @@
 #   without the tests, build, cmake --install: Python and GoogleTest out of
 #   reach again), its install folder holding what the ZIP holds, found by a
 #   64-bit build.
-# Then asks the package for versions it must take and refuse. The clients
-# built from each build's own ZIP are what the Wine tests run:
-# build/consumer/win32-zip-i686 and build/consumer/win64-zip-x86_64.
+# Then asks the package for versions it must take and refuse.
 # Needs both MinGW builds configured (their ZIPs are packed here).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -22,6 +20,7 @@ rm -rf "$out"
 mkdir -p "$out/zips"
 
 for build in build/mingw build/mingw-x86_64; do
+  rm -f "$build"/release/ZELTRA_ScreenTool-*.zip  # an earlier version's would be taken too
   cmake --build "$build" -j2 --target release_zip >/dev/null
   python3 -m zipfile -e "$build"/release/ZELTRA_ScreenTool-*.zip "$out/zips"
 done

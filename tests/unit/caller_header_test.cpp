@@ -133,11 +133,7 @@ TEST(CallerHeaderTest, ChoosesTheConversionFlagsEachSystemCodePageTakes) {
     unsigned codePage;
     unsigned long flags;
     bool reportsDefaultCharacter;
-  } cases[] = {
-      {65001, 0, false},   {1252, 0x400, true}, {932, 0x400, true},  {936, 0x400, true},
-      {949, 0x400, true},  {950, 0x400, true},  {874, 0x400, true},  {1250, 0x400, true},
-      {1251, 0x400, true}, {1255, 0x400, true}, {1256, 0x400, true}, {1258, 0x400, true},
-  };
+  } cases[] = {{65001, 0, false}, {1252, 0x400, true}, {932, 0x400, true}};
   for (const auto& c : cases) {
     const detail::NarrowingFlags narrowing = detail::narrowingFlags(c.codePage);
     EXPECT_EQ(narrowing.flags, c.flags) << c.codePage;
@@ -203,10 +199,6 @@ TEST(CallerHeaderTest, CoversTheRecordingOnlyWhenARunningEncoderClosedThisRunsFi
     }
   }
   EXPECT_EQ(covering, 1);
-}
-
-TEST(CallerHeaderTest, CarriesTheProjectsVersion) {
-  EXPECT_STREQ(kCallerVersion, ZELTRA_PROJECT_VERSION);
 }
 
 TEST(CallerHeaderTest, TheLaunchersReasonsAreItsWholeLinesWithoutTheirPrefix) {

@@ -5,7 +5,6 @@ system's, carrying its manifest (invoker's privileges, no UI access,
 per-monitor DPI awareness, an identity naming the executable's own machine
 type) and its version record."""
 import re
-import struct
 import subprocess
 import sys
 
@@ -13,17 +12,10 @@ import sys
 # lies beside the program: an imported DLL outside this set (version.dll, say)
 # is looked for in the program's own folder first, before any of its code runs.
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "shell32.dll", "ole32.dll", "msvcrt.dll", "advapi32.dll", "gdi32.dll"}
-# The optional header's magic for each format, and the machine type that goes with it.
+# The optional header's magic for each format, and the manifest's name for the
+# machine type objdump names the file format by.
 FORMATS = {"PE32": "010b", "PE32+": "020b"}
-MANIFEST_ARCHITECTURE = {0x014C: "x86", 0x8664: "amd64"}
-
-
-def pe_machine(data):
-    """The machine field of the COFF header, read from the bytes themselves."""
-    header = struct.unpack_from("<I", data, 0x3C)[0]
-    if data[header:header + 4] != b"PE\0\0":
-        return None
-    return struct.unpack_from("<H", data, header + 4)[0]
+MANIFEST_ARCHITECTURE = {"pei-i386": "x86", "pei-x86-64": "amd64"}
 
 
 def manifest_failures(text, machine):
@@ -40,8 +32,7 @@ def manifest_failures(text, machine):
     wanted = MANIFEST_ARCHITECTURE.get(machine)
     if identity is None or identity.group(1) != wanted:
         found = identity.group(1) if identity else "none"
-        failures.append(f"manifest names architecture {found}, the executable's machine type 0x{machine or 0:04x} "
-                        f"needs {wanted}")
+        failures.append(f"manifest names architecture {found}, the executable's format {machine} needs {wanted}")
     return failures
 
 
@@ -64,7 +55,8 @@ def main(executable, objdump, pe_format, subsystem="gui"):
     if manifest is None:
         failures.append("no manifest")
     else:
-        failures += manifest_failures(manifest.group(0).decode("utf-8"), pe_machine(data))
+        machine = re.search(r"file format (\S+)", headers)
+        failures += manifest_failures(manifest.group(0).decode("utf-8"), machine and machine.group(1))
     for field in ("FileVersion", "ProductName", "OriginalFilename"):
         if field.encode("utf-16-le") not in data:
             failures.append(f"version record lacks {field}")

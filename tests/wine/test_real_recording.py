@@ -1,72 +1,70 @@
-"""Real recordings: the launcher and the real encoder, with nothing between
-them, finishing its file on the launcher's Ctrl+C. That a recording shows its
-window exactly is the machine check's to prove (test_check)."""
+"""A real recording, read back as the machine check reads it, by a launcher
+installed in a folder whose name code page 1252 cannot hold, as a per-user
+install under such a user name is, started with the exact command line
+through the wide call, where only its Ctrl+C can finish the file. Started
+from such a folder through the caller header, and recording its window
+exactly, it is the machine check's to prove (test_check)."""
 import os
 import shutil
 import time
 import unittest
 
 from tests.wine.wine_case import WineTestCase
-from winebench.runner import REAL_ENCODER, STAND_IN, read_back, windows_path
+from winebench.runner import ENCODING, LAUNCHER, REAL_ENCODER, STAND_IN, StandInLog, read_back, windows_path
 
 RECORD_SECONDS = 3
+FOLDER = "\u0141\u00f3d\u017a \u015al\u0119\u017ca"  # Polish; cp1252 best-fits it to "Lódz Sleza"
+TITLE = "Recorded Window"
 
 
 class RealRecordingTest(WineTestCase):
+    with_encoder = False
+
     def setUp(self):
         super().setUp()
         self.assertTrue(os.path.isfile(REAL_ENCODER), "no real encoder: run scripts/fetch-encoder.sh")
-        os.symlink(REAL_ENCODER, os.path.join(self.dir, "ffmpeg-real.exe"))
-
-    def record(self, title, adapter, launcher_options):
-        """The launcher run, once it has exited: the file must be finished by now."""
-        self.open_target(title, 120, 90, 403, 301)
-        run = self.start_launcher(f"{title}#{windows_path(self.dir)}\\#rec.avi", **launcher_options)
-        run.wait_for_diagnostic("starting ")
-        if adapter:  # the real encoder alone writes no log: the seconds recorded give it time to listen
-            self.log.wait_for_ready()
-        self.wait_for_growth(os.path.join(self.dir, "rec.avi"))
-        time.sleep(RECORD_SECONDS)  # something to record; the length is checked loosely below
-        self.stop_recording(run)
-        return run
+        self.assertRaises(UnicodeEncodeError, FOLDER.encode, ENCODING)
+        self.install = os.path.join(self.dir, FOLDER)
+        os.makedirs(self.install)
+        shutil.copy(LAUNCHER, self.install)
+        # The real encoder behind the bench's console adapter, which finds it beside itself wide.
+        shutil.copy(STAND_IN, self.install)
+        os.symlink(REAL_ENCODER, os.path.join(self.install, "ffmpeg-real.exe"))
+        self.launcher = os.path.join(self.install, "ZELTRA_ScreenTool.exe")
+        self.log = StandInLog(self.install)
+        self.output = os.path.join(self.dir, "rec.avi")  # the invocation's texts stay in the code page
+        self.open_target(TITLE, 120, 90, 403, 301)
 
     def assert_finished_recording(self, path, width, height):
-        """Read back as the machine check reads it: one video stream, mpeg4 (xvid) at 30 fps, and a finished AVI
-        file, its sizes written and its index there."""
+        """Read back as the machine check reads it: mpeg4 (xvid) at 30 fps, and a finished AVI file, its sizes
+        written and its index there. What the encoder writes is its parameter line's, which the recording
+        start's test holds exactly."""
         facts = read_back(path)
         self.assertEqual(facts["container"], "avi", facts)
         self.assertEqual(facts["avi"], "finished", "the encoder's placeholders: its file was left unfinished")
         duration = float(facts["duration"]) if facts["duration"] != "none" else 0
         self.assertGreater(duration, 1.0, "the duration of a finished file")
-        self.assertEqual((facts["streams"], facts["codec"], facts["tag"].lower()), ("1", "mpeg4", "xvid"), facts)
+        self.assertEqual((facts["codec"], facts["tag"].lower()), ("mpeg4", "xvid"), facts)
         self.assertEqual(facts["size"], f"{width}x{height}")
         self.assertEqual(float(facts["rate"]), 30)
         self.assertGreaterEqual(int(facts["frames"]), 30, "at least one second of frames")
 
-    def test_the_real_encoder_alone_finishes_its_file_on_its_stop_key_and_on_ctrl_c(self):
-        # No adapter: under Wine the stop command cannot make the console
-        # encoder finish, so only what the launcher types or sends through its
-        # console can: the stop key, q, and, where that is not read (standard
-        # input not the console), Ctrl+C. Started in a process group of its own,
-        # as job runners start programs, the launcher would pass on ignoring
-        # Ctrl+C to its encoder if it did not clear that.
-        cases = {"stop-key": dict(adapter=False, launcher_options={}),
-                 "ctrl-c": dict(adapter=True, launcher_options={"new_group": True,
-                                                               "env": dict(os.environ, ZELTRA_STAND_IN_IGNORE="close,q")})}
-        for finish, options in cases.items():
-            with self.subTest(finish=finish):
-                encoder = os.path.join(self.dir, "ffmpeg.exe")
-                os.remove(encoder)
-                # Alone, or behind the adapter, whose console the real encoder shares.
-                if options["adapter"]:
-                    shutil.copy(STAND_IN, encoder)
-                else:
-                    os.symlink(REAL_ENCODER, encoder)
-                run = self.record(f"Recorded Window {finish}", **options)
-                self.assertEqual(run.finish()[0], finish, run.diagnostic_texts())
-                path = os.path.join(self.dir, "rec.avi")
-                self.assert_finished_recording(path, 400, 300)
-                os.remove(path)
+    def test_started_with_the_exact_command_line_it_finishes_its_file_on_its_ctrl_c(self):
+        # Under Wine the stop command cannot make the console encoder finish, and this adapter hears
+        # neither it nor q: only the launcher's Ctrl+C, through the console the adapter shares with the
+        # real encoder, can. Started in a process group of its own, as job runners start programs, the
+        # launcher would pass on ignoring Ctrl+C to its encoder if it did not clear that.
+        run = self.start_launcher(f"{TITLE}#{windows_path(self.dir)}\\#rec.avi", launcher=self.launcher,
+                                  new_group=True, env=dict(os.environ, ZELTRA_STAND_IN_IGNORE="close,q"))
+        # The lines name the encoder in the ANSI code page, as they always have (best fit: "L\u00f3dz Sleza").
+        run.wait_for_diagnostic(f"starting {windows_path(self.dir)}\\L\u00f3dz Sleza\\ffmpeg.exe ")
+        self.log.wait_for_ready()
+        self.wait_for_growth(self.output)
+        time.sleep(RECORD_SECONDS)  # something to record; its length is checked loosely
+        self.stop_recording(run)
+        self.assertEqual(run.finish()[0], "ctrl-c", run.diagnostic_texts())
+        self.assert_finished_recording(self.output, 400, 300)
+
 
 if __name__ == "__main__":
     unittest.main()

@@ -9,8 +9,7 @@ import time
 import unittest
 
 from winebench.runner import (LAUNCHER, STAND_IN, STOP_MESSAGE, LauncherRun, StandInLog, TargetWindow,
-                              send_to_control_window, stop_every_encoder, wait_until, window_manager_running,
-                              windows_path, wine_processes)
+                              send_to_control_window, stop_every_encoder, wait_until, windows_path, wine_processes)
 
 # ctest ends a suite at its TIMEOUT without a word; the watchdog fires a tenth
 # of it (at least 5 s) earlier, says what is still running under Wine, and
@@ -46,13 +45,6 @@ class WineTestCase(unittest.TestCase):
 
     with_encoder = True
 
-    @classmethod
-    def setUpClass(cls):
-        super().setUpClass()
-        if not window_manager_running():
-            raise AssertionError(f"no window manager on DISPLAY={os.environ.get('DISPLAY')}: start the display "
-                                 "through scripts/wine-env.sh (wine_env_start)")
-
     def setUp(self):
         self.dir = tempfile.mkdtemp(prefix="zeltra-")
         self.addCleanup(shutil.rmtree, self.dir, True)
@@ -73,15 +65,13 @@ class WineTestCase(unittest.TestCase):
         self.addCleanup(target.stop)
         return target
 
-    def start_recording(self, title, behaviour=None, ready=True, **kwargs):
+    def start_recording(self, title, behaviour=None, **kwargs):
         """The launcher recording a target of that title into self.output, its stand-in encoder behaving as
-        behaviour (its environment) says and, when ready, hearing requests."""
+        behaviour (its environment) says and hearing requests."""
         self.open_target(title)
         run = self.start_launcher(f"{title}#{windows_path(self.output)}", env=dict(os.environ, **(behaviour or {})),
                                   **kwargs)
-        run.wait_for_diagnostic("starting ")
-        if ready:
-            self.log.wait_for_ready()
+        self.log.wait_for_ready()
         return run
 
     def stop_recording(self, run):

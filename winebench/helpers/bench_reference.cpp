@@ -9,16 +9,16 @@
 // on its input (the driver sends it when the encoder listens), runs the stop
 // command and prints "reference <before stop> <after stop> <encoder exited>"
 // (GetTickCount; the encoder's exit 0 when it had not exited within kBoundMs).
-#include <windows.h>  // first: shellapi.h builds on it
-
-#include <shellapi.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <string>
 
 #include "bench_tool.h"
 #include "launcher/stop.h"
+#include "platform/ansi_text.h"
 #include "platform/interpreter_command.h"
+#include "platform/win32_platform.h"
 
 namespace zeltra::helpers {
 namespace {
@@ -47,30 +47,21 @@ void runStopCommand() {
 
 }  // namespace
 
-HANDLE launchLikeTheLauncher(const std::string& program, const std::string& parameters) {
-  SHELLEXECUTEINFOA info{};
-  info.cbSize = sizeof info;
-  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
-  info.lpVerb = "open";
-  info.lpFile = program.c_str();
-  info.lpParameters = parameters.c_str();
-  info.nShow = SW_SHOWMINNOACTIVE;
-  ::ShellExecuteExA(&info);
-  return info.hProcess;
-}
-
 int benchReference(const Words& words) {
+  // The encoder started as the launcher starts it, through its platform, made first as the
+  // launcher's is.
+  const std::unique_ptr<Platform> platform = makeWin32Platform(::GetModuleHandleA(nullptr));
   const DWORD beforeLaunch = ::GetTickCount();
-  const HANDLE encoder = launchLikeTheLauncher(fromHex(words[0]), "reference");
+  const std::unique_ptr<Process> encoder =
+      platform->startMinimized(widenFromAnsi(fromHex(words[0])), L"reference");
   say("started %lu %lu", beforeLaunch, ::GetTickCount());
   char go[16];
   if (encoder == nullptr || std::fgets(go, sizeof go, stdin) == nullptr) return 3;
   const DWORD beforeStop = ::GetTickCount();
   runStopCommand();
   const DWORD afterStop = ::GetTickCount();
-  const bool exited = ::WaitForSingleObject(encoder, kBoundMs) == WAIT_OBJECT_0;
+  const bool exited = encoder->waitForExit(kBoundMs);
   say("reference %lu %lu %lu", beforeStop, afterStop, exited ? ::GetTickCount() : 0UL);
-  ::CloseHandle(encoder);
   return 0;
 }
 

@@ -47,8 +47,4 @@ int readBack(const Words& words);         // read-back
 // The role of a copy named cmd.exe.
 int hungInterpreter(const Words& words);
 
-// Starts the program as the launcher starts its encoder: the same launch
-// record. The process handle, or nullptr when it did not start.
-HANDLE launchLikeTheLauncher(const std::string& program, const std::string& parameters);
-
 }  // namespace zeltra::helpers

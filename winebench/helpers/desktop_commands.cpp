@@ -10,7 +10,7 @@
 //   windows <pid>
 //       The top-level windows of one process, to show what it put on screen
 //       (no error box, say): "window <visible> <iconic> <hex class> <hex
-//       title>" each, then "done".
+//       title>" each.
 //   exit-code <pid>
 //       Waits for the process to end: "watching", then "exit <code>"; or
 //       "missing" when there is no such process.
@@ -76,7 +76,6 @@ BOOL CALLBACK listOne(HWND window, LPARAM processId) {
 
 int listWindows(const Words& words) {
   ::EnumWindows(listOne, static_cast<LPARAM>(words.number(0)));
-  say("done");
   return 0;
 }
 

@@ -2,13 +2,13 @@
 // with the check's own code (check/child_process.h, check/recording_readback.h)
 // and an encoder build of the launcher's, so that the tests, the demo and the
 // benchmark take a file for what the check would. Beside the check's facts it
-// names those its callers check too: what FFmpeg says of the container, the
-// streams and the codec, the frames decoded, whether the AVI file was
-// finished (the caller header's judgement), and the target window's clock
-// (window_clock.h) in each frame.
+// names those its callers check or show too: what FFmpeg says of the
+// container and the codec, the frames decoded, whether the AVI file was
+// finished (the caller header's judgement, in its words), and the target
+// window's clock (window_clock.h) in each frame.
 // Usage: bench_tool read-back <encoder path> <recording path> [--clock]
 // Prints one line a fact, its name first:
-//   container <name>, streams <count>, codec <name>, tag <fourcc>,
+//   container <name>, codec <name>, tag <fourcc>,
 //   size <width>x<height>, rate <fps>, duration <seconds | none>,
 //   frames <count decoded>, avi <finished | unfinished | not-judged>,
 //   with --clock then "clock <tick | none>" for each frame, in order;
@@ -41,17 +41,6 @@ std::string wordAfter(std::string_view text, std::string_view from, const char* 
   return std::string(text.substr(start, text.find_first_of(ends, start) - start));
 }
 
-// The stream lines of the input: those before the output's ("Stream mapping:").
-int inputStreams(std::string_view errors) {
-  const std::string_view input = errors.substr(0, errors.find("Stream mapping:"));
-  int count = 0;
-  for (size_t at = input.find("Stream #"); at != std::string_view::npos;
-       at = input.find("Stream #", at + 1)) {
-    ++count;
-  }
-  return count;
-}
-
 // The codec tag of "Video: mpeg4 (Simple Profile) (XVID / 0x44495658), ...".
 std::string codecTag(std::string_view errors) {
   const std::string_view line = errors.substr(errors.find("Video: "));
@@ -59,17 +48,6 @@ std::string codecTag(std::string_view errors) {
   if (slash == std::string_view::npos) return "none";
   const size_t open = line.rfind('(', slash) + 1;
   return std::string(line.substr(open, slash - open));
-}
-
-const char* aviFinish(const std::wstring& path) {
-  switch (caller::detail::judgeFile(path)) {
-    case caller::detail::ContainerFinish::kFinished:
-      return "finished";
-    case caller::detail::ContainerFinish::kUnfinished:
-      return "unfinished";
-    default:
-      return "not-judged";
-  }
 }
 
 // The cells a frame's clock shows (luma, row by row), each judged by the mean
@@ -122,7 +100,6 @@ int readBack(const Words& words) {
     return 1;
   }
   say("container %s", wordAfter(run.errors, "Input #0, ", ",").c_str());
-  say("streams %d", inputStreams(run.errors));
   say("codec %s", wordAfter(run.errors, "Video: ", " ,").c_str());
   say("tag %s", codecTag(run.errors).c_str());
   say("size %dx%d", facts->width, facts->height);
@@ -134,7 +111,7 @@ int readBack(const Words& words) {
   }
   say("frames %lu", static_cast<unsigned long>(
                         run.output.size() / (static_cast<size_t>(facts->width) * facts->height)));
-  say("avi %s", aviFinish(widenFromAnsi(recording)));
+  say("avi %s", caller::detail::toString(caller::detail::judgeFile(widenFromAnsi(recording))));
   if (words.has("--clock")) sayClocks(run.output, *facts);
   return 0;
 }

@@ -1,14 +1,17 @@
-// bench_tool run: starts a program with an exact command-line text and
-// watches it as its debugger, reporting to the driver, one line each:
-//   pid <n>                      once the program runs
-//   debug <tick> <hex>           every diagnostic line it writes (OutputDebugString)
-//   crash <code>                 an exception it did not handle
-//   exit <code> <tick>           its exit code
+// bench_tool run: starts a program with an exact command-line text, as
+// callers start it, and reports to the driver, one line each:
+//   pid <n>                      once the program is created, before it runs
+//   debug <tick> <hex>           every diagnostic line it writes (OutputDebugString),
+//                                read from the debug-output buffer with the machine
+//                                check's own reader, as a viewer reads it
+//   not-holding                  another viewer holds that buffer: no lines
+//   exit <code> <tick>           its exit code, once its last line is read
 //   stderr <hex>                 with --stderr-pipe: what it wrote to the standard error
-//                                handed to it as a pipe, read once it has exited
-//   processes <hex names>        with --processes-at: the image names of every process
-//                                running (separated by '|') while the program is held at
-//                                its first diagnostic line that begins with that text
+//                                handed to it as a pipe, read to the pipe's end
+//   processes cmd.exe=<n> ffmpeg.exe=<n>
+//                                with --processes-at: how many processes of each image
+//                                name ran while the program was held just after its
+//                                first diagnostic line that begins with that text
 // Usage: bench_tool run <hex command line> [--cwd <hex dir>] [--show <mode>]
 //          [--env <NAME> <hex value>]... [--plain] [--console] [--new-group]
 //          [--job-without-breakaway] [--processes-at <hex text>] [--stderr-pipe]
@@ -21,49 +24,26 @@
 // it in a job that lets nothing it starts break away.
 // Without --show the program gets no show mode, as when a caller starts it
 // the usual way; GetTickCount is the clock, shared with the other helpers.
-// With --plain it starts the program as callers do, not as its debugger (each
-// diagnostic line would cost a round trip through the debugger): then it
-// reports "launch <tick>" just before the start, "pid" and "exit" only.
+// With --plain it leaves the debug-output buffer to others (the machine check
+// reads it itself) and reports "launch <tick>" just before the start, "pid"
+// and "exit" only.
 // With --console (and --plain) the program runs on a new console of its own,
 // as when started from Explorer, in a process group of its own (for
 // ctrl-c), with its output on this one's, between the "pid" and "exit"
 // lines: Wine gives a program started from a pipe no console.
-#include <windows.h>  // first: tlhelp32.h builds on it
-
-#include <tlhelp32.h>
+#include <windows.h>
 
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "bench_tool.h"
+#include "check/child_process.h"
+#include "check/debug_output_reader.h"
 #include "platform/ansi_text.h"
 
 namespace zeltra::helpers {
 namespace {
-
-std::string readDebugString(HANDLE process, const OUTPUT_DEBUG_STRING_INFO& info) {
-  std::string text(info.nDebugStringLength, '\0');
-  SIZE_T read = 0;
-  ::ReadProcessMemory(process, info.lpDebugStringData, text.data(), text.size(), &read);
-  text.resize(read);
-  while (!text.empty() && text.back() == '\0') text.pop_back();
-  return text;
-}
-
-// The image names of every running process, '|' between them.
-std::string runningImageNames() {
-  std::string names;
-  const HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return names;
-  PROCESSENTRY32 entry{};
-  entry.dwSize = sizeof entry;
-  for (BOOL more = ::Process32First(snapshot, &entry); more;
-       more = ::Process32Next(snapshot, &entry)) {
-    names += std::string(names.empty() ? "" : "|") + entry.szExeFile;
-  }
-  ::CloseHandle(snapshot);
-  return names;
-}
 
 std::wstring fromUtf8(const std::string& text) {
   std::wstring wide(text.size(), L'\0');
@@ -72,7 +52,8 @@ std::wstring fromUtf8(const std::string& text) {
   return wide;
 }
 
-// The read end of the pipe handed over as standard error; read to its end,
+// The show mode and, on a console of its own, the standard handles.
+// The read end of the pipe handed over as standard error, read to its end,
 // which comes only once no process holds the write end any more.
 std::string readToTheEnd(HANDLE pipe) {
   std::string all;
@@ -83,7 +64,6 @@ std::string readToTheEnd(HANDLE pipe) {
   return all;
 }
 
-// The show mode and, on a console of its own, the standard handles.
 STARTUPINFOW startupFor(const Words& words) {
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
@@ -102,78 +82,29 @@ STARTUPINFOW startupFor(const Words& words) {
   return startup;
 }
 
+// Created suspended, so that it writes no line before its lines are read.
 DWORD creationFlags(const Words& words) {
-  DWORD flags = words.has("--plain") ? 0 : DEBUG_ONLY_THIS_PROCESS;
+  DWORD flags = CREATE_SUSPENDED;
   if (words.has("--new-group")) flags |= CREATE_NEW_PROCESS_GROUP;
-  if (words.has("--job-without-breakaway")) flags |= CREATE_SUSPENDED;
   if (words.has("--console")) flags |= CREATE_NEW_CONSOLE | CREATE_NEW_PROCESS_GROUP;
   return flags;
 }
 
-// Puts the suspended program in a new job, which without limits forbids
-// breaking away, and lets it run. The job does not end what is left in it
-// when this helper ends, so a test still sees what the program left running.
-void runInJobWithoutBreakaway(const PROCESS_INFORMATION& process) {
-  const HANDLE job = ::CreateJobObjectA(nullptr, nullptr);
-  if (!::AssignProcessToJobObject(job, process.hProcess)) say("job-refused %lu", ::GetLastError());
-  ::ResumeThread(process.hThread);
-}
-
-void watchPlainly(const PROCESS_INFORMATION& process) {
-  ::WaitForSingleObject(process.hProcess, INFINITE);
-  DWORD code = 0;
-  ::GetExitCodeProcess(process.hProcess, &code);
-  say("exit %lu %lu", code, ::GetTickCount());
-}
-
-void reportDebugString(const PROCESS_INFORMATION& process, const DEBUG_EVENT& event,
-                       std::string& processesAt) {
-  const std::string text = readDebugString(process.hProcess, event.u.DebugString);
-  say("debug %lu %s", ::GetTickCount(), toHex(text).c_str());
-  // The program waits in its call until this event is continued.
-  const size_t prefix = text.find(": ");
-  if (!processesAt.empty() && prefix != std::string::npos &&
-      text.compare(prefix + 2, processesAt.size(), processesAt) == 0) {
-    say("processes %s", toHex(runningImageNames()).c_str());
-    processesAt.clear();
-  }
-}
-
-// Until the program exits; false when the debugger lost it.
-bool watchAsDebugger(const PROCESS_INFORMATION& process, std::string processesAt) {
-  ::DebugSetProcessKillOnExit(FALSE);
-  for (;;) {
-    DEBUG_EVENT event{};
-    if (!::WaitForDebugEvent(&event, INFINITE)) return false;
-    DWORD continueStatus = DBG_CONTINUE;
-    switch (event.dwDebugEventCode) {
-      case OUTPUT_DEBUG_STRING_EVENT:
-        reportDebugString(process, event, processesAt);
-        break;
-      case EXCEPTION_DEBUG_EVENT:
-        // The loader's first breakpoint is ours to pass; anything else is the
-        // program's own, and reported when nothing handled it.
-        if (event.u.Exception.ExceptionRecord.ExceptionCode != EXCEPTION_BREAKPOINT) {
-          continueStatus = DBG_EXCEPTION_NOT_HANDLED;
-          if (!event.u.Exception.dwFirstChance) {
-            say("crash %08lx", event.u.Exception.ExceptionRecord.ExceptionCode);
-          }
-        }
-        break;
-      case CREATE_PROCESS_DEBUG_EVENT:
-        if (event.u.CreateProcessInfo.hFile) ::CloseHandle(event.u.CreateProcessInfo.hFile);
-        break;
-      case LOAD_DLL_DEBUG_EVENT:
-        if (event.u.LoadDll.hFile) ::CloseHandle(event.u.LoadDll.hFile);
-        break;
-      case EXIT_PROCESS_DEBUG_EVENT:
-        say("exit %lu %lu", event.u.ExitProcess.dwExitCode, ::GetTickCount());
-        ::ContinueDebugEvent(event.dwProcessId, event.dwThreadId, DBG_CONTINUE);
-        return true;
-      default:
-        break;
-    }
-    ::ContinueDebugEvent(event.dwProcessId, event.dwThreadId, continueStatus);
+// A line of the program's (the buffer holds every program's): said, and at
+// the first that begins with heldAt, the processes counted while the
+// program's one thread is held, just past that line.
+void reportLine(const PROCESS_INFORMATION& process, const check::DebugLine& line,
+                std::string& heldAt) {
+  if (line.processId != process.dwProcessId) return;
+  say("debug %lu %s", ::GetTickCount(), toHex(line.text).c_str());
+  const size_t prefix = line.text.find(": ");
+  if (!heldAt.empty() && prefix != std::string::npos &&
+      line.text.compare(prefix + 2, heldAt.size(), heldAt) == 0) {
+    ::SuspendThread(process.hThread);
+    say("processes cmd.exe=%zu ffmpeg.exe=%zu", check::findProcesses("cmd.exe").size(),
+        check::findProcesses("ffmpeg.exe").size());
+    ::ResumeThread(process.hThread);
+    heldAt.clear();
   }
 }
 
@@ -213,21 +144,32 @@ int runVerbatim(const Words& words) {
     return 3;
   }
   if (errorPipe) ::CloseHandle(errorWrite);
-  if (words.has("--job-without-breakaway")) runInJobWithoutBreakaway(process);
-  say("pid %lu", process.dwProcessId);
-  bool watched = true;
-  if (plain) {
-    watchPlainly(process);
-  } else {
-    watched = watchAsDebugger(process, processesAt != nullptr ? fromHex(processesAt[0]) : "");
+  // A new job without limits forbids breaking away. It does not end what is
+  // left in it when this helper ends, so a test still sees what the program left running.
+  if (words.has("--job-without-breakaway") &&
+      !::AssignProcessToJobObject(::CreateJobObjectA(nullptr, nullptr), process.hProcess)) {
+    say("job-refused %lu", ::GetLastError());
   }
+  std::string heldAt = processesAt != nullptr ? fromHex(processesAt[0]) : "";
+  std::optional<check::DebugOutputReader> reader;
+  if (!plain) {
+    reader.emplace([&](const check::DebugLine& line) { reportLine(process, line, heldAt); });
+    if (reader->open() != check::DebugOutputReader::Opening::kOpened) say("not-holding");
+  }
+  say("pid %lu", process.dwProcessId);
+  ::ResumeThread(process.hThread);
+  ::WaitForSingleObject(process.hProcess, INFINITE);
+  if (reader) reader->catchUp();  // a program that has exited may have its last line unread
+  DWORD code = 0;
+  ::GetExitCodeProcess(process.hProcess, &code);
+  say("exit %lu %lu", code, ::GetTickCount());
   if (errorPipe) {
     say("stderr %s", toHex(readToTheEnd(errorRead)).c_str());
     ::CloseHandle(errorRead);
   }
   ::CloseHandle(process.hThread);
   ::CloseHandle(process.hProcess);
-  return watched ? 0 : 4;
+  return 0;
 }
 
 }  // namespace zeltra::helpers

@@ -18,17 +18,12 @@
 //   ZELTRA_STAND_IN_IGNORE=close   does not hear the close request (as under a pseudoconsole);
 //                                  q and ctrl-c likewise, several with commas between
 //   ZELTRA_STAND_IN_IGNORE=all     hears none of them
-//   ZELTRA_STAND_IN_EXIT=n         exits at once with code n, as the encoder does on a bad path
-//   ZELTRA_STAND_IN_WITHOUT=name   lacks that encoder or device: leaves it out of
-//                                  its answers, and -h says it does not know it
-//   ZELTRA_STAND_IN_UNLISTED=name  leaves it out of the -devices listing only,
-//                                  as some builds leave gdigrab out of it; -h
-//                                  still describes it. The adapter then
-//                                  answers questions itself and passes on only
-//                                  the read-back.
-// Runs that do not record (the questions -version, -devices and -h, and a
-// read-back to raw video) it answers itself as an encoder with gdigrab and
-// libxvid, or, as the adapter, passes on to the real encoder with its own
+//   ZELTRA_STAND_IN_WITHOUT=name   lacks that encoder or input: -h says it does
+//                                  not know it
+// The questions -version and -h it answers itself, as an encoder with gdigrab
+// and libxvid that lists no devices (some builds leave gdigrab out of
+// -devices): whoever needs to know asks about the one name. A read-back to
+// raw video it passes on to the real encoder, as the adapter, with its own
 // standard handles, so the answer reaches whoever asked.
 //
 // When the real encoder lies beside it as ffmpeg-real.exe, it also forwards
@@ -251,11 +246,12 @@ bool recordsNothing(const std::string& parameters) {
 
 // "-h demuxer=gdigrab" and "-h encoder=libxvid" answered in FFmpeg's words,
 // which exits with 0 for a name it does not know too.
-void answerHelp(const std::string& parameters, const std::string& without) {
+void answerHelp(const std::string& parameters) {
   const bool demuxer = holds(parameters, "-h demuxer=");
   const size_t nameAt = parameters.find('=') + 1;
   const std::string name = parameters.substr(nameAt, parameters.find(' ', nameAt) - nameAt);
-  const bool known = name != without && name == (demuxer ? "gdigrab" : "libxvid");
+  const bool known = name != environmentText("ZELTRA_STAND_IN_WITHOUT") &&
+                     name == (demuxer ? "gdigrab" : "libxvid");
   const std::string answer =
       !known ? (demuxer ? "Unknown format '" + name + "'.\n"
                         : "Codec '" + name + "' is not recognized by FFmpeg.\n")
@@ -265,35 +261,16 @@ void answerHelp(const std::string& parameters, const std::string& without) {
   std::fputs(answer.c_str(), stdout);
 }
 
-// The answers of an encoder that has gdigrab and libxvid, in FFmpeg's layout.
-int answerAsStandIn(const std::string& parameters) {
-  const std::string without = environmentText("ZELTRA_STAND_IN_WITHOUT");
-  const std::string unlisted = environmentText("ZELTRA_STAND_IN_UNLISTED");
+// The answer to a question, or the real encoder's to a read-back, on this
+// one's standard handles; its exit code is this one's.
+int answerWithoutRecording(const std::string& parameters) {
+  int code = 0;
   if (holds(parameters, "-h demuxer=") || holds(parameters, "-h encoder=")) {
-    answerHelp(parameters, without);
+    answerHelp(parameters);
   } else if (holds(parameters, "-version")) {
     std::fputs("ffmpeg version stand-in of the Zeltra Wine bench\n", stdout);
-  } else if (holds(parameters, "-devices")) {
-    std::fputs("Devices:\n D. = Demuxing supported\n .E = Muxing supported\n --\n", stdout);
-    if (without != "gdigrab" && unlisted != "gdigrab") {
-      std::fputs(" D  gdigrab         GDI API Windows frame grabber\n", stdout);
-    }
-    std::fputs("  E sdl,sdl2        SDL2 output device\n", stdout);
-  } else {
-    return 1;  // a read-back needs the real encoder
-  }
-  return 0;
-}
-
-// The adapter passes questions on as well, unless it plays a build whose
-// listings differ from the real one's: then only the read-back goes on. The
-// real encoder answers on this one's standard handles; its exit code is this one's.
-int answerWithoutRecording(const std::string& parameters) {
-  const bool readsBack = holds(parameters, "-f rawvideo");
-  const bool ownListings = !environmentText("ZELTRA_STAND_IN_UNLISTED").empty();
-  int code = 0;
-  if (::GetFileAttributesW(realEncoderPath().c_str()) != INVALID_FILE_ATTRIBUTES &&
-      (readsBack || !ownListings)) {
+  } else if (holds(parameters, "-f rawvideo") &&
+             ::GetFileAttributesW(realEncoderPath().c_str()) != INVALID_FILE_ATTRIBUTES) {
     const RealEncoder real =
         startInJob(parameters, ::GetStdHandle(STD_INPUT_HANDLE), ::GetStdHandle(STD_OUTPUT_HANDLE),
                    ::GetStdHandle(STD_ERROR_HANDLE), 0);
@@ -301,7 +278,7 @@ int answerWithoutRecording(const std::string& parameters) {
         real.process != nullptr ? static_cast<int>(exitCodeOnceEnded(real.process, INFINITE)) : 1;
     if (real.job != nullptr) ::CloseHandle(real.job);
   } else {
-    code = answerAsStandIn(parameters);
+    code = 1;  // no device listing; a read-back needs the real encoder
   }
   logLine("exit " + stamp() + " " + std::to_string(code));
   return code;
@@ -321,11 +298,6 @@ void logStart(const std::string& parameters) {
 int main() {
   const std::string parameters = parameterLine();
   logStart(parameters);
-  const std::string exitCode = environmentText("ZELTRA_STAND_IN_EXIT");
-  if (!exitCode.empty()) {
-    logLine("exit " + stamp() + " " + exitCode);
-    return static_cast<int>(zeltra::helpers::toNumber(exitCode.c_str()));
-  }
   if (recordsNothing(parameters)) return answerWithoutRecording(parameters);
 
   const HINSTANCE instance = ::GetModuleHandleA(nullptr);

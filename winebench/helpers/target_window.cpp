@@ -6,18 +6,16 @@
 // tick count in its top left corner (window_clock.h), repainted every 4 ms,
 // so a recording can be read back against the window's clock. With
 // --start-encoder it starts that program itself, as the launcher does, at the
-// moment it has its title: the benchmark's reference.
+// moment it has its title, through the launcher's platform: the benchmark's
+// reference.
 // Usage: bench_tool window <hex title> <x> <y> <width> <height> [--animate] [--clock]
 //          [--start-encoder <hex program> <hex parameter line>]
-//          [--show-after-ms n [--place x y width height] | --never-show | --minimized-for-ms n]
+//          [--never-show | --minimized-for-ms n]
 // Prints "created <tick>" (when the window had its title, during its
 // creation: from then on it can be found), "encoder-started <tick>" after
 // starting the encoder, and then runs until it is closed ("closed <tick>").
-// As applications often do, it can first stay hidden: --show-after-ms n
-// shows it n ms after its creation, first moved to --place's rectangle if
-// given, and prints "shown <tick>"; --never-show keeps it hidden.
-// --minimized-for-ms n shows it minimized and restores it n ms later,
-// printing "restored <tick>".
+// --never-show keeps it hidden; --minimized-for-ms n shows it minimized and,
+// as applications often do, restores it n ms later, printing "restored <tick>".
 #include <windows.h>
 
 #include <cstdint>
@@ -25,6 +23,8 @@
 
 #include "bench_tool.h"
 #include "check/picture_painter.h"
+#include "platform/ansi_text.h"
+#include "platform/win32_platform.h"
 #include "window_clock.h"
 
 namespace zeltra::helpers {
@@ -32,12 +32,10 @@ namespace {
 
 constexpr DWORD kClockPeriodMs = 4;
 constexpr UINT_PTR kAnimateTimer = 1;
-constexpr UINT_PTR kShowTimer = 2;
-constexpr UINT_PTR kRestoreTimer = 3;
+constexpr UINT_PTR kRestoreTimer = 2;
 bool animate = false;
 DWORD existsAt = 0;  // when the window first had its title, and so could be found
 int barStep = 0;
-RECT place{};  // where a window shown late goes first; empty: where it was created
 check::PicturePainter painter;
 
 // Drawn off screen and copied in one piece, so that a grab never catches a
@@ -60,15 +58,11 @@ void paintClock(HWND window) {
   ::ReleaseDC(window, dc);
 }
 
-// Placed first when asked, then shown (or restored) without activation.
-void showLate(HWND window, const char* what) {
-  if (place.right > place.left) {
-    ::SetWindowPos(window, nullptr, place.left, place.top, place.right - place.left,
-                   place.bottom - place.top, SWP_NOZORDER | SWP_NOACTIVATE);
-  }
+// Shown without activation: a window that was never active stays out of
+// the window manager's hands under Wine, so it keeps its exact place.
+void show(HWND window) {
   ::ShowWindow(window, SW_SHOWNOACTIVATE);
   ::UpdateWindow(window);
-  say("%s %lu", what, ::GetTickCount());
 }
 
 LRESULT CALLBACK targetProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -93,7 +87,8 @@ LRESULT CALLBACK targetProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         ::InvalidateRect(window, nullptr, FALSE);
       } else {
         ::KillTimer(window, wParam);
-        showLate(window, wParam == kShowTimer ? "shown" : "restored");
+        show(window);
+        say("restored %lu", ::GetTickCount());
       }
       return 0;
     case WM_DESTROY:
@@ -115,21 +110,12 @@ HWND createTarget(const Words& words) {
                            nullptr, nullptr, windowClass.hInstance, nullptr);
 }
 
-// Shown without activation: a window that was never active stays out of
-// the window manager's hands under Wine, so it keeps its exact place.
 void showAsAsked(HWND window, const Words& words) {
-  if (char* const* p = words.after("--place", 4)) {
-    place = RECT{toNumber(p[0]), toNumber(p[1]), toNumber(p[0]) + toNumber(p[2]),
-                 toNumber(p[1]) + toNumber(p[3])};
-  }
-  if (char* const* ms = words.after("--show-after-ms")) {
-    ::SetTimer(window, kShowTimer, static_cast<UINT>(toNumber(ms[0])), nullptr);
-  } else if (char* const* ms = words.after("--minimized-for-ms")) {
+  if (char* const* ms = words.after("--minimized-for-ms")) {
     ::ShowWindow(window, SW_SHOWMINNOACTIVE);
     ::SetTimer(window, kRestoreTimer, static_cast<UINT>(toNumber(ms[0])), nullptr);
   } else if (!words.has("--never-show")) {
-    ::ShowWindow(window, SW_SHOWNOACTIVATE);
-    ::UpdateWindow(window);
+    show(window);
   }
 }
 
@@ -144,8 +130,9 @@ int targetWindow(const Words& words) {
     return 3;
   }
   if (char* const* encoder = words.after("--start-encoder", 2)) {
-    const HANDLE process = launchLikeTheLauncher(fromHex(encoder[0]), fromHex(encoder[1]));
-    if (process != nullptr) ::CloseHandle(process);
+    // As the launcher starts it, through its platform.
+    makeWin32Platform(::GetModuleHandleA(nullptr))
+        ->startMinimized(widenFromAnsi(fromHex(encoder[0])), widenFromAnsi(fromHex(encoder[1])));
     say("encoder-started %lu", ::GetTickCount());
   }
   say("created %lu", existsAt);
