@@ -7,6 +7,7 @@ import re
 import sys
 import tempfile
 import unittest
+from unittest import mock
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 sys.path.insert(0, str(ROOT / "examples" / "python"))
@@ -19,6 +20,43 @@ def unescape(field):
     """\\\\, \\t, \\0 and \\uXXXX; anything else after a backslash is a fault of the file."""
     return re.sub(r"\\(u[0-9A-Fa-f]{4}|.|$)",
                   lambda m: chr(int(m[1][1:], 16)) if len(m[1]) == 5 else ESCAPES[m[1]], field)
+
+
+class FakeWindows:
+    """kernel32 and user32 as far as a stop calls them: another launcher's
+    control window (8) first, and this launcher's (7, process 42) from the
+    given look on, gone with the launcher once a post is taken."""
+
+    def __init__(self, window_at=None, post_error=0, exited=False):
+        self.window_at, self.post_error, self.exited, self.looks, self.posts, self.limits = \
+            window_at, post_error, exited, 0, [], []
+
+    def FindWindowExW(self, parent, after, class_name, title):
+        self.looks += after is None
+        return 8 if after is None else 7 if after == 8 and self.window_at and self.looks >= self.window_at else None
+
+    def GetWindowThreadProcessId(self, window, owner):
+        owner._obj.value = {8: 99, 7: 42}[window]
+        return window == 8 or bool(self.window_at)
+
+    def PostMessageW(self, window, message, wparam, lparam):
+        self.posts.append((window, message))
+        if not self.post_error:
+            self.window_at, self.exited = None, True
+        return not self.post_error
+
+    def WaitForSingleObject(self, handle, ms):
+        return 0 if self.exited else 0x102
+
+    def SetInformationJobObject(self, job, kind, limits, size):
+        self.limits.append(limits._obj.flags)
+        return 1
+
+    def GetExitCodeProcess(self, process, code):
+        return 1
+
+    def QueryInformationJobObject(self, *arguments):
+        return 0
 
 
 class PythonClientTest(unittest.TestCase):
@@ -39,6 +77,20 @@ class PythonClientTest(unittest.TestCase):
         # '"L" #T#' is 7 units; a character past U+FFFF is two.
         self.assertIsNone(zr.compose_command_line("L", "T", "a" * 32757 + "\U0001f600")[0])
         self.assertEqual(zr.compose_command_line("L", "T", "a" * 32758 + "\U0001f600")[0], "kCommandLineTooLong")
+
+    def test_stops_its_own_window_once_it_appears_and_tells_a_refused_post_from_a_timeout(self):
+        cases = [(FakeWindows(window_at=3), "stopped", [(7, 0x401)], [0x800]),
+                 (FakeWindows(window_at=1, post_error=5), "post-failed", [(7, 0x401)], []),
+                 (FakeWindows(exited=True), "ended-before-stop", [], []),
+                 (FakeWindows(), "stop-not-accepted", [], [])]
+        for fake, outcome, posts, limits in cases:
+            with mock.patch.object(zr, "_api", (fake, fake)), \
+                    mock.patch.object(zr.ctypes, "get_last_error", lambda: fake.post_error, create=True), \
+                    mock.patch.object(zr.Recording, "_read_reasons", lambda self: []), \
+                    mock.patch.object(zr.Recording, "_judge", lambda self: (None, "")):
+                stopped = zr.Recording("L.exe", "a.avi", (0, 0), 1, 42, 3, 4, 1252).stop(100)
+            self.assertEqual((stopped.outcome, stopped.post_error), (outcome, fake.post_error))
+            self.assertEqual((fake.posts, fake.limits), (posts, limits), outcome)  # kill-on-close lifted once accepted
 
     def test_reads_the_judges_verdict_from_its_exit_code_and_line(self):
         for code, said, expected in [(0, "finished: closed by the encoder\r\n", ("finished", "closed by the encoder")),
