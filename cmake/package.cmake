@@ -1,12 +1,15 @@
 # What an integrator gets of this build, the same from the release ZIP and
 # from `cmake --install`: one folder holding the two programs, the caller
-# header, the guide, the changelog, the license and notices, and cmake/, the
-# CMake package. The list below is everything that goes in: the name inside
-# the folder, then the file it is taken from.
+# header, the C# and Python clients under examples/, the guide, the
+# changelog, the license and notices, and cmake/, the CMake package. The list
+# below is everything that goes in: the name inside the folder, then the file
+# it is taken from.
 set(ZELTRA_RELEASE_FILES
   ZELTRA_ScreenTool.exe=$<TARGET_FILE:ZELTRA_ScreenTool>
   ZELTRA_ScreenTool_check.exe=$<TARGET_FILE:ZELTRA_ScreenTool_check>
   zeltra_screentool.h=${CMAKE_CURRENT_SOURCE_DIR}/caller/zeltra_screentool.h
+  examples/csharp/ZeltraRecording.cs=${CMAKE_CURRENT_SOURCE_DIR}/examples/csharp/ZeltraRecording.cs
+  examples/python/zeltra_recording.py=${CMAKE_CURRENT_SOURCE_DIR}/examples/python/zeltra_recording.py
   INTEGRATION.md=${CMAKE_CURRENT_SOURCE_DIR}/docs/integration.md
   CHANGELOG.md=${CMAKE_CURRENT_SOURCE_DIR}/CHANGELOG.md
   LICENSE=${CMAKE_CURRENT_SOURCE_DIR}/LICENSE

@@ -14,6 +14,8 @@ packages=(
   # wine32 is installed where it cannot run too: the tests find out by running it.
   wine wine32:i386 wine64 xvfb xauth x11-utils openbox
   ffmpeg python3 openssl xxd
+  # The C# client's compiler and runtime, for its checks (tests/examples/check-examples.sh).
+  mono-mcs mono-runtime
 )
 
 missing=()

@@ -78,6 +78,9 @@ step "the caller header's language guard, and the Windows workflow as far as it 
 tests/caller/check-language-guard.sh
 scripts/check-workflow.sh
 
+step "the C# and Python clients: compiled, and what of them needs no Windows run against the caller vectors"
+tests/examples/check-examples.sh
+
 step "static analysis"
 scripts/check-tidy.sh build/fuzz build/mingw
 

@@ -15,7 +15,9 @@ import zipfile
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 CONTENTS = ["CHANGELOG.md", "INTEGRATION.md", "LICENSE", "THIRD-PARTY-NOTICES.txt", "ZELTRA_ScreenTool.exe",
             "ZELTRA_ScreenTool_check.exe", "zeltra_screentool.h", "cmake/", "cmake/ZELTRA_ScreenToolConfig.cmake",
-            "cmake/ZELTRA_ScreenToolConfigVersion.cmake", "cmake/zeltra_screentool_functions.cmake"]
+            "cmake/ZELTRA_ScreenToolConfigVersion.cmake", "cmake/zeltra_screentool_functions.cmake", "examples/",
+            "examples/csharp/", "examples/csharp/ZeltraRecording.cs", "examples/python/",
+            "examples/python/zeltra_recording.py"]
 # Each build the machine may run: its ZIP's suffix and the tree its Wine tests ran in.
 BUILDS = {"i686": ("win32", "build/mingw"), "x86_64": ("win64", "build/mingw-x86_64")}
 RECORD_PLACES = ["FileVersion", "ProductVersion", "fixed file version", "fixed product version"]
