@@ -72,7 +72,7 @@
 
 // The version, for #if: kCallerVersion below says the same as text.
 #define ZELTRA_SCREENTOOL_VERSION_MAJOR 2
-#define ZELTRA_SCREENTOOL_VERSION_MINOR 0
+#define ZELTRA_SCREENTOOL_VERSION_MINOR 1
 #define ZELTRA_SCREENTOOL_VERSION_PATCH 0
 
 // MSVC links the Windows libraries the header calls by itself.
@@ -104,7 +104,7 @@ namespace zeltra::caller {
 // ---------------------------------------------------------------------------
 
 // Kept in step with the project's version.
-inline constexpr char kCallerVersion[] = "2.0.0";
+inline constexpr char kCallerVersion[] = "2.1.0";
 
 // The whole stop, from sending it to the launcher's exit. The launcher's worst
 // case is 23 s: its stop command's bound (3 s), the wait for the command's

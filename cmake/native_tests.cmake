@@ -17,7 +17,8 @@ add_executable(unit_tests
 )
 target_link_libraries(unit_tests PRIVATE zeltra_launcher_logic zeltra_platform_pure GTest::gtest
   GTest::gtest_main)
-target_compile_definitions(unit_tests PRIVATE ZELTRA_FIXTURE_DIR="${CMAKE_CURRENT_SOURCE_DIR}/tests/unit/fixtures")
+target_compile_definitions(unit_tests PRIVATE ZELTRA_FIXTURE_DIR="${CMAKE_CURRENT_SOURCE_DIR}/tests/unit/fixtures"
+  ZELTRA_CALLER_VECTORS="${CMAKE_CURRENT_SOURCE_DIR}/tests/caller/caller_vectors.tsv")
 # The slowest case takes about half a second natively, a few seconds under the
 # sanitizers: a case still running after this hangs, and fails here rather
 # than at CI's limit.

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 #include <set>
 #include <string>
 #include <string_view>
@@ -107,21 +108,64 @@ TEST(CallerHeaderTest, TheHeaderAndTheLauncherRefuseTheSameOutputPaths) {
   }
 }
 
-TEST(CallerHeaderTest, ComposesTheQuotedLauncherPathAndAnInvocationOpeningWithHash) {
-  const struct {
-    std::wstring_view title, path, commandLine;
-  } cases[] = {
-      {L"Demo Window", L"C:\\rec\\clip.avi",
-       L"\"C:\\Tools\\ZELTRA_ScreenTool.exe\" #Demo Window#C:\\rec\\clip.avi"},
-      // The head ends before the path's first '#', which the tail keeps.
-      {L"T", L"C:\\a#b#c.avi", L"\"C:\\Tools\\ZELTRA_ScreenTool.exe\" #T#C:\\a##b#c.avi"},
-      {L" \tT\"", L"C:\\x\\", L"\"C:\\Tools\\ZELTRA_ScreenTool.exe\" # \tT\"#C:\\x\\"},
-  };
-  for (const auto& c : cases) {
-    const detail::ComposedLine composed = compose(kLauncher, c.title, c.path);
-    EXPECT_EQ(composed.refusal, Refusal::kNone);
-    EXPECT_EQ(composed.text, c.commandLine);
+// The cases every client of the protocol shares (tests/caller/caller_vectors.tsv):
+// a field's UTF-8, with \\, \t, \0 and \uXXXX for what a line cannot hold.
+std::wstring unescaped(std::string_view field) {
+  std::wstring text;
+  for (size_t i = 0; i < field.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(field[i]);
+    if (byte == '\\') {
+      const char next = field.at(++i);
+      if (next == 'u') {
+        text += static_cast<wchar_t>(std::stoul(std::string(field.substr(i + 1, 4)), nullptr, 16));
+        i += 4;
+      } else {
+        text += next == 't' ? L'\t' : next == '0' ? L'\0' : static_cast<wchar_t>(next);
+      }
+    } else if (byte < 0x80) {
+      text += static_cast<wchar_t>(byte);
+    } else {  // two or three bytes: the vectors stay in the first plane
+      const int more = byte >= 0xE0 ? 2 : 1;
+      unsigned code = byte & (more == 2 ? 0x0F : 0x1F);
+      for (int k = 0; k < more; ++k) code = code << 6 | (field.at(++i) & 0x3F);
+      text += static_cast<wchar_t>(code);
+    }
   }
+  return text;
+}
+
+// A token as the refusal's own name: title-holds-hash is kTitleHoldsHash.
+std::string enumeratorName(std::string_view token) {
+  std::string name = "k";
+  for (size_t i = 0; i < token.size(); ++i) {
+    const bool first = i == 0 || token[i - 1] == '-';
+    if (token[i] != '-') name += first ? static_cast<char>(token[i] - 'a' + 'A') : token[i];
+  }
+  return name;
+}
+
+TEST(CallerHeaderTest, ComposesAndRefusesTheSharedCasesAsEveryClientDoes) {
+  std::ifstream file(ZELTRA_CALLER_VECTORS);
+  ASSERT_TRUE(file.good());
+  int cases = 0;
+  for (std::string line; std::getline(file, line);) {
+    if (line.empty() || line[0] == '#') continue;
+    std::vector<std::wstring> fields;
+    for (size_t start = 0, tab = 0; tab != std::string::npos; start = tab + 1) {
+      tab = line.find('\t', start);
+      fields.push_back(unescaped(std::string_view(line).substr(start, tab - start)));
+    }
+    ASSERT_EQ(fields.size(), 4u) << line;
+    ++cases;
+    const detail::ComposedLine composed = detail::composeCommandLine(
+        fields[0], fields[1], fields[2], [](std::wstring_view) { return true; });
+    const std::string refused = "refused:" + enumeratorName(toString(composed.refusal));
+    const std::wstring got = composed.refusal == Refusal::kNone
+                                 ? composed.text
+                                 : std::wstring(refused.begin(), refused.end());
+    EXPECT_EQ(got, fields[3]) << line;
+  }
+  EXPECT_GT(cases, 40);
 }
 
 // The conversion to the launcher's code page, which the machine check uses
