@@ -18,9 +18,6 @@ WM_QUIT = 0x0012
 ERROR_INVALID_WINDOW_HANDLE = 1400
 TITLE = "Stop Target"
 ENDED = "the stop command had not returned within 3 s; ended its interpreter and all it started"
-# The launcher's worst stop: the command's bound (3 s), the wait for what it started to be gone
-# (5 s), the encoder's time limit after its Ctrl+C (10 s) and the wait after ending it (5 s).
-WORST_STOP_MS = 23000
 
 
 class StopTest(WineTestCase):
@@ -104,7 +101,7 @@ class HungInterpreterTest(WineTestCase):
     def record_with_hung_interpreter(self, title="Hung Target", **kwargs):
         return self.start_recording(title, windows_env={"ComSpec": windows_path(self.interpreter)}, **kwargs)
 
-    def test_a_stop_ends_the_hung_interpreter_and_the_own_encoder_finishes_within_the_worst_case(self):
+    def test_a_stop_ends_the_hung_interpreter_and_the_own_encoder_finishes(self):
         # In a job that forbids breaking away, the interpreter cannot leave the launcher's job:
         # the run takes the fallbacks (a nested job, or ending it and its child by parent id).
         for in_job in (False, True):
@@ -112,8 +109,7 @@ class HungInterpreterTest(WineTestCase):
                 self.log.clear()
                 run = self.record_with_hung_interpreter(f"Hung Target {int(in_job)}", job_without_breakaway=in_job,
                                                         processes_at=ENDED)
-                sent = self.stop_recording(run)
-                self.assertLessEqual(run.exit_tick - sent, WORST_STOP_MS)
+                self.stop_recording(run)  # the launcher exits, the hung interpreter holding it no longer
                 self.assertEqual(run.processes_at()["cmd.exe"], 0, "the interpreter and its child had gone by then")
                 self.assertEqual(self.log.reasons("close"), ["Q"], "asked by the launcher itself")
                 self.assertEqual(len(self.log.records("exit")), 1, "the own encoder finished")
