@@ -22,7 +22,8 @@ namespace {
 std::optional<InvocationFields> readUsableInvocation(Platform& platform,
                                                      const InvocationText& invocation) {
   if (const std::optional<InvocationText::Inexact>& inexact = invocation.inexact) {
-    diagnose(platform, "the command line's character " + formatDecimal(inexact->place + 1) + ", " +
+    diagnose(platform, "the command line's character " +
+                           formatDecimal(static_cast<int64_t>(inexact->place) + 1) + ", " +
                            formatCodePoint(inexact->codePoint) +
                            ", has no exact form in the ANSI code page (" +
                            formatDecimal(inexact->codePage) + "); nothing to record");

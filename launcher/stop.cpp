@@ -175,7 +175,7 @@ CommandRun runStopCommand(Platform& platform, StopCommandHistory& history) {
     return {};
   }
   diagnose(platform, std::string("asking every ffmpeg.exe to close: ") + kStopCommand);
-  const CommandRun run =
+  CommandRun run =
       platform.runHiddenCommand(kStopCommand, kStopCommandBoundMs, kEndedProcessWaitMs);
   const std::string atBound = "the stop command had not returned within " +
                               seconds(kStopCommandBoundMs) +

@@ -67,7 +67,7 @@ TEST(EncoderDpiTest, TheCompatibilitySettingsOverrideTheManifest) {
       "PerMonitorV2, PerMonitor</dpiAwareness>";
   const struct {
     std::optional<std::string> manifest, layers;
-    DpiAwareness awareness;
+    DpiAwareness awareness{};
   } cases[] = {
       {std::nullopt, std::nullopt, DpiAwareness::kUnaware},
       {v2, std::nullopt, DpiAwareness::kPerMonitor},

@@ -16,6 +16,12 @@ constexpr uint32_t kErrorInvalidHandle = 6;
 // enough to tell a text it holds from one it does not.
 constexpr wchar_t kEuro = 0x20AC;
 
+// A window's handle is its place in the list, counted from one: never a
+// pointer, only compared and handed back.
+WindowHandle handleOf(size_t place) {
+  return reinterpret_cast<WindowHandle>(place);  // NOLINT(performance-no-int-to-ptr)
+}
+
 }  // namespace
 
 // The launcher's handle on one of the desktop's encoders.
@@ -97,7 +103,7 @@ WindowHandle Desktop::addWindow(const std::string& title, Rect rect) {
   window.rect = rect;
   windows_.push_back(window);
   windowChanged_ = true;
-  return reinterpret_cast<WindowHandle>(static_cast<uintptr_t>(windows_.size()));
+  return handleOf(windows_.size());
 }
 
 Desktop::Window& Desktop::window(WindowHandle handle) {
@@ -106,7 +112,7 @@ Desktop::Window& Desktop::window(WindowHandle handle) {
   return windows_[index - 1];
 }
 
-void Desktop::at(uint32_t ms, std::function<void()> change) {
+void Desktop::at(uint32_t ms, const std::function<void()>& change) {
   scheduled_.push_back({ms, [this, change] {
                           change();
                           windowChanged_ = true;
@@ -277,8 +283,7 @@ std::vector<FoundWindow> Desktop::findWindowsTitled(const std::string& title) {
   for (size_t i = windows_.size(); i-- > 0;) {  // topmost first
     const Window& w = windows_[i];
     if (!w.exists || lower(w.title) != lower(title)) continue;
-    found.push_back({reinterpret_cast<WindowHandle>(static_cast<uintptr_t>(i + 1)), w.visible,
-                     w.minimized, w.cloaked});
+    found.push_back({handleOf(i + 1), w.visible, w.minimized, w.cloaked});
   }
   return found;
 }

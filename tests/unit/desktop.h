@@ -82,7 +82,7 @@ class Desktop final : public Platform {
   WindowHandle addWindow(const std::string& title, Rect rect);  // shown, above the others
   Window& window(WindowHandle handle);
   // A change of the desktop's windows at that moment (a window changing counts for the watch).
-  void at(uint32_t ms, std::function<void()> change);
+  void at(uint32_t ms, const std::function<void()>& change);
   void quietlyAt(uint32_t ms, std::function<void()> change);  // one the watch does not see
   void postAt(uint32_t ms, uint32_t message);                 // to the control window, from outside
   void quitAt(uint32_t ms);             // a quit posted to the launcher's thread

@@ -12,7 +12,7 @@ namespace {
 
 TEST(CaptureRegionTest, ClipsToTheVirtualScreenAndRoundsTowardZero) {
   const struct {
-    const char* what;
+    const char* what = nullptr;
     Rect window;
     VirtualScreen screen;
     CaptureRegion region;
@@ -49,8 +49,8 @@ TEST(CaptureRegionTest, TheVisibleFrameOnlyWherePerMonitorAwareAndNotEmpty) {
   const Rect rect{93, 80, 510, 388};    // with Windows 10's invisible borders
   const Rect frame{100, 80, 503, 381};  // the window as it shows
   const struct {
-    const char* what;
-    bool perMonitorAware;
+    const char* what = nullptr;
+    bool perMonitorAware = false;
     std::optional<Rect> frame;
     Rect recorded;
   } cases[] = {

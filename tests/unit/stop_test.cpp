@@ -40,12 +40,12 @@ EncoderSpec encoder(bool consoleWindow, bool hearsClose, bool readsKey, bool hea
 
 TEST(StopTest, TheEncoderFinishesItsFileOnWhicheverRequestReachesIt) {
   const struct {
-    const char* what;
+    const char* what = nullptr;
     EncoderSpec spec;
-    bool wineTaskkill;
-    EncoderFinish finish;
-    int signals;
-    uint32_t exitAfterStop;  // the stop command takes 300 ms
+    bool wineTaskkill = false;
+    EncoderFinish finish{};
+    int signals = 0;
+    uint32_t exitAfterStop = 0;  // the stop command takes 300 ms
   } cases[] = {
       {"the close request", encoder(true, true, true, true), false, EncoderFinish::kStopCommand, 1,
        500},
