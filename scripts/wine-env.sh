@@ -30,10 +30,15 @@ wine_env_arches() {
   done
 }
 
-# Prints "yes" or "no". Only "Exec format error" from a 32-bit program means
-# the kernel refuses them all; any other failure of the 32-bit loader is a
-# broken install, reported and returned as an error, never taken for "no".
+# Prints "yes", "no" or "uninstalled". Only "Exec format error" from a 32-bit
+# program means the kernel refuses them all; "uninstalled" means there is no
+# 32-bit loader because install-deps could not install wine32. Any other
+# failure of the loader is a broken install, reported and returned as an error.
 wine_env_i386_support() {
+  if [ ! -e /usr/lib/wine/wine ]; then
+    echo uninstalled
+    return
+  fi
   python3 - /usr/lib/wine/wine <<'PY'
 import errno, subprocess, sys
 try:
@@ -52,7 +57,7 @@ PY
 
 # Prints the build and, after a blank, why it was picked.
 wine_env_pick() {
-  local requested support
+  local requested support why
   requested=$(wine_env_arches) || return
   if grep -qx i686 <<<"$requested"; then
     support=$(wine_env_i386_support) || return
@@ -60,11 +65,13 @@ wine_env_pick() {
       echo "i686 the 32-bit build, the product"
       return
     fi
+    why="this machine cannot run 32-bit programs"
+    [ "$support" = no ] || why="Wine's 32-bit half (wine32:i386) could not be installed here"
     grep -qx x86_64 <<<"$requested" || {
-      echo "wine-env: the 32-bit build was asked for, but this machine cannot run 32-bit programs" >&2
+      echo "wine-env: the 32-bit build was asked for, but $why" >&2
       return 1
     }
-    echo "x86_64 the 64-bit build: this machine cannot run 32-bit programs"
+    echo "x86_64 the 64-bit build: $why"
     return
   fi
   echo "x86_64 the 64-bit build, as ZELTRA_WINE_ARCHES asks"
