@@ -221,9 +221,6 @@ class LauncherRun(ReportingProcess):
     def stop_commands(self):
         return sum(1 for t in self.diagnostic_texts() if t.startswith("asking every ffmpeg.exe to close"))
 
-    def launches(self):
-        return [t for t in self.diagnostic_texts() if t.startswith("starting ")]
-
 
 class CallerRun(ReportingProcess):
     """The caller header's example program, record_window, recording through the header: it stops

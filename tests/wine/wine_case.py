@@ -9,7 +9,7 @@ import time
 import unittest
 
 from winebench.runner import (LAUNCHER, STAND_IN, STOP_MESSAGE, LauncherRun, StandInLog, TargetWindow,
-                              send_to_control_window, stop_every_encoder, wait_until, windows_path, wine_processes)
+                              send_to_control_window, stop_every_encoder, windows_path, wine_processes)
 
 # ctest ends a suite at its TIMEOUT without a word; the watchdog fires a tenth
 # of it (at least 5 s) earlier, says what is still running under Wine, and
@@ -81,7 +81,3 @@ class WineTestCase(unittest.TestCase):
         self.assertIsNotNone(sent, "no control window to stop")
         self.assertEqual(run.wait_for_exit(), 0)
         return sent
-
-    def wait_for_growth(self, path):
-        """The encoder has begun writing: a recording's seconds count from here, not from its slower start."""
-        wait_until(lambda: os.path.isfile(path) and os.path.getsize(path) > 0, f"{path} grew")
