@@ -10,8 +10,8 @@ import unittest
 
 from tests.wine import test_real_recording
 from tests.wine.wine_case import WineTestCase
-from winebench.runner import (BENCH_TOOL, BOUND, CONTROL_WINDOW, LAUNCHER, STAND_IN, CallerRun, StandInLog, linux_pids,
-                              top_level_windows, wait_until, windows_path)
+from winebench.runner import (BENCH_TOOL, BOUND, CONTROL_WINDOW, CallerRun, StandInLog, linux_pids, top_level_windows,
+                              wait_until, windows_path)
 
 
 class CallerHeaderTest(WineTestCase):
@@ -116,10 +116,7 @@ class CallerHeaderTest(WineTestCase):
     def stop_two_launchers(self, order):
         runs = []
         for name in ("First", "Second"):
-            directory = os.path.join(self.dir, name)
-            os.makedirs(directory)
-            shutil.copy(LAUNCHER, directory)
-            shutil.copy(STAND_IN, directory)
+            directory = self.install(name=name)
             runs.append(self.record(f"{name} Target", launcher=os.path.join(directory, "ZELTRA_ScreenTool.exe"),
                                     output=os.path.join(directory, "out.avi")))
             StandInLog(directory).wait_for_ready()

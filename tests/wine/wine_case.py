@@ -8,7 +8,7 @@ import threading
 import time
 import unittest
 
-from winebench.runner import (LAUNCHER, STAND_IN, STOP_MESSAGE, LauncherRun, StandInLog, TargetWindow,
+from winebench.runner import (LAUNCHER, REAL_ENCODER, STAND_IN, STOP_MESSAGE, LauncherRun, StandInLog, TargetWindow,
                               send_to_control_window, stop_every_encoder, windows_path, wine_processes)
 
 # ctest ends a suite at its TIMEOUT without a word; the watchdog fires a tenth
@@ -54,6 +54,18 @@ class WineTestCase(unittest.TestCase):
             shutil.copy(STAND_IN, self.dir)
         self.log = StandInLog(self.dir)
         self.output = os.path.join(self.dir, "out.avi")
+
+    def install(self, encoder="stand-in", name=None):
+        """A fresh folder in the test's (of that name) with the launcher and the encoder: the "stand-in" alone, the
+        "real" one alone, the "adapter" (the stand-in before the real one), or None."""
+        folder = os.path.join(self.dir, name or f"install-{len(os.listdir(self.dir))}")
+        os.makedirs(folder)
+        shutil.copy(LAUNCHER, folder)
+        if encoder in ("adapter", "stand-in"):
+            shutil.copy(STAND_IN, folder)
+        if encoder in ("real", "adapter"):
+            os.symlink(REAL_ENCODER, os.path.join(folder, "ffmpeg.exe" if encoder == "real" else "ffmpeg-real.exe"))
+        return folder
 
     def start_launcher(self, arguments, **kwargs):
         run = LauncherRun(self.dir, arguments, **kwargs)
