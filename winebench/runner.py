@@ -221,9 +221,6 @@ class LauncherRun(ReportingProcess):
     def stop_commands(self):
         return sum(1 for t in self.diagnostic_texts() if t.startswith("asking every ffmpeg.exe to close"))
 
-    def launches(self):
-        return [t for t in self.diagnostic_texts() if t.startswith("starting ")]
-
 
 class CallerRun(ReportingProcess):
     """The caller header's example program, record_window, recording through the header: it stops
@@ -394,11 +391,11 @@ class StandInLog:
         self.wait_for("start")
         return self.starts()[0]
 
-    def wait_for_ready(self, count=1):
-        """Waits until count starts of the stand-in hear requests: a stop message, Ctrl+C, a quit or a
+    def wait_for_ready(self):
+        """Waits until a start of the stand-in hears requests: a stop message, Ctrl+C, a quit or a
         close sent before that may go unheard. Every signal to it waits for this first."""
-        return self.wait_for("ready", count)
+        return self.wait_for("ready")
 
-    def wait_for(self, kind, count=1):
-        wait_until(lambda: len(self.records(kind)) >= count, f"the stand-in encoder's '{kind}' line")
+    def wait_for(self, kind):
+        wait_until(lambda: self.records(kind), f"the stand-in encoder's '{kind}' line")
         return self.records(kind)

@@ -10,27 +10,36 @@ import unittest
 
 from tests.wine import test_real_recording
 from tests.wine.wine_case import WineTestCase
-from winebench.runner import (BENCH_TOOL, BOUND, CONTROL_WINDOW, LAUNCHER, STAND_IN, CallerRun, StandInLog, linux_pids,
-                              top_level_windows, wait_until, windows_path)
+from winebench.runner import (BENCH_TOOL, BOUND, CONTROL_WINDOW, CallerRun, StandInLog, linux_pids, top_level_windows,
+                              wait_until, windows_path)
 
 
 class CallerHeaderTest(WineTestCase):
-    def record(self, title, launcher=None, mode=None, output=None, env=None):
+    def record(self, title, target=True, real=False, ready=False, launcher=None, mode=None, output=None, env=None):
+        """record_window recording the window of that title, opened here unless target is False, the real encoder
+        behind the stand-in where real; with ready, once the stand-in hears requests."""
+        if real:
+            os.symlink(test_real_recording.REAL_ENCODER, os.path.join(self.dir, "ffmpeg-real.exe"))
+        if target:
+            self.open_target(title)
         run = CallerRun(launcher or os.path.join(self.dir, "ZELTRA_ScreenTool.exe"), title,
                         windows_path(output or self.output), mode, env)
         self.addCleanup(run.stop)
+        if ready:
+            self.log.wait_for_ready()
         return run
 
     def assert_stopped(self, stopped):
         self.assertEqual((stopped["outcome"], stopped["exit"]), ("stopped", "0"), stopped)
         return stopped
 
+    def assert_no_encoder_left(self):
+        exited = {record.pid for record in self.log.records("exit")}
+        self.assertTrue(all(record.pid in exited for record in self.log.records("start")), "no encoder left running")
+
     def test_a_window_is_recorded_with_the_real_encoder_into_a_finished_file(self):
-        os.symlink(test_real_recording.REAL_ENCODER, os.path.join(self.dir, "ffmpeg-real.exe"))
-        title = "Récord Wïndow"  # held by the launcher's code page, converted on the way
-        self.open_target(title, 120, 90, 403, 301)
-        run = self.record(title)
-        self.log.wait_for_ready()
+        # A title held by the launcher's code page, converted on the way.
+        run = self.record("Récord Wïndow", real=True, ready=True)
         window, recording = int(run.fields("window")["ms"]), run.fields("recording")
         self.assertEqual(recording["state"], "begun", recording)
         self.assertGreaterEqual(int(recording["ms"]), window, "the file begins after the window appears")
@@ -42,16 +51,13 @@ class CallerHeaderTest(WineTestCase):
     def test_an_old_file_and_a_title_no_window_has_is_not_this_runs(self):
         with open(self.output, "wb") as old:
             old.write(b"RIFF left by an earlier run")
-        run = self.record("No Window Has This Title", mode="--at-once")
+        run = self.record("No Window Has This Title", target=False, mode="--at-once")
         self.assertEqual(run.fields("job")["where"], "own")
         stopped = self.assert_stopped(run.stop_recording())
         self.assertEqual((stopped["output"], stopped["encoder"]), ("not-this-run", "none"), stopped)
 
     def test_an_encoder_ended_at_the_launchers_time_limit_leaves_an_unfinished_file(self):
-        os.symlink(test_real_recording.REAL_ENCODER, os.path.join(self.dir, "ffmpeg-real.exe"))
-        self.open_target("Deaf Encoder")
-        run = self.record("Deaf Encoder", env=dict(os.environ, ZELTRA_STAND_IN_IGNORE="all"))
-        self.log.wait_for_ready()
+        run = self.record("Deaf Encoder", real=True, ready=True, env=dict(os.environ, ZELTRA_STAND_IN_IGNORE="all"))
         self.assertEqual(run.fields("recording")["state"], "begun")
         stopped = self.assert_stopped(run.stop_recording())
         reasons = [line for line in run.lines if isinstance(line, str) and line.startswith("reason ")]
@@ -59,10 +65,8 @@ class CallerHeaderTest(WineTestCase):
         self.assertEqual(stopped["output"], "unfinished", stopped)
 
     def test_an_encoder_refusing_its_path_had_ended_before_the_stop(self):
-        os.symlink(test_real_recording.REAL_ENCODER, os.path.join(self.dir, "ffmpeg-real.exe"))
         os.makedirs(self.output)  # a folder where the file would go
-        self.open_target("Refused Path")
-        run = self.record("Refused Path")
+        run = self.record("Refused Path", real=True)
         self.assertIn(run.fields("recording")["state"], ("encoder-ended", "not-yet"))
         stopped = self.assert_stopped(run.stop_recording())
         self.assertEqual((stopped["output"], stopped["encoder"]), ("missing", "none"), stopped)
@@ -72,19 +76,15 @@ class CallerHeaderTest(WineTestCase):
         self.assertTrue(any(r.startswith("starting ") for r in reasons), reasons)
 
     def test_a_caller_ended_from_outside_takes_its_launcher_and_encoder_with_it(self):
-        self.open_target("Orphan Target")
-        run = self.record("Orphan Target")
-        self.log.wait_for_ready()
+        run = self.record("Orphan Target", ready=True)
         self.assertTrue(linux_pids(windows_path(self.dir)), "the launcher and its encoder run")
         run.process.kill()  # as a crash ends it: no destructor runs
         wait_until(lambda: not linux_pids(windows_path(self.dir)), "neither launcher nor encoder is left")
 
     def test_a_caller_that_dies_once_its_stop_is_accepted_leaves_the_launcher_to_finish(self):
         # An encoder deaf to every close keeps the launcher at its work for its 10 s limit after the stop.
-        os.symlink(test_real_recording.REAL_ENCODER, os.path.join(self.dir, "ffmpeg-real.exe"))
-        self.open_target("Stopped Then Orphaned")
-        run = self.record("Stopped Then Orphaned", env=dict(os.environ, ZELTRA_STAND_IN_IGNORE="all"))
-        self.log.wait_for_ready()
+        run = self.record("Stopped Then Orphaned", real=True, ready=True,
+                          env=dict(os.environ, ZELTRA_STAND_IN_IGNORE="all"))
         launcher = windows_path(os.path.join(self.dir, "ZELTRA_ScreenTool.exe"))
         pid = run.launcher_pid
         run.process.stdin.write(b"\n")
@@ -99,16 +99,11 @@ class CallerHeaderTest(WineTestCase):
         wait_until(lambda: not linux_pids(windows_path(self.dir)), "the launcher saw its encoder through and ended")
 
     def test_a_stop_sent_at_once_is_not_lost_and_leaves_no_encoder(self):
-        self.open_target("At Once")
-        stopped = self.record("At Once", mode="--at-once").fields("stopped")
-        self.assert_stopped(stopped)
-        exited = {record.pid for record in self.log.records("exit")}
-        self.assertTrue(all(record.pid in exited for record in self.log.records("start")), "no encoder left running")
+        self.assert_stopped(self.record("At Once", mode="--at-once").fields("stopped"))
+        self.assert_no_encoder_left()
 
     def test_a_stop_asked_for_before_the_window_exists_is_posted_once_it_appears(self):
-        os.symlink(test_real_recording.REAL_ENCODER, os.path.join(self.dir, "ffmpeg-real.exe"))
-        self.open_target("Request First")
-        run = self.record("Request First", mode="--request-first")
+        run = self.record("Request First", real=True, mode="--request-first")
         self.assertEqual(run.fields("requested")["state"], "kept")
         self.assertEqual(run.fields("request-ended")["state"], "accepted", "posted by a later ask, not by stop()")
         stopped = run.fields("stopped")
@@ -116,17 +111,12 @@ class CallerHeaderTest(WineTestCase):
         # Posted as the window appears: the launcher may take it before its encoder starts, or just after.
         self.assertIn(stopped["output"], ("missing", "finished"), stopped)
         self.assertEqual(stopped["post-error"], "none", stopped)
-        exited = {record.pid for record in self.log.records("exit")}
-        self.assertTrue(all(record.pid in exited for record in self.log.records("start")), "no encoder left running")
+        self.assert_no_encoder_left()
 
     def stop_two_launchers(self, order):
         runs = []
         for name in ("First", "Second"):
-            directory = os.path.join(self.dir, name)
-            os.makedirs(directory)
-            shutil.copy(LAUNCHER, directory)
-            shutil.copy(STAND_IN, directory)
-            self.open_target(f"{name} Target")
+            directory = self.install(name=name)
             runs.append(self.record(f"{name} Target", launcher=os.path.join(directory, "ZELTRA_ScreenTool.exe"),
                                     output=os.path.join(directory, "out.avi")))
             StandInLog(directory).wait_for_ready()
@@ -148,7 +138,7 @@ class CallerHeaderTest(WineTestCase):
         ends_at_once = os.path.join(self.dir, "ends-at-once", "ZELTRA_ScreenTool.exe")  # as which bench_tool ends
         os.makedirs(os.path.dirname(ends_at_once))
         shutil.copy(BENCH_TOOL, ends_at_once)
-        run = self.record("Any Window", launcher=ends_at_once)
+        run = self.record("Any Window", target=False, launcher=ends_at_once)
         self.assertEqual(run.first("window"), "window state=launcher-ended")
         stopped = run.stop_recording()
         self.assertEqual((stopped["outcome"], stopped["exit"]), ("ended-before-stop", "3"))
@@ -157,7 +147,7 @@ class CallerHeaderTest(WineTestCase):
         # Code page 1252 holds neither; the first has a best-fit stand-in ("A").
         for title in ("\u0100 Window", "\u2713 Window"):
             with self.subTest(title=title):
-                refused = self.record(title).first("refused")
+                refused = self.record(title, target=False).first("refused")
                 self.assertIn("the system's ANSI code page cannot hold", refused)
 
 

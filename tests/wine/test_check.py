@@ -12,8 +12,8 @@ import unittest
 
 from tests.wine import test_real_recording
 from tests.wine.wine_case import WineTestCase
-from winebench.runner import (BOUND, BUILD_DIR, LAUNCHER, REAL_ENCODER, STAND_IN, WINE, LauncherRun, ReportingProcess,
-                              StandInLog, ask, bench_tool, linux_pids, wait_until, windows_path)
+from winebench.runner import (BOUND, BUILD_DIR, WINE, LauncherRun, ReportingProcess, StandInLog, ask, bench_tool,
+                              linux_pids, wait_until, windows_path)
 
 CHECK = os.path.join(BUILD_DIR, "ZELTRA_ScreenTool_check.exe")
 PLANTED_DLL = os.path.join(BUILD_DIR, "planted", "version.dll")
@@ -26,16 +26,9 @@ class CheckTest(WineTestCase):
     with_encoder = False
 
     def install(self, encoder, name=None):
-        """A fresh folder (of that name) with the launcher, the check and the encoder: "real" alone, the
-        "adapter" (the stand-in before the real one), the "stand-in" alone, or none."""
-        folder = os.path.join(self.dir, name or f"install-{len(os.listdir(self.dir))}")
-        os.makedirs(folder)
-        shutil.copy(LAUNCHER, folder)
+        """The base case's install, with the check beside the launcher."""
+        folder = super().install(encoder, name)
         shutil.copy(CHECK, folder)
-        if encoder in ("adapter", "stand-in"):
-            shutil.copy(STAND_IN, folder)
-        if encoder in ("real", "adapter"):
-            os.symlink(REAL_ENCODER, os.path.join(folder, "ffmpeg.exe" if encoder == "real" else "ffmpeg-real.exe"))
         return folder
 
     def run_check(self, folder, *args, env=None):

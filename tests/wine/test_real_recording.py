@@ -5,12 +5,11 @@ through the wide call, where only its Ctrl+C can finish the file. Started
 from such a folder through the caller header, and recording its window
 exactly, it is the machine check's to prove (test_check)."""
 import os
-import shutil
 import time
 import unittest
 
 from tests.wine.wine_case import WineTestCase
-from winebench.runner import ENCODING, LAUNCHER, REAL_ENCODER, STAND_IN, StandInLog, read_back, windows_path
+from winebench.runner import ENCODING, REAL_ENCODER, StandInLog, read_back, wait_until, windows_path
 
 RECORD_SECONDS = 3
 FOLDER = "\u0141\u00f3d\u017a \u015al\u0119\u017ca"  # Polish; cp1252 best-fits it to "Lódz Sleza"
@@ -24,14 +23,10 @@ class RealRecordingTest(WineTestCase):
         super().setUp()
         self.assertTrue(os.path.isfile(REAL_ENCODER), "no real encoder: run scripts/fetch-encoder.sh")
         self.assertRaises(UnicodeEncodeError, FOLDER.encode, ENCODING)
-        self.install = os.path.join(self.dir, FOLDER)
-        os.makedirs(self.install)
-        shutil.copy(LAUNCHER, self.install)
         # The real encoder behind the bench's console adapter, which finds it beside itself wide.
-        shutil.copy(STAND_IN, self.install)
-        os.symlink(REAL_ENCODER, os.path.join(self.install, "ffmpeg-real.exe"))
-        self.launcher = os.path.join(self.install, "ZELTRA_ScreenTool.exe")
-        self.log = StandInLog(self.install)
+        install = self.install("adapter", FOLDER)
+        self.launcher = os.path.join(install, "ZELTRA_ScreenTool.exe")
+        self.log = StandInLog(install)
         self.output = os.path.join(self.dir, "rec.avi")  # the invocation's texts stay in the code page
         self.open_target(TITLE, 120, 90, 403, 301)
 
@@ -59,7 +54,8 @@ class RealRecordingTest(WineTestCase):
         # The lines name the encoder in the ANSI code page, as they always have (best fit: "L\u00f3dz Sleza").
         run.wait_for_diagnostic(f"starting {windows_path(self.dir)}\\L\u00f3dz Sleza\\ffmpeg.exe ")
         self.log.wait_for_ready()
-        self.wait_for_growth(self.output)
+        # The encoder has begun writing: the recording's seconds count from here, not from its slower start.
+        wait_until(lambda: os.path.isfile(self.output) and os.path.getsize(self.output) > 0, "the file grew")
         time.sleep(RECORD_SECONDS)  # something to record; its length is checked loosely
         self.stop_recording(run)
         self.assertEqual(run.finish()[0], "ctrl-c", run.diagnostic_texts())

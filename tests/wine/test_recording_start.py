@@ -51,7 +51,8 @@ class RecordingStartTest(WineTestCase):
         self.assertEqual(start["show"], 7, "SW_SHOWMINNOACTIVE")
         # The encoder beside the launcher ran, in the caller's current directory.
         self.assertEqual(start["cwd"].lower(), windows_path(caller_dir).lower())
-        self.assertEqual(run.launches(), [f"starting {windows_path(self.dir)}\\ffmpeg.exe {start['parameters']}"])
+        self.assertEqual([t for t in run.diagnostic_texts() if t.startswith("starting ")],
+                         [f"starting {windows_path(self.dir)}\\ffmpeg.exe {start['parameters']}"])
         # One control window, found by class and title, shown minimized, where it covers nothing.
         self.assertEqual([(w.title, w.visible, w.iconic) for w in control_windows], [(CONTROL_WINDOW, True, True)])
         self.assertFalse(os.path.exists(marker), "the planted taskkill ran")

@@ -10,9 +10,8 @@ import shutil
 import unittest
 
 from tests.wine.wine_case import WineTestCase
-from winebench.runner import (BENCH_TOOL, LAUNCHER, STAND_IN, STOP_MESSAGE, ReportingProcess, StandInLog, bench_tool,
-                              control_window_exists, linux_pids, send_synchronously, send_to_control_window,
-                              wait_until, windows_path)
+from winebench.runner import (BENCH_TOOL, STOP_MESSAGE, ReportingProcess, StandInLog, bench_tool, control_window_exists,
+                              linux_pids, send_synchronously, send_to_control_window, wait_until, windows_path)
 
 WM_QUIT = 0x0012
 ERROR_INVALID_WINDOW_HANDLE = 1400
@@ -39,10 +38,7 @@ class StopTest(WineTestCase):
     def test_a_second_launcher_keeps_recording_while_the_first_re_asks_and_ends(self):
         first = self.start_recording("First Target", behaviour={"ZELTRA_STAND_IN_IGNORE": "close",
                                                                 "ZELTRA_STAND_IN_CLOSE_MS": "3000"})
-        second_dir = os.path.join(self.dir, "second")
-        os.makedirs(second_dir)
-        shutil.copy(LAUNCHER, second_dir)
-        shutil.copy(STAND_IN, second_dir)
+        second_dir = self.install(name="second")
         second_log = StandInLog(second_dir)
         send_to_control_window(STOP_MESSAGE)
         wait_until(lambda: not control_window_exists(), "the first control window vanished")

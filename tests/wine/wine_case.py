@@ -8,8 +8,8 @@ import threading
 import time
 import unittest
 
-from winebench.runner import (LAUNCHER, STAND_IN, STOP_MESSAGE, LauncherRun, StandInLog, TargetWindow,
-                              send_to_control_window, stop_every_encoder, wait_until, windows_path, wine_processes)
+from winebench.runner import (LAUNCHER, REAL_ENCODER, STAND_IN, STOP_MESSAGE, LauncherRun, StandInLog, TargetWindow,
+                              send_to_control_window, stop_every_encoder, windows_path, wine_processes)
 
 # ctest ends a suite at its TIMEOUT without a word; the watchdog fires a tenth
 # of it (at least 5 s) earlier, says what is still running under Wine, and
@@ -55,6 +55,18 @@ class WineTestCase(unittest.TestCase):
         self.log = StandInLog(self.dir)
         self.output = os.path.join(self.dir, "out.avi")
 
+    def install(self, encoder="stand-in", name=None):
+        """A fresh folder in the test's (of that name) with the launcher and the encoder: the "stand-in" alone, the
+        "real" one alone, the "adapter" (the stand-in before the real one), or None."""
+        folder = os.path.join(self.dir, name or f"install-{len(os.listdir(self.dir))}")
+        os.makedirs(folder)
+        shutil.copy(LAUNCHER, folder)
+        if encoder in ("adapter", "stand-in"):
+            shutil.copy(STAND_IN, folder)
+        if encoder in ("real", "adapter"):
+            os.symlink(REAL_ENCODER, os.path.join(folder, "ffmpeg.exe" if encoder == "real" else "ffmpeg-real.exe"))
+        return folder
+
     def start_launcher(self, arguments, **kwargs):
         run = LauncherRun(self.dir, arguments, **kwargs)
         self.addCleanup(run.stop)
@@ -81,7 +93,3 @@ class WineTestCase(unittest.TestCase):
         self.assertIsNotNone(sent, "no control window to stop")
         self.assertEqual(run.wait_for_exit(), 0)
         return sent
-
-    def wait_for_growth(self, path):
-        """The encoder has begun writing: a recording's seconds count from here, not from its slower start."""
-        wait_until(lambda: os.path.isfile(path) and os.path.getsize(path) > 0, f"{path} grew")

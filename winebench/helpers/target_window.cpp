@@ -12,8 +12,7 @@
 //          [--start-encoder <hex program> <hex parameter line>]
 //          [--never-show | --minimized-for-ms n]
 // Prints "created <tick>" (when the window had its title, during its
-// creation: from then on it can be found), "encoder-started <tick>" after
-// starting the encoder, and then runs until it is closed ("closed <tick>").
+// creation: from then on it can be found), and then runs until it is closed.
 // --never-show keeps it hidden; --minimized-for-ms n shows it minimized and,
 // as applications often do, restores it n ms later, printing "restored <tick>".
 #include <windows.h>
@@ -133,7 +132,6 @@ int targetWindow(const Words& words) {
     // As the launcher starts it, through its platform.
     makeWin32Platform(::GetModuleHandleA(nullptr))
         ->startMinimized(widenFromAnsi(fromHex(encoder[0])), widenFromAnsi(fromHex(encoder[1])));
-    say("encoder-started %lu", ::GetTickCount());
   }
   say("created %lu", existsAt);
   showAsAsked(window, words);
@@ -146,10 +144,7 @@ int targetWindow(const Words& words) {
     ::MsgWaitForMultipleObjects(0, nullptr, FALSE, clock ? kClockPeriodMs : INFINITE, QS_ALLINPUT);
     MSG msg;
     while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      if (msg.message == WM_QUIT) {
-        say("closed %lu", ::GetTickCount());
-        return 0;
-      }
+      if (msg.message == WM_QUIT) return 0;
       ::TranslateMessage(&msg);
       ::DispatchMessageA(&msg);
     }
