@@ -83,8 +83,6 @@ TEST(CallerOutputTest, JudgesAnAviFilesFinishFromItsBytes) {
       {"ended: open sizes", ended, ContainerFinish::kUnfinished},
       {"the closed file cut short by a byte", cut(stopped, stopped.size() - 1),
        ContainerFinish::kUnfinished},
-      {"the closed file cut inside its index", cut(stopped, stopped.size() - 20),
-       ContainerFinish::kUnfinished},
       {"the closed file with a byte after it", stopped + Bytes{0}, ContainerFinish::kUnfinished},
       {"cut inside the first header", cut(stopped, 8), ContainerFinish::kUnfinished},
       {"a closed RIFF without idx1", riff("AVI ", "LIST", 16), ContainerFinish::kUnfinished},
@@ -94,7 +92,6 @@ TEST(CallerOutputTest, JudgesAnAviFilesFinishFromItsBytes) {
       {"a closed RIFF, then an AVIX cut short", first + cut(next, next.size() - 2),
        ContainerFinish::kUnfinished},
       {"a closed RIFF, then a second AVI ", first + first, ContainerFinish::kUnfinished},
-      {"a RIFF claiming more than the file", withSize(first, 4, 400), ContainerFinish::kUnfinished},
       {"another RIFF form", riff("WAVE", "data", 4), ContainerFinish::kNotJudged},
       {"no RIFF at all", Bytes(64, 'x'), ContainerFinish::kNotJudged},
       {"a few bytes", Bytes{'R', 'I'}, ContainerFinish::kNotJudged},
@@ -133,7 +130,6 @@ TEST(CallerOutputTest, JudgesTheOutputAgainstItsStateBeforeTheStart) {
     ContainerFinish finish = ContainerFinish::kNotJudged;
     OutputFile output = OutputFile::kMissing;
   } cases[] = {
-      {"never written", none, none, ContainerFinish::kNotJudged, OutputFile::kMissing},
       {"an old file removed", old, none, ContainerFinish::kNotJudged, OutputFile::kMissing},
       {"an old file untouched", old, old, ContainerFinish::kFinished, OutputFile::kNotThisRun},
       {"the same size, written later",
