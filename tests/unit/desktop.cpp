@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include <gtest/gtest.h>
+
+#include "launcher/launcher_entry.h"
 #include "launcher/windows_constants.h"
 
 namespace zeltra::testing {
@@ -413,6 +416,14 @@ void Desktop::writeDiagnostic(const std::string& line) {
     throw std::logic_error("not one diagnostic line: " + line);
   }
   said.push_back(line.substr(prefix.size(), line.size() - prefix.size() - 1));
+}
+
+uint32_t recordAndStop(Desktop& desktop, uint32_t stopAt, const char* invocation,
+                       int32_t showMode) {
+  desktop.addWindow("Demo", kDemoRect);
+  desktop.postAt(stopAt, kStopMessage);
+  EXPECT_EQ(runLauncher(desktop, InvocationText{invocation, std::nullopt}, showMode), 0);
+  return desktop.now() - stopAt;
 }
 
 }  // namespace zeltra::testing

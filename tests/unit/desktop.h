@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "launcher/encoder_finish.h"
+#include "launcher/windows_constants.h"
 #include "platform/platform.h"
 
 namespace zeltra::testing {
@@ -172,5 +173,14 @@ class Desktop final : public Platform {
   ControlWindowProcedure procedure_;
   std::optional<size_t> launchedIndex_;
 };
+
+// The window most tests record, and how they name it and its output.
+inline constexpr Rect kDemoRect{100, 80, 503, 381};
+inline constexpr char kDemo[] = "Demo#C:\\rec\\#clip.avi";
+
+// Records the demo window shown on the desktop and stops it at stopAt, the
+// launcher returning 0; the clock from the stop message to that return.
+uint32_t recordAndStop(Desktop& desktop, uint32_t stopAt, const char* invocation = kDemo,
+                       int32_t showMode = kSwShowDefault);
 
 }  // namespace zeltra::testing
