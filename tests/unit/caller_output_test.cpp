@@ -192,7 +192,6 @@ TEST(CallerOutputTest, PlacesTheLauncherInTheRecordingsJobWhereWindowsAllows) {
       {"a caller in no job", {true, true, false}, true, LauncherJob::kOwn, {false}},
       // Nested first: the caller's job keeps its limits and clean-up over the launcher.
       {"jobs nest (Windows 8)", {true, true, true}, true, LauncherJob::kOwnNested, {false}},
-      {"no breakaway, nesting", {false, true, true}, true, LauncherJob::kOwnNested, {false}},
       {"no nesting, breakaway (Windows 7)",
        {true, false, true},
        true,

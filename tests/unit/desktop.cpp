@@ -97,9 +97,6 @@ class Desktop::EncoderProcess final : public Process {
   size_t index_;
 };
 
-Desktop::Desktop() = default;
-Desktop::~Desktop() = default;
-
 WindowHandle Desktop::addWindow(const std::string& title, Rect rect) {
   Window window;
   window.title = title;
@@ -131,13 +128,12 @@ void Desktop::quitAt(uint32_t ms) {
   scheduled_.push_back({ms, [this] { quitPending_ = true; }});
 }
 
-Desktop::Encoder& Desktop::runEarlierEncoder(EncoderSpec spec) {
+void Desktop::runEarlierEncoder(EncoderSpec spec) {
   Encoder e;
   e.spec = spec;
   e.id = nextId_++;
   e.startedAt = clock_;
   encoders.push_back(e);
-  return encoders.back();
 }
 
 Desktop::Encoder& Desktop::launched() {
@@ -298,7 +294,7 @@ std::optional<WindowMeasure> Desktop::measureWindow(WindowHandle handle) {
     w.closesWhenMeasured = false;
   }
   if (!w.exists) return std::nullopt;
-  return WindowMeasure{w.rect, w.frame, screen, perMonitorDpiAware, scalePercent};
+  return WindowMeasure{w.rect, w.frame, screen, /*perMonitorDpiAware=*/true, scalePercent};
 }
 
 std::string Desktop::toAnsiCodePage(const std::wstring& text) {
@@ -331,7 +327,6 @@ std::wstring Desktop::fromAnsiCodePage(const std::string& text) {
 }
 
 std::optional<std::vector<RunningProcess>> Desktop::findRunningProcesses(const std::string&) {
-  if (processListFails) return std::nullopt;
   std::vector<RunningProcess> found;
   for (size_t i = 0; i < encoders.size(); ++i) {
     if (exited(encoders[i])) continue;

@@ -76,9 +76,6 @@ class Desktop final : public Platform {
     uint32_t at = 0;
   };
 
-  Desktop();
-  ~Desktop() override;
-
   // --- the desktop, set up before the run or changed on the clock
   WindowHandle addWindow(const std::string& title, Rect rect);  // shown, above the others
   Window& window(WindowHandle handle);
@@ -88,11 +85,10 @@ class Desktop final : public Platform {
   void postAt(uint32_t ms, uint32_t message);                 // to the control window, from outside
   void quitAt(uint32_t ms);             // a quit posted to the launcher's thread
   std::optional<uint32_t> waitFailsAt;  // the wait for events fails from then on
-  Encoder& runEarlierEncoder(EncoderSpec spec);
+  void runEarlierEncoder(EncoderSpec spec);
   void startClockAt(uint32_t ms) { clock_ = ms; }
 
   VirtualScreen screen{0, 0, 1280, 800};
-  bool perMonitorDpiAware = true;
   int32_t scalePercent = 100;
   std::wstring ownPath = L"C:\\Tools\\ZELTRA_ScreenTool.exe";
   // The ANSI code page: a part of 1252, or a part of 932 with one two-byte
@@ -101,7 +97,6 @@ class Desktop final : public Platform {
   static constexpr wchar_t kDoubleByteCharacter = L'\x30BD';
   bool controlWindowFails = false;
   bool launchFails = false;
-  bool processListFails = false;
   EncoderSpec encoder;  // the one the launcher starts
   Interpreter interpreter = Interpreter::kReturns;
   uint32_t commandMs = 300;             // how long the stop command takes
