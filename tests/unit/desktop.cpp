@@ -62,13 +62,10 @@ class Desktop::EncoderProcess final : public Process {
     request.sent = true;
     if (ask == ConsoleAsk::kCtrlC) {
       desktop_.signal(e, e.spec.hearsCtrlC);
-    } else if (e.spec.readsStopKey && !e.exitAt) {
-      // A key, read only while it records: no signal.
-      ++e.keys;
-      e.exitAt = desktop_.clock_ + e.spec.finishMs;
-    } else {
-      ++e.keys;
+      return request;
     }
+    ++e.keys;  // a key, read only while it records: no signal
+    if (e.spec.readsStopKey && !e.exitAt) e.exitAt = desktop_.clock_ + e.spec.finishMs;
     return request;
   }
 
