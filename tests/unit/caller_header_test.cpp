@@ -72,8 +72,6 @@ TEST(CallerHeaderTest, TheHeaderAndTheLauncherRefuseTheSameOutputPaths) {
       {"\\\\?\\C:\\x.avi", Fault::kNone},
       {"\\\\server\\share\\x.avi", Fault::kNone},
       {"rec\\a:b.avi", Fault::kNone},
-      {"rec/x-1.0:b", Fault::kNone},
-      {"Z:\\tmp\\x.avi", Fault::kNone},
       {"a b:c", Fault::kNone},
       // Protocols: a run of letters, digits, '+', '-', '.' before ':', not one letter.
       {"tcp://192.0.2.1:9", Fault::kNamesAProtocol},
@@ -83,7 +81,6 @@ TEST(CallerHeaderTest, TheHeaderAndTheLauncherRefuseTheSameOutputPaths) {
       {"ab:x", Fault::kNamesAProtocol},
       {":x", Fault::kNamesAProtocol},
       {"-y.avi", Fault::kReadsAsAnOption},
-      {"-", Fault::kReadsAsAnOption},
       {"C:\\a\"b", Fault::kHoldsDoubleQuote},
   };
   for (const auto& c : cases) {
