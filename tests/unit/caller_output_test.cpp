@@ -124,6 +124,8 @@ TEST(CallerOutputTest, AFileMadeToCostARead8BytesIsNotJudgedPastTheBounds) {
 TEST(CallerOutputTest, JudgesTheOutputAgainstItsStateBeforeTheStart) {
   const FileSnapshot none;
   const FileSnapshot old{true, 5860, 1000};
+  const FileSnapshot later{true, 5860, 1001};
+  const FileSnapshot resized{true, 6000, 1000};
   const struct {
     const char* what = nullptr;
     FileSnapshot before, now;
@@ -132,23 +134,13 @@ TEST(CallerOutputTest, JudgesTheOutputAgainstItsStateBeforeTheStart) {
   } cases[] = {
       {"an old file removed", old, none, ContainerFinish::kNotJudged, OutputFile::kMissing},
       {"an old file untouched", old, old, ContainerFinish::kFinished, OutputFile::kNotThisRun},
-      {"the same size, written later",
-       old,
-       {true, 5860, 1001},
-       ContainerFinish::kFinished,
+      {"the same size, written later", old, later, ContainerFinish::kFinished,
        OutputFile::kFinished},
       // File systems that keep times to 2 s: the size tells.
-      {"the same time, another size",
-       old,
-       {true, 6000, 1000},
-       ContainerFinish::kUnfinished,
+      {"the same time, another size", old, resized, ContainerFinish::kUnfinished,
        OutputFile::kUnfinished},
       {"cut to 0 bytes", old, {true, 0, 2000}, ContainerFinish::kNotJudged, OutputFile::kEmpty},
-      {"a new file not judged",
-       none,
-       {true, 10, 5},
-       ContainerFinish::kNotJudged,
-       OutputFile::kWritten},
+      {"a new file not judged", none, later, ContainerFinish::kNotJudged, OutputFile::kWritten},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(judgeOutput(c.before, c.now, c.finish), c.output) << c.what;
@@ -182,6 +174,10 @@ struct Machine {
 
 TEST(CallerOutputTest, PlacesTheLauncherInTheRecordingsJobWhereWindowsAllows) {
   using Starts = std::vector<bool>;  // breakaway asked, per start that worked
+  const Rules outOfJobs{true, true, false};
+  const Rules nesting{true, true, true};
+  const Rules windows7{true, false, true};
+  const Rules windows7Closed{false, false, true};  // its job lets no child leave
   const struct {
     const char* what = nullptr;
     Rules rules{};
@@ -189,25 +185,13 @@ TEST(CallerOutputTest, PlacesTheLauncherInTheRecordingsJobWhereWindowsAllows) {
     std::optional<LauncherJob> placed;
     Starts starts;
   } cases[] = {
-      {"a caller in no job", {true, true, false}, true, LauncherJob::kOwn, {false}},
+      {"a caller in no job", outOfJobs, true, LauncherJob::kOwn, {false}},
       // Nested first: the caller's job keeps its limits and clean-up over the launcher.
-      {"jobs nest (Windows 8)", {true, true, true}, true, LauncherJob::kOwnNested, {false}},
-      {"no nesting, breakaway (Windows 7)",
-       {true, false, true},
-       true,
-       LauncherJob::kBrokeAway,
-       {false, true}},
-      {"neither (Windows 7)",
-       {false, false, true},
-       true,
-       LauncherJob::kCallersOnly,
-       {false, false}},
-      {"no job could be made", {true, true, false}, false, LauncherJob::kNone, {false}},
-      {"no job made, the caller in one",
-       {true, true, true},
-       false,
-       LauncherJob::kCallersOnly,
-       {false}},
+      {"jobs nest (Windows 8)", nesting, true, LauncherJob::kOwnNested, {false}},
+      {"no nesting, breakaway (Windows 7)", windows7, true, LauncherJob::kBrokeAway, {false, true}},
+      {"neither (Windows 7)", windows7Closed, true, LauncherJob::kCallersOnly, {false, false}},
+      {"no job could be made", outOfJobs, false, LauncherJob::kNone, {false}},
+      {"no job made, the caller in one", nesting, false, LauncherJob::kCallersOnly, {false}},
       {"no start works", {true, true, true, false}, true, std::nullopt, {}},
   };
   for (const auto& c : cases) {
