@@ -76,7 +76,6 @@ TEST(EncoderDpiTest, TheCompatibilitySettingsOverrideTheManifest) {
       {"<dpiAwareness>Future, System</dpiAwareness>", std::nullopt, DpiAwareness::kSystem},
       {"<dpiAware>True</dpiAware>", std::nullopt, DpiAwareness::kSystem},
       {"<dpiAware>true/PM</dpiAware>", std::nullopt, DpiAwareness::kPerMonitor},
-      {v2, "~ DPIUNAWARE", DpiAwareness::kUnaware},
       {v2, "~ GDIDPISCALING DPIUNAWARE", DpiAwareness::kUnaware},
       {std::nullopt, "~ HIGHDPIAWARE", DpiAwareness::kPerMonitor},
       {v2, "~ RUNASADMIN", DpiAwareness::kPerMonitor},

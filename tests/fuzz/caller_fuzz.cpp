@@ -8,7 +8,6 @@
 // for it cannot hold.
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,14 +17,11 @@
 #include "launcher/invocation.h"
 #include "launcher/output_path.h"
 #include "platform/command_line.h"
+#include "tests/fuzz/require.h"
 
 namespace {
 
 namespace zc = zeltra::caller;
-
-void require(bool condition) {
-  if (!condition) std::abort();
-}
 
 constexpr std::uint32_t kFirstNotHeld = 0xF0;
 

@@ -4,7 +4,6 @@
 // the output path, for every input that is not refused for a double quote.
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,15 +11,12 @@
 #include "launcher/encoder_command.h"
 #include "launcher/invocation.h"
 #include "launcher/output_path.h"
+#include "tests/fuzz/require.h"
 #include "tests/unit/windows_argv.h"
 
 namespace {
 
 using zeltra::InvocationFields;
-
-void require(bool condition) {
-  if (!condition) std::abort();
-}
 
 size_t skipHashes(std::string_view text, size_t at) {
   while (at < text.size() && text[at] == '#') ++at;

@@ -4,19 +4,15 @@
 // file of the same bytes is called finished too.
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 
 #include "caller/zeltra_screentool.h"
+#include "tests/fuzz/require.h"
 
 namespace {
 
 using zeltra::caller::detail::ContainerFinish;
 using zeltra::caller::detail::judgeAvi;
-
-void require(bool condition) {
-  if (!condition) std::abort();
-}
 
 // The judgement of the first size bytes, and how many reads it took.
 ContainerFinish judge(const uint8_t* data, size_t size, int& reads) {

@@ -6,18 +6,14 @@
 // below. The texts read back exactly.
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "launcher/capture_region.h"
 #include "launcher/decimal_text.h"
+#include "tests/fuzz/require.h"
 
 namespace {
-
-void require(bool condition) {
-  if (!condition) std::abort();
-}
 
 // Coordinates within +-2^30: far beyond any desktop, and clear of overflow.
 int32_t coordinate(const uint8_t*& data, size_t& size) {

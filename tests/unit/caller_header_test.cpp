@@ -30,36 +30,30 @@ detail::ComposedLine compose(std::wstring_view launcher, std::wstring_view title
   return detail::composeCommandLine(launcher, title, path, heldInLatin1);
 }
 
-const std::wstring kLongPath(detail::kLongestCommandLine, L'a');
-
-struct RefusalCase {
-  std::wstring_view launcher, title, path;
-  Refusal refusal;
-  std::string_view reasonMentions;
-};
-
-TEST(CallerHeaderTest, RefusesEachTextTheLauncherWouldReadDifferentlyAndSaysWhy) {
-  const RefusalCase cases[] = {
-      {kLauncher, L"", L"C:\\a.avi", Refusal::kEmptyTitle, "title is empty"},
-      {kLauncher, L"Demo#2", L"C:\\a.avi", Refusal::kTitleHoldsHash, "title holds '#'"},
-      {kLauncher, L"T", L"", Refusal::kEmptyOutputPath, "output path is empty"},
-      {kLauncher, L"T", L"#a.avi", Refusal::kOutputPathStartsWithHash, "begins with '#'"},
-      {kLauncher, L"T", L"C:\\a\".avi", Refusal::kOutputPathHoldsDoubleQuote, "double quote"},
-      {kLauncher, L"T\0U"sv, L"C:\\a.avi", Refusal::kHoldsNul, "NUL"},
-      {kLauncher, L"T", L"C:\\a\0.avi"sv, Refusal::kHoldsNul, "NUL"},
-      {L"", L"T", L"C:\\a.avi", Refusal::kEmptyLauncherPath, "launcher's path is empty"},
-      {L"C:\\\"L.exe", L"T", L"C:\\a.avi", Refusal::kLauncherPathHoldsDoubleQuote, "quoted name"},
-      {L"C:\\L\0.exe"sv, L"T", L"C:\\a.avi", Refusal::kHoldsNul, "NUL"},
-      {kLauncher, L"\u0100", L"C:\\a.avi", Refusal::kNotInLaunchersCodePage, "cannot hold"},
-      {kLauncher, L"T", L"C:\\\u2713.avi", Refusal::kNotInLaunchersCodePage, "cannot hold"},
-      {kLauncher, L"T", kLongPath, Refusal::kCommandLineTooLong, "32767"},
+// The shared cases (below) show what is refused for which fault; here are the
+// refusals that need a code page or a long line, and the reason each one gives.
+TEST(CallerHeaderTest, RefusesWhatTheLaunchersCodePageOrLineCannotHoldAndSaysWhy) {
+  EXPECT_EQ(compose(kLauncher, L"\u0100", L"C:\\a.avi").refusal, Refusal::kNotInLaunchersCodePage);
+  EXPECT_EQ(compose(kLauncher, L"T", L"C:\\\u2713.avi").refusal, Refusal::kNotInLaunchersCodePage);
+  const detail::ComposedLine tooLong =
+      compose(kLauncher, L"T", std::wstring(detail::kLongestCommandLine, L'a'));
+  EXPECT_EQ(tooLong.refusal, Refusal::kCommandLineTooLong);
+  EXPECT_EQ(tooLong.text, L"");
+  const std::pair<Refusal, std::string_view> reasons[] = {
+      {Refusal::kEmptyTitle, "title is empty"},
+      {Refusal::kTitleHoldsHash, "title holds '#'"},
+      {Refusal::kEmptyOutputPath, "output path is empty"},
+      {Refusal::kOutputPathStartsWithHash, "begins with '#'"},
+      {Refusal::kOutputPathHoldsDoubleQuote, "double quote"},
+      {Refusal::kHoldsNul, "NUL"},
+      {Refusal::kEmptyLauncherPath, "launcher's path is empty"},
+      {Refusal::kLauncherPathHoldsDoubleQuote, "quoted name"},
+      {Refusal::kNotInLaunchersCodePage, "cannot hold"},
+      {Refusal::kCommandLineTooLong, "32767"},
   };
-  for (const RefusalCase& c : cases) {
-    const detail::ComposedLine composed = compose(c.launcher, c.title, c.path);
-    EXPECT_EQ(composed.refusal, c.refusal) << toString(c.refusal);
-    EXPECT_EQ(composed.text, L"");
-    EXPECT_NE(std::string_view(refusalReason(c.refusal)).find(c.reasonMentions), std::string::npos)
-        << refusalReason(c.refusal);
+  for (const auto& [refusal, mentions] : reasons) {
+    EXPECT_NE(std::string_view(refusalReason(refusal)).find(mentions), std::string::npos)
+        << refusalReason(refusal);
   }
 }
 
@@ -69,31 +63,24 @@ TEST(CallerHeaderTest, TheHeaderAndTheLauncherRefuseTheSameOutputPaths) {
     std::string_view path;
     Fault fault;
   } cases[] = {
-      // Files: local, drive-relative, relative, long-form, device and UNC
+      // Files: local, drive-relative, relative, long-form and UNC
       // paths, and names whose ':' comes after a separator.
       {"C:\\rec\\clip.avi", Fault::kNone},
       {"C:clip.avi", Fault::kNone},
       {"c://rec//clip.avi", Fault::kNone},
       {"clip.avi", Fault::kNone},
       {"\\\\?\\C:\\x.avi", Fault::kNone},
-      {"\\\\.\\x.avi", Fault::kNone},
       {"\\\\server\\share\\x.avi", Fault::kNone},
       {"rec\\a:b.avi", Fault::kNone},
-      {"rec/x-1.0:b", Fault::kNone},
-      {"Z:\\tmp\\x.avi", Fault::kNone},
       {"a b:c", Fault::kNone},
-      {"a,b:c", Fault::kNone},
       // Protocols: a run of letters, digits, '+', '-', '.' before ':', not one letter.
       {"tcp://192.0.2.1:9", Fault::kNamesAProtocol},
-      {"pipe:1", Fault::kNamesAProtocol},
-      {"file:C:\\x.avi", Fault::kNamesAProtocol},
       {"clip.avi:s", Fault::kNamesAProtocol},
       {"a+b-c.d:x", Fault::kNamesAProtocol},
       {"1:x", Fault::kNamesAProtocol},
       {"ab:x", Fault::kNamesAProtocol},
       {":x", Fault::kNamesAProtocol},
       {"-y.avi", Fault::kReadsAsAnOption},
-      {"-", Fault::kReadsAsAnOption},
       {"C:\\a\"b", Fault::kHoldsDoubleQuote},
   };
   for (const auto& c : cases) {
@@ -173,16 +160,10 @@ TEST(CallerHeaderTest, ComposesAndRefusesTheSharedCasesAsEveryClientDoes) {
 // WC_NO_BEST_FIT_CHARS (0x400) or asked to report the default character; every
 // other code page a system can have as its ANSI one needs both to see a loss.
 TEST(CallerHeaderTest, ChoosesTheConversionFlagsEachSystemCodePageTakes) {
-  const struct {
-    unsigned codePage;
-    unsigned long flags;
-    bool reportsDefaultCharacter;
-  } cases[] = {{65001, 0, false}, {1252, 0x400, true}, {932, 0x400, true}};
-  for (const auto& c : cases) {
-    const detail::NarrowingFlags narrowing = detail::narrowingFlags(c.codePage);
-    EXPECT_EQ(narrowing.flags, c.flags) << c.codePage;
-    EXPECT_EQ(narrowing.reportsDefaultCharacter, c.reportsDefaultCharacter) << c.codePage;
-  }
+  EXPECT_EQ(detail::narrowingFlags(65001).flags, 0u);
+  EXPECT_FALSE(detail::narrowingFlags(65001).reportsDefaultCharacter);
+  EXPECT_EQ(detail::narrowingFlags(1252).flags, 0x400u);
+  EXPECT_TRUE(detail::narrowingFlags(1252).reportsDefaultCharacter);
 }
 
 // Every value of each enum, in order, with its token. A value added without

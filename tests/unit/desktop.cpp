@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include <gtest/gtest.h>
+
+#include "launcher/launcher_entry.h"
 #include "launcher/windows_constants.h"
 
 namespace zeltra::testing {
@@ -59,13 +62,10 @@ class Desktop::EncoderProcess final : public Process {
     request.sent = true;
     if (ask == ConsoleAsk::kCtrlC) {
       desktop_.signal(e, e.spec.hearsCtrlC);
-    } else if (e.spec.readsStopKey && !e.exitAt) {
-      // A key, read only while it records: no signal.
-      ++e.keys;
-      e.exitAt = desktop_.clock_ + e.spec.finishMs;
-    } else {
-      ++e.keys;
+      return request;
     }
+    ++e.keys;  // a key, read only while it records: no signal
+    if (e.spec.readsStopKey && !e.exitAt) e.exitAt = desktop_.clock_ + e.spec.finishMs;
     return request;
   }
 
@@ -93,9 +93,6 @@ class Desktop::EncoderProcess final : public Process {
   Desktop& desktop_;
   size_t index_;
 };
-
-Desktop::Desktop() = default;
-Desktop::~Desktop() = default;
 
 WindowHandle Desktop::addWindow(const std::string& title, Rect rect) {
   Window window;
@@ -128,13 +125,12 @@ void Desktop::quitAt(uint32_t ms) {
   scheduled_.push_back({ms, [this] { quitPending_ = true; }});
 }
 
-Desktop::Encoder& Desktop::runEarlierEncoder(EncoderSpec spec) {
+void Desktop::runEarlierEncoder(EncoderSpec spec) {
   Encoder e;
   e.spec = spec;
   e.id = nextId_++;
   e.startedAt = clock_;
   encoders.push_back(e);
-  return encoders.back();
 }
 
 Desktop::Encoder& Desktop::launched() {
@@ -295,7 +291,7 @@ std::optional<WindowMeasure> Desktop::measureWindow(WindowHandle handle) {
     w.closesWhenMeasured = false;
   }
   if (!w.exists) return std::nullopt;
-  return WindowMeasure{w.rect, w.frame, screen, perMonitorDpiAware, scalePercent};
+  return WindowMeasure{w.rect, w.frame, screen, /*perMonitorDpiAware=*/true, scalePercent};
 }
 
 std::string Desktop::toAnsiCodePage(const std::wstring& text) {
@@ -328,7 +324,6 @@ std::wstring Desktop::fromAnsiCodePage(const std::string& text) {
 }
 
 std::optional<std::vector<RunningProcess>> Desktop::findRunningProcesses(const std::string&) {
-  if (processListFails) return std::nullopt;
   std::vector<RunningProcess> found;
   for (size_t i = 0; i < encoders.size(); ++i) {
     if (exited(encoders[i])) continue;
@@ -413,6 +408,14 @@ void Desktop::writeDiagnostic(const std::string& line) {
     throw std::logic_error("not one diagnostic line: " + line);
   }
   said.push_back(line.substr(prefix.size(), line.size() - prefix.size() - 1));
+}
+
+uint32_t recordAndStop(Desktop& desktop, uint32_t stopAt, const char* invocation,
+                       int32_t showMode) {
+  desktop.addWindow("Demo", kDemoRect);
+  desktop.postAt(stopAt, kStopMessage);
+  EXPECT_EQ(runLauncher(desktop, InvocationText{invocation, std::nullopt}, showMode), 0);
+  return desktop.now() - stopAt;
 }
 
 }  // namespace zeltra::testing

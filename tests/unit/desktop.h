@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "launcher/encoder_finish.h"
+#include "launcher/windows_constants.h"
 #include "platform/platform.h"
 
 namespace zeltra::testing {
@@ -75,9 +76,6 @@ class Desktop final : public Platform {
     uint32_t at = 0;
   };
 
-  Desktop();
-  ~Desktop() override;
-
   // --- the desktop, set up before the run or changed on the clock
   WindowHandle addWindow(const std::string& title, Rect rect);  // shown, above the others
   Window& window(WindowHandle handle);
@@ -87,11 +85,10 @@ class Desktop final : public Platform {
   void postAt(uint32_t ms, uint32_t message);                 // to the control window, from outside
   void quitAt(uint32_t ms);             // a quit posted to the launcher's thread
   std::optional<uint32_t> waitFailsAt;  // the wait for events fails from then on
-  Encoder& runEarlierEncoder(EncoderSpec spec);
+  void runEarlierEncoder(EncoderSpec spec);
   void startClockAt(uint32_t ms) { clock_ = ms; }
 
   VirtualScreen screen{0, 0, 1280, 800};
-  bool perMonitorDpiAware = true;
   int32_t scalePercent = 100;
   std::wstring ownPath = L"C:\\Tools\\ZELTRA_ScreenTool.exe";
   // The ANSI code page: a part of 1252, or a part of 932 with one two-byte
@@ -100,7 +97,6 @@ class Desktop final : public Platform {
   static constexpr wchar_t kDoubleByteCharacter = L'\x30BD';
   bool controlWindowFails = false;
   bool launchFails = false;
-  bool processListFails = false;
   EncoderSpec encoder;  // the one the launcher starts
   Interpreter interpreter = Interpreter::kReturns;
   uint32_t commandMs = 300;             // how long the stop command takes
@@ -172,5 +168,14 @@ class Desktop final : public Platform {
   ControlWindowProcedure procedure_;
   std::optional<size_t> launchedIndex_;
 };
+
+// The window most tests record, and how they name it and its output.
+inline constexpr Rect kDemoRect{100, 80, 503, 381};
+inline constexpr char kDemo[] = "Demo#C:\\rec\\#clip.avi";
+
+// Records the demo window shown on the desktop and stops it at stopAt, the
+// launcher returning 0; the clock from the stop message to that return.
+uint32_t recordAndStop(Desktop& desktop, uint32_t stopAt, const char* invocation = kDemo,
+                       int32_t showMode = kSwShowDefault);
 
 }  // namespace zeltra::testing

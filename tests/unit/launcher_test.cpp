@@ -13,9 +13,9 @@ namespace zeltra {
 namespace {
 
 using testing::Desktop;
-
-constexpr Rect kDemoRect{100, 80, 503, 381};
-const char kDemo[] = "Demo#C:\\rec\\#clip.avi";
+using testing::kDemo;
+using testing::kDemoRect;
+using testing::recordAndStop;
 
 int run(Desktop& desktop, const char* invocation = kDemo, int32_t showMode = kSwShowDefault) {
   return runLauncher(desktop, InvocationText{invocation, std::nullopt}, showMode);
@@ -28,9 +28,7 @@ std::wstring launchedPath(const Desktop& desktop) {
 
 TEST(LauncherTest, RecordsTheWindowBesideTheLauncherAndStopsOnTheStopMessage) {
   Desktop desktop;
-  desktop.addWindow("Demo", kDemoRect);
-  desktop.postAt(3000, kStopMessage);
-  EXPECT_EQ(run(desktop), 0);
+  recordAndStop(desktop, 3000);
   ASSERT_EQ(desktop.launches.size(), 1u);
   EXPECT_EQ(desktop.launches[0].file, L"C:\\Tools\\ffmpeg.exe");
   EXPECT_EQ(desktop.launches[0].parameters,
@@ -62,9 +60,7 @@ TEST(LauncherTest, TheControlWindowNeverCoversTheRecordedWindowNorTakesItsFocus)
   for (const auto& [requested, shown] :
        {std::pair{kSwShowDefault, kSwShowMinNoActive}, {kSwHide, kSwHide}}) {
     Desktop desktop;
-    desktop.addWindow("Demo", kDemoRect);
-    desktop.postAt(1000, kStopMessage);
-    run(desktop, kDemo, requested);
+    recordAndStop(desktop, 1000, kDemo, requested);
     EXPECT_EQ(desktop.shownWith, shown) << requested;
   }
 }
@@ -75,7 +71,6 @@ TEST(LauncherTest, OnlyTheStopMessageAndTheWindowsEndStopTheRecording) {
     std::vector<uint32_t> messages;
     bool stops;
   } cases[] = {
-      {"the stop message", {kStopMessage}, true},
       {"a close request, by the frame or the system menu", {kWmClose}, true},
       {"many stop requests and a close",
        {kStopMessage, kStopMessage, kWmClose, kStopMessage},
@@ -86,10 +81,8 @@ TEST(LauncherTest, OnlyTheStopMessageAndTheWindowsEndStopTheRecording) {
   };
   for (const auto& c : cases) {
     Desktop desktop;
-    desktop.addWindow("Demo", kDemoRect);
     for (const uint32_t message : c.messages) desktop.postAt(1000, message);
-    if (!c.stops) desktop.postAt(5000, kStopMessage);
-    run(desktop);
+    recordAndStop(desktop, 5000);
     // One stop command, once: later requests and the window's own end are no new stops.
     EXPECT_EQ(desktop.stopCommandsAt.size(), 1u) << c.what;
     EXPECT_EQ(desktop.stopCommandsAt.at(0) < 5000, c.stops) << c.what;
@@ -163,10 +156,8 @@ TEST(LauncherTest, ChangesNobodyAnnouncesAreFoundByLookingAgain) {
 
 TEST(LauncherTest, WindowsChangingWhileItRecordsChangeNothing) {
   Desktop desktop;
-  desktop.addWindow("Demo", kDemoRect);
   desktop.at(1000, [&desktop] { desktop.addWindow("Another", {0, 0, 64, 64}); });
-  desktop.postAt(3000, kStopMessage);
-  run(desktop);
+  recordAndStop(desktop, 3000);
   EXPECT_EQ(desktop.stopCommandsAt, std::vector<uint32_t>{3000});
   EXPECT_TRUE(desktop.launched().fileFinished());
 }
@@ -237,9 +228,7 @@ TEST(LauncherTest, TheStopCommandComesBeforeTheLaunchOnlyWhereAnEncoderRuns) {
   for (const bool running : {false, true}) {
     Desktop desktop;
     if (running) desktop.runEarlierEncoder({});
-    desktop.addWindow("Demo", kDemoRect);
-    desktop.postAt(3000, kStopMessage);
-    run(desktop);
+    recordAndStop(desktop, 3000);
     ASSERT_EQ(desktop.stopCommandsAt.size(), running ? 2u : 1u);
     // Pinned: an encoder left running would hold the file and the screen.
     EXPECT_EQ(desktop.stopCommandsAt.front() < desktop.launches.at(0).at, running);
@@ -277,9 +266,7 @@ TEST(LauncherTest, TheNextEncoderWaitsForTheOnesTheStopCommandAskedToClose) {
   for (const auto& c : cases) {
     Desktop desktop;
     for (const testing::EncoderSpec& spec : c.earlier) desktop.runEarlierEncoder(spec);
-    desktop.addWindow("Demo", kDemoRect);
-    desktop.postAt(20000, kStopMessage);
-    run(desktop);
+    recordAndStop(desktop, 20000);
     EXPECT_EQ(desktop.launches.at(0).at, c.launchAt) << c.what;
     EXPECT_EQ(desktop.saidStartingWith(kGone), c.line == kGone ? 1 : 0) << c.what;
     EXPECT_EQ(desktop.saidStartingWith(kPast), c.line == kPast ? 1 : 0) << c.what;
@@ -291,9 +278,7 @@ TEST(LauncherTest, AStopWhileWaitingForTheEarlierEncoderStartsNothing) {
   testing::EncoderSpec deaf;
   deaf.hearsClose = false;
   desktop.runEarlierEncoder(deaf);
-  desktop.addWindow("Demo", kDemoRect);
-  desktop.postAt(2000, kStopMessage);
-  run(desktop);
+  recordAndStop(desktop, 2000);
   EXPECT_TRUE(desktop.launches.empty());
   EXPECT_EQ(desktop.stopCommandsAt, (std::vector<uint32_t>{0, 2000}));
   EXPECT_EQ(desktop.said.back(), "stopped before the encoder was started; none started");
@@ -317,18 +302,14 @@ TEST(LauncherTest, TextsReachTheEncoderAsTheCodePageHoldsThem) {
   // one the quoting doubles.
   Desktop japanese;
   japanese.codePage932 = true;
-  japanese.addWindow("Demo", kDemoRect);
-  japanese.postAt(1000, kStopMessage);
-  run(japanese, "Demo#C:\\\x83\x5C");
+  recordAndStop(japanese, 1000, "Demo#C:\\\x83\x5C");
   EXPECT_EQ(launchedPath(japanese), L"C:\\\u30BD");
 }
 
 TEST(LauncherTest, AnEncoderThatCannotStartOrEndsAtOnceIsToldAndTheStopStillServed) {
   Desktop failing;
   failing.launchFails = true;
-  failing.addWindow("Demo", kDemoRect);
-  failing.postAt(1000, kStopMessage);
-  run(failing);
+  recordAndStop(failing, 1000);
   EXPECT_EQ(failing.count("could not start C:\\Tools\\ffmpeg.exe; nothing is recorded"), 1);
   EXPECT_EQ(failing.stopCommandsAt.size(), 1u);
   EXPECT_FALSE(failing.controlWindowOpen);
@@ -358,9 +339,7 @@ TEST(LauncherTest, AnEncoderThatCannotStartOrEndsAtOnceIsToldAndTheStopStillServ
     refusing.scalePercent = c.scale;
     refusing.encoder.endsOnItsOwnAfterMs = c.ranMs;
     refusing.encoder.exitCode = c.code;
-    refusing.addWindow("Demo", kDemoRect);
-    refusing.postAt(6000, kStopMessage);
-    run(refusing);
+    recordAndStop(refusing, 6000);
     EXPECT_EQ(refusing.count(c.line), 1) << c.line;
     EXPECT_EQ(refusing.finish()->finish, EncoderFinish::kOnItsOwn);
     EXPECT_EQ(refusing.stopCommandsAt.size(), 1u);
