@@ -98,6 +98,7 @@ TEST(EncoderFinishTest, ReadsTheKeyOfTheLauncherLineThatSaysIt) {
   EXPECT_EQ(finish->msAfterStopCommand, 640u);
   EXPECT_EQ(readEncoderFinish({lines[0]}), std::nullopt);
   EXPECT_TRUE(finishedTheFile(zeltra::EncoderFinish::kStopCommand));
+  EXPECT_TRUE(finishedTheFile(zeltra::EncoderFinish::kStopKey));
   EXPECT_TRUE(finishedTheFile(zeltra::EncoderFinish::kCtrlC));
   EXPECT_FALSE(finishedTheFile(zeltra::EncoderFinish::kExitedAtLimit));
   EXPECT_EQ(launcherLineText("ZELTRA_ScreenTool: found the window\r\n"), "found the window");

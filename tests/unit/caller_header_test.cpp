@@ -63,12 +63,12 @@ TEST(CallerHeaderTest, TheHeaderAndTheLauncherRefuseTheSameOutputPaths) {
     std::string_view path;
     Fault fault;
   } cases[] = {
-      // Files: local, drive-relative, relative, long-form and UNC
-      // paths, and names whose ':' comes after a separator.
+      // Files: local, drive-relative, relative (beginning below '-'), long-form
+      // and UNC paths, and names whose ':' comes after a separator.
       {"C:\\rec\\clip.avi", Fault::kNone},
       {"C:clip.avi", Fault::kNone},
       {"c://rec//clip.avi", Fault::kNone},
-      {"clip.avi", Fault::kNone},
+      {"(1) clip.avi", Fault::kNone},
       {"\\\\?\\C:\\x.avi", Fault::kNone},
       {"\\\\server\\share\\x.avi", Fault::kNone},
       {"rec\\a:b.avi", Fault::kNone},
