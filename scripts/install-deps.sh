@@ -42,14 +42,22 @@ export DEBIAN_FRONTEND=noninteractive
 # with what came, and let the install say whether it was enough.
 $sudo apt-get update -qq ||
   echo "install-deps: some package indexes did not download; going on with those that did" >&2
-if ! $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null; then
+apt_install() { $sudo apt-get install -y -qq --no-install-recommends "$@" >/dev/null; }
+if ! apt_install "${missing[@]}"; then
   # Without Debian's i386 security index, wine32's libraries cannot match the
-  # 64-bit ones already installed. Everything else still installs; the tests
-  # then build and check the 32-bit executable and say they could not run it.
+  # 64-bit ones at their security versions. The release's own versions exist
+  # for both halves: ask for those (a later apt upgrade, once the index is
+  # whole again, lifts both). Where even that fails, everything else still
+  # installs; the tests then build and check the 32-bit executable and say
+  # they could not run it.
   rest=()
   for p in "${missing[@]}"; do [ "$p" = wine32:i386 ] || rest+=("$p"); done
   [ "${#rest[@]}" -lt "${#missing[@]}" ] || exit 1
-  echo "install-deps: wine32:i386 cannot be installed from these package indexes;" \
-       "installing the rest without it" >&2
-  [ "${#rest[@]}" = 0 ] || $sudo apt-get install -y -qq --no-install-recommends "${rest[@]}" >/dev/null
+  release=$(. /etc/os-release && echo "$VERSION_CODENAME")
+  echo "install-deps: trying wine32:i386 with $release's own versions of its libraries" >&2
+  if ! apt_install -t "$release" "${missing[@]}"; then
+    echo "install-deps: wine32:i386 cannot be installed from these package indexes;" \
+         "installing the rest without it" >&2
+    [ "${#rest[@]}" = 0 ] || apt_install "${rest[@]}"
+  fi
 fi
