@@ -20,8 +20,9 @@ set(ZELTRA_RELEASE_FILES
 )
 
 # The CMake package. Any release of one major version takes the place of any
-# other of it (semantic versioning), and the architecture goes unchecked: the
-# launcher is a program of its own, which a caller of either bitness starts.
+# other of it (only a new major version breaks a caller), and the
+# architecture goes unchecked: the launcher is a program of its own, which a
+# caller of either bitness starts.
 include(CMakePackageConfigHelpers)
 configure_file(${CMAKE_CURRENT_SOURCE_DIR}/cmake/package/ZELTRA_ScreenToolConfig.cmake.in
   ${CMAKE_CURRENT_BINARY_DIR}/package/ZELTRA_ScreenToolConfig.cmake @ONLY)

@@ -49,30 +49,30 @@ class Desktop::EncoderProcess final : public Process {
   ConsoleRequest askThroughConsole(ConsoleAsk ask) override {
     Encoder& e = life();
     ConsoleRequest request;
-    if (desktop_.exited(e) || e.spec.unreachableConsole > 0) {
-      --e.spec.unreachableConsole;
+    if (desktop_.exited(e) || e.behaviour.unreachableConsole > 0) {
+      --e.behaviour.unreachableConsole;
       request.attachError = kErrorInvalidHandle;
       return request;
     }
     request.attached = true;
-    if (e.spec.consoleRefuses) {
+    if (e.behaviour.consoleRefuses) {
       request.sendError = 87;
       return request;
     }
     request.sent = true;
     if (ask == ConsoleAsk::kCtrlC) {
-      desktop_.signal(e, e.spec.hearsCtrlC);
+      desktop_.signal(e, e.behaviour.hearsCtrlC);
       return request;
     }
     ++e.keys;  // a key, read only while it records: no signal
-    if (e.spec.readsStopKey && !e.exitAt) e.exitAt = desktop_.clock_ + e.spec.finishMs;
+    if (e.behaviour.readsStopKey && !e.exitAt) e.exitAt = desktop_.clock_ + e.behaviour.finishMs;
     return request;
   }
 
   Termination terminate(uint32_t exitCode, uint32_t goneWaitMs) override {
     Encoder& e = life();
     if (desktop_.exited(e)) return {Termination::Result::kHadExited, kErrorAccessDenied};
-    if (!e.spec.endable) {
+    if (!e.behaviour.endable) {
       // Ended, yet not gone: the whole wait for it passes.
       desktop_.advanceTo(desktop_.clock_ + goneWaitMs);
       return {Termination::Result::kNotEnded, kErrorAccessDenied};
@@ -125,9 +125,9 @@ void Desktop::quitAt(uint32_t ms) {
   scheduled_.push_back({ms, [this] { quitPending_ = true; }});
 }
 
-void Desktop::runEarlierEncoder(EncoderSpec spec) {
+void Desktop::runEarlierEncoder(EncoderBehaviour behaviour) {
   Encoder e;
-  e.spec = spec;
+  e.behaviour = behaviour;
   e.id = nextId_++;
   e.startedAt = clock_;
   encoders.push_back(e);
@@ -165,7 +165,7 @@ void Desktop::signal(Encoder& e, bool heeds) {
   if (e.exitAt) {
     ++e.lateSignals;
   } else if (heeds) {
-    e.exitAt = clock_ + e.spec.finishMs;
+    e.exitAt = clock_ + e.behaviour.finishMs;
   }
 }
 
@@ -327,7 +327,7 @@ std::optional<std::vector<RunningProcess>> Desktop::findRunningProcesses(const s
   std::vector<RunningProcess> found;
   for (size_t i = 0; i < encoders.size(); ++i) {
     if (exited(encoders[i])) continue;
-    found.push_back({encoders[i].id, encoders[i].spec.otherSession
+    found.push_back({encoders[i].id, encoders[i].behaviour.otherSession
                                          ? nullptr
                                          : std::make_unique<EncoderProcess>(*this, i)});
   }
@@ -362,10 +362,10 @@ CommandRun Desktop::runHiddenCommand(const std::string& commandText, uint32_t bo
   // standard error.
   bool any = false;
   for (Encoder& e : encoders) {
-    if (exited(e) || e.spec.otherSession) continue;
+    if (exited(e) || e.behaviour.otherSession) continue;
     any = true;
     const std::string pid = std::to_string(e.id);
-    if (e.spec.hasConsoleWindow || taskkillClaimsEveryone) {
+    if (e.behaviour.hasConsoleWindow || taskkillClaimsEveryone) {
       run.output += "SUCCESS: Sent termination signal to the process \"ffmpeg.exe\" with PID " +
                     pid + ".\r\n";
     } else {
@@ -375,7 +375,7 @@ CommandRun Desktop::runHiddenCommand(const std::string& commandText, uint32_t bo
       run.exitCode = 1;
     }
     // A console event for the encoder only where its console heeds the request.
-    if (e.spec.hasConsoleWindow && e.spec.hearsClose) signal(e, /*heeds=*/true);
+    if (e.behaviour.hasConsoleWindow && e.behaviour.hearsClose) signal(e, /*heeds=*/true);
   }
   if (!any) {
     run.errors = "ERROR: The process \"ffmpeg.exe\" not found.\r\n";
@@ -389,7 +389,7 @@ std::unique_ptr<Process> Desktop::startMinimized(const std::wstring& file,
   launches.push_back({file, parameters, clock_});
   if (launchFails) return nullptr;
   Encoder e;
-  e.spec = encoder;
+  e.behaviour = encoder;
   e.id = 4242;
   e.startedAt = clock_;
   if (encoder.endsOnItsOwnAfterMs) {

@@ -23,7 +23,7 @@
 namespace zeltra::testing {
 
 // How an encoder behaves: the one the launcher starts, or one running before it.
-struct EncoderSpec {
+struct EncoderBehaviour {
   bool hasConsoleWindow = true;  // the stop command can send it its close request
   bool hearsClose = true;        // it finishes on that request
   bool readsStopKey = true;      // it finishes on its stop key, q, typed into its console
@@ -54,7 +54,7 @@ class Desktop final : public Platform {
 
   // An encoder's life on this desktop.
   struct Encoder {
-    EncoderSpec spec;
+    EncoderBehaviour behaviour;
     uint32_t id = 0;
     uint32_t startedAt = 0;
     std::optional<uint32_t> exitAt;
@@ -85,7 +85,7 @@ class Desktop final : public Platform {
   void postAt(uint32_t ms, uint32_t message);                 // to the control window, from outside
   void quitAt(uint32_t ms);             // a quit posted to the launcher's thread
   std::optional<uint32_t> waitFailsAt;  // the wait for events fails from then on
-  void runEarlierEncoder(EncoderSpec spec);
+  void runEarlierEncoder(EncoderBehaviour behaviour);
   void startClockAt(uint32_t ms) { clock_ = ms; }
 
   VirtualScreen screen{0, 0, 1280, 800};
@@ -97,7 +97,7 @@ class Desktop final : public Platform {
   static constexpr wchar_t kDoubleByteCharacter = L'\x30BD';
   bool controlWindowFails = false;
   bool launchFails = false;
-  EncoderSpec encoder;  // the one the launcher starts
+  EncoderBehaviour encoder;  // the one the launcher starts
   Interpreter interpreter = Interpreter::kReturns;
   uint32_t commandMs = 300;             // how long the stop command takes
   bool taskkillClaimsEveryone = false;  // as Wine's: "sent" even where no window heard it

@@ -241,23 +241,23 @@ TEST(LauncherTest, TheStopCommandComesBeforeTheLaunchOnlyWhereAnEncoderRuns) {
 TEST(LauncherTest, TheNextEncoderWaitsForTheOnesTheStopCommandAskedToClose) {
   const char kGone[] = "the ffmpeg.exe asked to close had gone ";
   const char kPast[] = "an ffmpeg.exe asked to close was still running 10 s after the stop command";
-  testing::EncoderSpec slow;
+  testing::EncoderBehaviour slow;
   slow.finishMs = 1500;  // writing a long file's end
-  testing::EncoderSpec deaf;
+  testing::EncoderBehaviour deaf;
   deaf.hearsClose = false;
-  testing::EncoderSpec windowless;
+  testing::EncoderBehaviour windowless;
   windowless.hasConsoleWindow = false;
-  testing::EncoderSpec elsewhere;
+  testing::EncoderBehaviour elsewhere;
   elsewhere.otherSession = true;
   elsewhere.hearsClose = false;
   const struct {
     const char* what;
-    std::vector<testing::EncoderSpec> earlier;
+    std::vector<testing::EncoderBehaviour> earlier;
     const char* line;
     uint32_t launchAt;  // the stop command takes 300 ms
   } cases[] = {
       {"one finishing its file", {slow}, kGone, 1800},
-      {"two", {slow, testing::EncoderSpec{}}, kGone, 1800},
+      {"two", {slow, testing::EncoderBehaviour{}}, kGone, 1800},
       {"one that does not go", {deaf}, kPast, 10300},
       // Ones the stop command could not close cost no start the whole bound.
       {"one the close request cannot reach", {windowless}, nullptr, 300},
@@ -265,7 +265,8 @@ TEST(LauncherTest, TheNextEncoderWaitsForTheOnesTheStopCommandAskedToClose) {
   };
   for (const auto& c : cases) {
     Desktop desktop;
-    for (const testing::EncoderSpec& spec : c.earlier) desktop.runEarlierEncoder(spec);
+    for (const testing::EncoderBehaviour& behaviour : c.earlier)
+      desktop.runEarlierEncoder(behaviour);
     recordAndStop(desktop, 20000);
     EXPECT_EQ(desktop.launches.at(0).at, c.launchAt) << c.what;
     EXPECT_EQ(desktop.saidStartingWith(kGone), c.line == kGone ? 1 : 0) << c.what;
@@ -275,7 +276,7 @@ TEST(LauncherTest, TheNextEncoderWaitsForTheOnesTheStopCommandAskedToClose) {
 
 TEST(LauncherTest, AStopWhileWaitingForTheEarlierEncoderStartsNothing) {
   Desktop desktop;
-  testing::EncoderSpec deaf;
+  testing::EncoderBehaviour deaf;
   deaf.hearsClose = false;
   desktop.runEarlierEncoder(deaf);
   recordAndStop(desktop, 2000);

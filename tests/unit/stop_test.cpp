@@ -14,21 +14,21 @@ namespace zeltra {
 namespace {
 
 using testing::Desktop;
-using testing::EncoderSpec;
+using testing::EncoderBehaviour;
 using testing::kDemoRect;
 using testing::recordAndStop;
 
 constexpr uint32_t kStopAt = 2000;
 
-EncoderSpec encoder(bool consoleWindow, bool hearsClose, bool readsKey, bool hearsCtrlC,
-                    uint32_t finishMs = 200) {
-  EncoderSpec spec;
-  spec.hasConsoleWindow = consoleWindow;
-  spec.hearsClose = hearsClose;
-  spec.readsStopKey = readsKey;
-  spec.hearsCtrlC = hearsCtrlC;
-  spec.finishMs = finishMs;
-  return spec;
+EncoderBehaviour encoder(bool consoleWindow, bool hearsClose, bool readsKey, bool hearsCtrlC,
+                         uint32_t finishMs = 200) {
+  EncoderBehaviour behaviour;
+  behaviour.hasConsoleWindow = consoleWindow;
+  behaviour.hearsClose = hearsClose;
+  behaviour.readsStopKey = readsKey;
+  behaviour.hearsCtrlC = hearsCtrlC;
+  behaviour.finishMs = finishMs;
+  return behaviour;
 }
 
 TEST(StopTest, TheEncoderFinishesItsFileOnWhicheverRequestReachesItSayingEachStep) {
@@ -43,7 +43,7 @@ TEST(StopTest, TheEncoderFinishesItsFileOnWhicheverRequestReachesItSayingEachSte
       "ms=700]";
   const struct {
     const char* what = nullptr;
-    EncoderSpec spec;
+    EncoderBehaviour behaviour;
     bool wineTaskkill = false;
     EncoderFinish finish{};
     int signals = 0;
@@ -73,7 +73,7 @@ TEST(StopTest, TheEncoderFinishesItsFileOnWhicheverRequestReachesItSayingEachSte
   };
   for (const auto& c : cases) {
     Desktop desktop;
-    desktop.encoder = c.spec;
+    desktop.encoder = c.behaviour;
     desktop.taskkillClaimsEveryone = c.wineTaskkill;
     const uint32_t took = recordAndStop(desktop, kStopAt);
     ASSERT_TRUE(desktop.finish()) << c.what;
