@@ -29,8 +29,7 @@ for arch in i686 x86_64; do
   if ! grep -qx "$arch" <<<"$requested"; then
     outcome[$arch]="built and checked; not run: left out by ZELTRA_WINE_ARCHES=$ZELTRA_WINE_ARCHES"
   elif [ "$arch" = i686 ] && [ "$i386_support" != yes ]; then
-    why="this machine cannot run 32-bit programs (Exec format error)"
-    [ "$i386_support" = no ] || why="Wine's 32-bit half (wine32:i386) could not be installed here"
+    why=$(wine_env_i386_absence "$i386_support")
     if [ -n "${ZELTRA_WINE_ARCHES:-}" ]; then
       echo "test: ZELTRA_WINE_ARCHES asks for the 32-bit build, but $why" >&2
       exit 1

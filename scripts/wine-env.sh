@@ -5,6 +5,7 @@
 #   wine_env_arches          the builds to run: ZELTRA_WINE_ARCHES (i686,
 #                            x86_64, or both, blanks or commas between) or both
 #   wine_env_i386_support    whether this machine runs 32-bit programs
+#   wine_env_i386_absence    why it does not, said for people
 #   wine_env_pick            the one build to show or measure: the 32-bit
 #                            product where it runs, else the 64-bit build
 #   wine_env_select <arch>   the build, loader and prefix for i686 or x86_64
@@ -35,11 +36,12 @@ wine_env_arches() {
 # 32-bit loader because install-deps could not install wine32. Any other
 # failure of the loader is a broken install, reported and returned as an error.
 wine_env_i386_support() {
-  if [ ! -e /usr/lib/wine/wine ]; then
+  local loader=/usr/lib/wine/wine
+  if [ ! -e "$loader" ]; then
     echo uninstalled
     return
   fi
-  python3 - /usr/lib/wine/wine <<'PY'
+  python3 - "$loader" <<'PY'
 import errno, subprocess, sys
 try:
     result = subprocess.run([sys.argv[1], "--version"], capture_output=True, text=True, timeout=60)
@@ -55,6 +57,15 @@ print("yes")
 PY
 }
 
+# Why the 32-bit build cannot run, for a support other than "yes".
+wine_env_i386_absence() {
+  if [ "$1" = no ]; then
+    echo "this machine cannot run 32-bit programs"
+  else
+    echo "Wine's 32-bit half (wine32:i386) could not be installed here"
+  fi
+}
+
 # Prints the build and, after a blank, why it was picked.
 wine_env_pick() {
   local requested support why
@@ -65,8 +76,7 @@ wine_env_pick() {
       echo "i686 the 32-bit build, the product"
       return
     fi
-    why="this machine cannot run 32-bit programs"
-    [ "$support" = no ] || why="Wine's 32-bit half (wine32:i386) could not be installed here"
+    why=$(wine_env_i386_absence "$support")
     grep -qx x86_64 <<<"$requested" || {
       echo "wine-env: the 32-bit build was asked for, but $why" >&2
       return 1
