@@ -113,26 +113,22 @@ class CallerHeaderTest(WineTestCase):
         self.assertEqual(stopped["post-error"], "none", stopped)
         self.assert_no_encoder_left()
 
-    def stop_two_launchers(self, order):
-        runs = []
-        for name in ("First", "Second"):
-            directory = self.install(name=name)
-            runs.append(self.record(f"{name} Target", launcher=os.path.join(directory, "ZELTRA_ScreenTool.exe"),
-                                    output=os.path.join(directory, "out.avi")))
-            StandInLog(directory).wait_for_ready()
-        # The second launcher's stop command before its launch ends the first's encoder, as meant:
-        # the first file is not checked.
-        first, second = order
-        self.assert_stopped(runs[first].stop_recording())
-        windows = top_level_windows(runs[second].launcher_pid)
-        self.assertIn(CONTROL_WINDOW, [w.class_name for w in windows], "the other launcher runs on")
-        self.assert_stopped(runs[second].stop_recording())
-
-    def test_two_launchers_each_stopped_through_its_own_header_first_started_first(self):
-        self.stop_two_launchers([0, 1])
-
-    def test_two_launchers_each_stopped_through_its_own_header_last_started_first(self):
-        self.stop_two_launchers([1, 0])
+    def test_two_launchers_each_stopped_through_its_own_header_in_either_order(self):
+        for first, second in ((0, 1), (1, 0)):
+            with self.subTest(first_stopped=first):
+                runs = []
+                for name in ("First", "Second"):
+                    directory = self.install()
+                    launcher = os.path.join(directory, "ZELTRA_ScreenTool.exe")
+                    runs.append(self.record(f"{name} Target {first}", launcher=launcher,
+                                            output=os.path.join(directory, "out.avi")))
+                    StandInLog(directory).wait_for_ready()
+                # The second launcher's stop command before its launch ends the first's encoder, as meant:
+                # the first file is not checked.
+                self.assert_stopped(runs[first].stop_recording())
+                windows = top_level_windows(runs[second].launcher_pid)
+                self.assertIn(CONTROL_WINDOW, [w.class_name for w in windows], "the other launcher runs on")
+                self.assert_stopped(runs[second].stop_recording())
 
     def test_a_program_that_ends_at_once_is_reported_with_its_exit_code(self):
         ends_at_once = os.path.join(self.dir, "ends-at-once", "ZELTRA_ScreenTool.exe")  # as which bench_tool ends
