@@ -111,9 +111,9 @@ class RecordingStartTest(WineTestCase):
         gone = [t for t in run.diagnostic_texts() if t.startswith("the ffmpeg.exe asked to close had gone ")]
         self.assertEqual(len(gone), 1, run.diagnostic_texts())
 
-    def test_a_minimized_window_is_recorded_once_restored(self):
-        target = self.open_target("Restored Late", 100, 80, 403, 301, minimized_for_ms=4000)
-        run = self.record_region("Restored Late", (100, 80, 400, 300))
+    def test_a_minimized_window_partly_off_the_screen_is_recorded_once_restored_and_clipped(self):
+        target = self.open_target("Restored Late", -50, 700, 403, 301, minimized_for_ms=4000)
+        run = self.record_region("Restored Late", (0, 700, 352, 100))
         target.first("restored ")
         self.assertIn('a window titled "Restored Late" exists but is minimized; waiting for it to be shown',
                       run.diagnostic_texts())
@@ -123,10 +123,6 @@ class RecordingStartTest(WineTestCase):
         self.open_target("Twin", 500, 300, 160, 120, never_show=True)  # created last: above
         run = self.record_region("Twin", (120, 90, 320, 240))
         self.assertFalse(any("exists but is" in text for text in run.diagnostic_texts()))
-
-    def test_a_window_partly_off_the_screen_is_clipped(self):
-        self.open_target("Off Left", -50, 700, 403, 301)
-        self.record_region("Off Left", (0, 700, 352, 100))
 
 
 class NoEncoderTest(WineTestCase):
