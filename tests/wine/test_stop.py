@@ -72,16 +72,6 @@ class StopTest(WineTestCase):
         self.assertEqual(len(finished), 1)
         self.assertLess(second.returned_at, finished[0].tick, "the window went before the encoder finished")
 
-
-
-class HungInterpreterTest(WineTestCase):
-    def setUp(self):
-        super().setUp()
-        # Named cmd.exe, so the launcher composes its line as for the real one, and bench_tool plays it.
-        self.interpreter = os.path.join(self.dir, "cmd.exe")
-        shutil.copy(BENCH_TOOL, self.interpreter)
-        self.addCleanup(self.end_interpreters)
-
     def end_interpreters(self):
         """The hung interpreter and its child, by their Linux processes, where a failed test left them."""
         for pid in set(linux_pids(os.path.basename(self.dir))) & set(linux_pids("cmd.exe")):
@@ -90,32 +80,29 @@ class HungInterpreterTest(WineTestCase):
             except OSError:
                 pass
 
-    def interpreter_log(self):
-        with open(os.path.join(self.dir, "hung-interpreter.log"), "rb") as f:
-            return [line.decode("ascii").split(" ") for line in f.read().splitlines()]
-
-    def record_with_hung_interpreter(self, title="Hung Target", **kwargs):
-        return self.start_recording(title, windows_env={"ComSpec": windows_path(self.interpreter)}, **kwargs)
-
     def test_a_stop_ends_the_hung_interpreter_and_the_own_encoder_finishes(self):
+        # Named cmd.exe, so the launcher composes its line as for the real one, and bench_tool plays it.
+        interpreter = os.path.join(self.dir, "cmd.exe")
+        shutil.copy(BENCH_TOOL, interpreter)
+        self.addCleanup(self.end_interpreters)
         # In a job that forbids breaking away, the interpreter cannot leave the launcher's job:
         # the run takes the fallbacks (a nested job, or ending it and its child by parent id).
         for in_job in (False, True):
             with self.subTest(job_without_breakaway=in_job):
                 self.log.clear()
-                run = self.record_with_hung_interpreter(f"Hung Target {int(in_job)}", job_without_breakaway=in_job,
-                                                        processes_at=ENDED)
+                run = self.start_recording(f"Hung Target {int(in_job)}", job_without_breakaway=in_job,
+                                           processes_at=ENDED, windows_env={"ComSpec": windows_path(interpreter)})
                 self.stop_recording(run)  # the launcher exits, the hung interpreter holding it no longer
                 self.assertEqual(run.processes_at()["cmd.exe"], 0, "the interpreter and its child had gone by then")
                 self.assertEqual(self.log.reasons("close"), ["Q"], "asked by the launcher itself")
                 self.assertEqual(len(self.log.records("exit")), 1, "the own encoder finished")
                 self.assertFalse([t for t in run.diagnostic_texts() if "after the stop command" in t])
-                kinds = [line[0] for line in self.interpreter_log()]
-                self.assertEqual(kinds[-2:], ["interpreter", "child"], "it started its child before the bound")
-                command = bytes.fromhex(self.interpreter_log()[-2][2]).decode("cp1252")
+                with open(os.path.join(self.dir, "hung-interpreter.log"), encoding="ascii") as f:
+                    started, child = [line.split(" ") for line in f.read().splitlines()][-2:]
+                self.assertEqual((started[0], child[0]), ("interpreter", "child"), "its child started before the bound")
+                command = bytes.fromhex(started[2]).decode("cp1252")
                 self.assertTrue(command.endswith('cmd.exe" /d /c taskkill /IM ffmpeg.exe'), command)
                 run.stop()
-
 
 
 if __name__ == "__main__":
