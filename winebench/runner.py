@@ -16,6 +16,7 @@ BUILD_DIR = os.environ.get("ZELTRA_BUILD_DIR", os.path.join(os.path.dirname(__fi
 LAUNCHER = os.path.join(BUILD_DIR, "ZELTRA_ScreenTool.exe")
 STAND_IN = os.path.join(BUILD_DIR, "stand-in", "ffmpeg.exe")
 BENCH_TOOL = os.path.join(BUILD_DIR, "bench_tool.exe")
+CHECK = os.path.join(BUILD_DIR, "ZELTRA_ScreenTool_check.exe")
 # The encoder build the launcher records with under Wine, which reads recordings back too.
 REAL_ENCODER = os.environ.get("ZELTRA_REAL_ENCODER", "")
 # The loader that runs this build's programs: the 64-bit one is not on PATH.

@@ -15,7 +15,6 @@ from tests.wine.wine_case import WineTestCase
 from winebench.runner import (BOUND, BUILD_DIR, WINE, LauncherRun, ReportingProcess, StandInLog, ask, bench_tool,
                               linux_pids, wait_until, windows_path)
 
-CHECK = os.path.join(BUILD_DIR, "ZELTRA_ScreenTool_check.exe")
 PLANTED_DLL = os.path.join(BUILD_DIR, "planted", "version.dll")
 # Under Wine the window manager frames windows, not Windows: the framed window's step cannot run.
 STEP_7 = "step 7 (A framed window, recorded without what lies behind it)"
@@ -23,14 +22,6 @@ STEP_7_NOT_RUN = "[skip] not run: under Wine "
 
 
 class CheckTest(WineTestCase):
-    with_encoder = False
-
-    def install(self, encoder, name=None):
-        """The base case's install, with the check beside the launcher."""
-        folder = super().install(encoder, name)
-        shutil.copy(CHECK, folder)
-        return folder
-
     def run_check(self, folder, *args, env=None):
         """The exit code and the lines printed; fails unless nothing it started is left running."""
         result = subprocess.run([WINE, os.path.join(folder, "ZELTRA_ScreenTool_check.exe"), *args],

@@ -17,8 +17,6 @@ TITLE = "Recorded Window"
 
 
 class RealRecordingTest(WineTestCase):
-    with_encoder = False
-
     def setUp(self):
         super().setUp()
         self.assertTrue(os.path.isfile(REAL_ENCODER), "no real encoder: run scripts/fetch-encoder.sh")

@@ -124,11 +124,8 @@ class RecordingStartTest(WineTestCase):
         run = self.record_region("Twin", (120, 90, 320, 240))
         self.assertFalse(any("exists but is" in text for text in run.diagnostic_texts()))
 
-
-class NoEncoderTest(WineTestCase):
-    with_encoder = False
-
     def test_without_an_encoder_the_stop_is_still_served_and_no_box_shown(self):
+        os.remove(os.path.join(self.dir, "ffmpeg.exe"))
         self.open_target("Lonely Target")
         run = self.start_launcher(f"Lonely Target#{windows_path(self.output)}")
         run.wait_for_diagnostic("could not start ")

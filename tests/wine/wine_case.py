@@ -8,8 +8,8 @@ import threading
 import time
 import unittest
 
-from winebench.runner import (LAUNCHER, REAL_ENCODER, STAND_IN, STOP_MESSAGE, LauncherRun, StandInLog, TargetWindow,
-                              send_to_control_window, stop_every_encoder, windows_path, wine_processes)
+from winebench.runner import (CHECK, LAUNCHER, REAL_ENCODER, STAND_IN, STOP_MESSAGE, LauncherRun, StandInLog,
+                              TargetWindow, send_to_control_window, stop_every_encoder, windows_path, wine_processes)
 
 # ctest ends a suite at its TIMEOUT without a word; the watchdog fires a tenth
 # of it (at least 5 s) earlier, says what is still running under Wine, and
@@ -40,27 +40,25 @@ _start_watchdog()
 
 
 class WineTestCase(unittest.TestCase):
-    """A fresh install directory per test, with the launcher and (unless told
-    otherwise) the stand-in encoder beside it; leftovers are stopped after."""
-
-    with_encoder = True
+    """A fresh install directory per test, with the launcher and the stand-in
+    encoder beside it; leftovers are stopped after."""
 
     def setUp(self):
         self.dir = tempfile.mkdtemp(prefix="zeltra-")
         self.addCleanup(shutil.rmtree, self.dir, True)
         self.addCleanup(stop_every_encoder)
         shutil.copy(LAUNCHER, self.dir)
-        if self.with_encoder:
-            shutil.copy(STAND_IN, self.dir)
+        shutil.copy(STAND_IN, self.dir)
         self.log = StandInLog(self.dir)
         self.output = os.path.join(self.dir, "out.avi")
 
     def install(self, encoder="stand-in", name=None):
-        """A fresh folder in the test's (of that name) with the launcher and the encoder: the "stand-in" alone, the
-        "real" one alone, the "adapter" (the stand-in before the real one), or None."""
+        """A fresh folder in the test's (of that name) with the launcher, the machine check and the encoder: the
+        "stand-in" alone, the "real" one alone, the "adapter" (the stand-in before the real one), or None."""
         folder = os.path.join(self.dir, name or f"install-{len(os.listdir(self.dir))}")
         os.makedirs(folder)
         shutil.copy(LAUNCHER, folder)
+        shutil.copy(CHECK, folder)
         if encoder in ("adapter", "stand-in"):
             shutil.copy(STAND_IN, folder)
         if encoder in ("real", "adapter"):
