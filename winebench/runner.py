@@ -273,27 +273,15 @@ def expected_parameters(x, y, width, height, quoted_path):
 def send(message, how="post", count=1, window=(CONTROL_WINDOW, CONTROL_WINDOW)):
     """The message to the top-level window of that class and title, count times: posted, sent
     (how="send:<ms>") or posted to its thread; the tick it went at, or None without such a window,
-    and the lines of each send."""
+    and the words of each send's line: result, its number, taken (1) or not (0), the error, the tick on return."""
     lines = ask("send", hexed(window[0]), hexed(window[1]), message, how, count)
     words = lines[0].split() if lines else []
-    return (int(words[1]) if words[:1] == ["sent"] else None), lines[1:]
+    return (int(words[1]) if words[:1] == ["sent"] else None), [line.split() for line in lines[1:]]
 
 
 def send_to_control_window(message, how="post"):
     """The tick at which the message was posted, or None when there was no control window."""
     return send(message, how)[0]
-
-
-class SendResult(NamedTuple):
-    taken: bool
-    error: int
-    returned_at: int  # tick
-
-
-def send_synchronously(message, count, timeout_ms):
-    """SendMessageTimeout count times to the one control window: a SendResult each."""
-    return [SendResult(words[2] == "1", int(words[3]), int(words[4]))
-            for words in map(str.split, send(message, f"send:{timeout_ms}", count)[1])]
 
 
 def control_window_exists():

@@ -11,7 +11,7 @@ import unittest
 
 from tests.wine.wine_case import WineTestCase
 from winebench.runner import (BENCH_TOOL, STOP_MESSAGE, ReportingProcess, StandInLog, bench_tool, control_window_exists,
-                              linux_pids, send_synchronously, send_to_control_window, wait_until, windows_path)
+                              linux_pids, send, send_to_control_window, wait_until, windows_path)
 
 WM_QUIT = 0x0012
 ERROR_INVALID_WINDOW_HANDLE = 1400
@@ -61,16 +61,15 @@ class StopTest(WineTestCase):
 
     def test_a_sent_stop_is_taken_once_and_the_window_is_gone_while_the_encoder_finishes(self):
         run = self.start_recording(TITLE, behaviour={"ZELTRA_STAND_IN_CLOSE_MS": "1500"})
-        first, second = send_synchronously(STOP_MESSAGE, count=2, timeout_ms=5000)
-        self.assertTrue(first.taken, "the first stop is taken")
-        self.assertEqual((second.taken, second.error), (False, ERROR_INVALID_WINDOW_HANDLE),
-                         "the window is gone, not hung")
+        _, (first, second) = send(STOP_MESSAGE, "send:5000", count=2)
+        self.assertEqual(first[2], "1", "the first stop is taken")
+        self.assertEqual(second[2:4], ["0", str(ERROR_INVALID_WINDOW_HANDLE)], "the window is gone, not hung")
         self.assertFalse(control_window_exists(), "FindWindow no longer finds it")
         self.assertEqual(run.wait_for_exit(), 0)
         self.assertEqual(run.stop_commands(), 1)
         finished = self.log.records("exit")
         self.assertEqual(len(finished), 1)
-        self.assertLess(second.returned_at, finished[0].tick, "the window went before the encoder finished")
+        self.assertLess(int(second[4]), finished[0].tick, "the window went before the encoder finished")
 
     def end_interpreters(self):
         """The hung interpreter and its child, by their Linux processes, where a failed test left them."""
