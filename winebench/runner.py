@@ -337,8 +337,7 @@ def stop_every_encoder():
 
 
 class LogRecord(NamedTuple):
-    """One line of the stand-in encoder's log: start, ready, close, ignored or exit."""
-    kind: str
+    """One line of the stand-in encoder's log of a kind: start, ready, close, ignored or exit."""
     pid: int
     tick: int
     words: list  # the rest of the line: why it closed or what it ignored first, or an exit's code
@@ -356,7 +355,7 @@ class StandInLog:
                 lines = [line.decode("ascii").split(" ") for line in f.read().splitlines()]
         except FileNotFoundError:
             return []
-        return [LogRecord(w[0], int(w[1]), int(w[2]), w[3:]) for w in lines if w[0] == kind]
+        return [LogRecord(int(w[1]), int(w[2]), w[3:]) for w in lines if w[0] == kind]
 
     def starts(self):
         """One dict per start of the stand-in encoder."""
