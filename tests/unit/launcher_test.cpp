@@ -170,7 +170,7 @@ TEST(LauncherTest, AStopWhileWaitingForTheWindowStartsNothing) {
 TEST(LauncherTest, WhatCannotBeRecordedStartsNothingAndStopsNothing) {
   const struct {
     InvocationText invocation;
-    const char* line;
+    const char* line = nullptr;
     bool controlWindowFails = false;
   } cases[] = {
       {{kDemo, std::nullopt}, "could not create the control window; nothing started", true},
