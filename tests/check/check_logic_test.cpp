@@ -152,9 +152,7 @@ std::string frames(int width, int height, int windowWidth, int windowHeight,
         const Colour c = wx >= bar && wx < bar + kBarWidth
                              ? kBarColour
                              : pictureColourAt(wx, y, windowWidth, windowHeight);
-        rgb += static_cast<char>(c.r);
-        rgb += static_cast<char>(c.g);
-        rgb += static_cast<char>(c.b);
+        rgb += {static_cast<char>(c.r), static_cast<char>(c.g), static_cast<char>(c.b)};
       }
     }
   }
@@ -237,8 +235,7 @@ TEST(ReportTest, OneVerdictFromTheSteps) {
        "verdict: interrupted at step 2 (B)"},
   };
   for (const Row& row : rows) {
-    std::vector<std::string> printed;
-    Report report([&printed](const std::string& line) { printed.push_back(line); });
+    Report report([](const std::string&) {});
     row.steps(report);
     EXPECT_EQ(report.verdict(), row.verdict) << row.name;
     EXPECT_EQ(report.exitCode(), row.verdict.find("passed") != std::string::npos ? 0 : 1)

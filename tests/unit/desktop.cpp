@@ -95,10 +95,9 @@ class Desktop::EncoderProcess final : public Process {
 };
 
 WindowHandle Desktop::addWindow(const std::string& title, Rect rect) {
-  Window window;
+  Window& window = windows_.emplace_back();
   window.title = title;
   window.rect = rect;
-  windows_.push_back(window);
   windowChanged_ = true;
   return handleOf(windows_.size());
 }
@@ -126,11 +125,10 @@ void Desktop::quitAt(uint32_t ms) {
 }
 
 void Desktop::runEarlierEncoder(EncoderBehaviour behaviour) {
-  Encoder e;
+  Encoder& e = encoders.emplace_back();
   e.behaviour = behaviour;
   e.id = nextId_++;
   e.startedAt = clock_;
-  encoders.push_back(e);
 }
 
 Desktop::Encoder& Desktop::launched() {
@@ -339,20 +337,12 @@ CommandRun Desktop::runHiddenCommand(const std::string& commandText, uint32_t bo
   if (commandText != "taskkill /IM ffmpeg.exe") throw std::logic_error("ran " + commandText);
   stopCommandsAt.push_back(clock_);
   CommandRun run;
-  switch (interpreter) {
-    case Interpreter::kNone:
-      return run;
-    case Interpreter::kHangs:
-      advanceTo(clock_ + boundMs);
-      run.end = CommandEnd::kEndedAtBound;
-      return run;
-    case Interpreter::kHangsAndOutlives:
-      advanceTo(clock_ + boundMs + goneWaitMs);
-      run.end = CommandEnd::kStillRunningAtBound;
-      return run;
-    case Interpreter::kReturns:
-    case Interpreter::kOnlyFallback:
-      break;
+  if (interpreter == Interpreter::kNone) return run;
+  if (interpreter == Interpreter::kHangs || interpreter == Interpreter::kHangsAndOutlives) {
+    const bool outlives = interpreter == Interpreter::kHangsAndOutlives;
+    advanceTo(clock_ + boundMs + (outlives ? goneWaitMs : 0));
+    run.end = outlives ? CommandEnd::kStillRunningAtBound : CommandEnd::kEndedAtBound;
+    return run;
   }
   run.end = interpreter == Interpreter::kReturns ? CommandEnd::kReturned
                                                  : CommandEnd::kReturnedByFallback;
@@ -388,7 +378,7 @@ std::unique_ptr<Process> Desktop::startMinimized(const std::wstring& file,
                                                  const std::wstring& parameters) {
   launches.push_back({file, parameters, clock_});
   if (launchFails) return nullptr;
-  Encoder e;
+  Encoder& e = encoders.emplace_back();
   e.behaviour = encoder;
   e.id = 4242;
   e.startedAt = clock_;
@@ -396,7 +386,6 @@ std::unique_ptr<Process> Desktop::startMinimized(const std::wstring& file,
     e.exitAt = clock_ + *encoder.endsOnItsOwnAfterMs;
     e.exitCode = encoder.exitCode;
   }
-  encoders.push_back(e);
   launchedIndex_ = encoders.size() - 1;
   return std::make_unique<EncoderProcess>(*this, *launchedIndex_);
 }

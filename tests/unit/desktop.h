@@ -147,7 +147,10 @@ class Desktop final : public Platform {
     std::function<void()> happen;
   };
 
-  bool exited(const Encoder& e) const { return e.exitAt && *e.exitAt <= clock_; }
+  // Times read as offsets from the clock, so the wrap counts.
+  bool exited(const Encoder& e) const {
+    return e.exitAt && static_cast<int32_t>(*e.exitAt - clock_) <= 0;
+  }
   void signal(Encoder& e, bool heeds);
   // Moves the clock on, applying what happens on the way; messages that
   // arrive wait in the queue.

@@ -38,11 +38,8 @@ struct Machine : InterpreterSteps {
 
 TEST(InterpreterRunTest, ContainsItBeforeItRunsAndEndsAllItStartedAtTheBound) {
   const std::vector<std::string> run = {"start breakaway", "contain", "resume", "wait 3000"};
-  const auto then = [&run](std::vector<std::string> more) {
-    std::vector<std::string> steps = run;
-    steps.insert(steps.end(), more.begin(), more.end());
-    return steps;
-  };
+  const std::vector<std::string> ended = {"start breakaway", "contain", "resume", "wait 3000",
+                                          "end job 5000"};
   struct Case {
     const char* what;
     Machine machine;
@@ -50,7 +47,7 @@ TEST(InterpreterRunTest, ContainsItBeforeItRunsAndEndsAllItStartedAtTheBound) {
     std::vector<std::string> taken;
   } cases[] = {
       {"returns", {true, true, true, true}, InterpreterRun::kReturned, run},
-      {"hangs", {true, true, false, true}, InterpreterRun::kEndedAtBound, then({"end job 5000"})},
+      {"hangs", {true, true, false, true}, InterpreterRun::kEndedAtBound, ended},
       {"breakaway refused: again without",
        {false, true, false, true},
        InterpreterRun::kEndedAtBound,
@@ -63,7 +60,7 @@ TEST(InterpreterRunTest, ContainsItBeforeItRunsAndEndsAllItStartedAtTheBound) {
       {"what it started outlives the end",
        {true, true, false, false},
        InterpreterRun::kStillRunningAtBound,
-       then({"end job 5000"})},
+       ended},
   };
   for (Case& c : cases) {
     EXPECT_EQ(runInterpreter(c.machine, 3000, 5000), c.outcome) << c.what;

@@ -28,32 +28,22 @@ std::wstring launchedPath(const Desktop& desktop) {
 
 TEST(LauncherTest, RecordsTheWindowBesideTheLauncherAndStopsOnTheStopMessage) {
   Desktop desktop;
+  // A window that appears while it records changes nothing.
+  desktop.at(1000, [&desktop] { desktop.addWindow("Another", {0, 0, 64, 64}); });
   recordAndStop(desktop, 3000);
   ASSERT_EQ(desktop.launches.size(), 1u);
   EXPECT_EQ(desktop.launches[0].file, L"C:\\Tools\\ffmpeg.exe");
-  EXPECT_EQ(desktop.launches[0].parameters,
-            testing::expectedParameterLine(L"100", L"80", L"400x300", L"\"C:\\rec\\clip.avi\""));
+  EXPECT_EQ(testing::splitWindowsArguments(desktop.launches[0].parameters),
+            testing::expectedEncoderArguments(L"100", L"80", L"400x300", L"C:\\rec\\clip.avi"));
   EXPECT_EQ(desktop.saidStartingWith(
                 "starting C:\\Tools\\ffmpeg.exe -y -rtbufsize 100M -f gdigrab -framerate 30 "
                 "-offset_x 100 -offset_y 80 -video_size 400x300 "),
             1);
   // The stop: one stop command, the window gone, the encoder finished.
-  EXPECT_EQ(desktop.stopCommandsAt.size(), 1u);
+  EXPECT_EQ(desktop.stopCommandsAt, std::vector<uint32_t>{3000});
   EXPECT_FALSE(desktop.controlWindowOpen);
   EXPECT_TRUE(desktop.launched().fileFinished());
   EXPECT_EQ(desktop.running(), 0);
-}
-
-TEST(LauncherTest, AControlWindowThatCannotBeCreatedEndsTheRunAtOnce) {
-  Desktop desktop;
-  desktop.controlWindowFails = true;
-  desktop.runEarlierEncoder({});
-  desktop.addWindow("Demo", kDemoRect);
-  EXPECT_EQ(run(desktop), 0);
-  EXPECT_EQ(desktop.said,
-            std::vector<std::string>{"could not create the control window; nothing started"});
-  EXPECT_TRUE(desktop.stopCommandsAt.empty());
-  EXPECT_TRUE(desktop.launches.empty());
 }
 
 TEST(LauncherTest, TheControlWindowNeverCoversTheRecordedWindowNorTakesItsFocus) {
@@ -154,14 +144,6 @@ TEST(LauncherTest, ChangesNobodyAnnouncesAreFoundByLookingAgain) {
   }
 }
 
-TEST(LauncherTest, WindowsChangingWhileItRecordsChangeNothing) {
-  Desktop desktop;
-  desktop.at(1000, [&desktop] { desktop.addWindow("Another", {0, 0, 64, 64}); });
-  recordAndStop(desktop, 3000);
-  EXPECT_EQ(desktop.stopCommandsAt, std::vector<uint32_t>{3000});
-  EXPECT_TRUE(desktop.launched().fileFinished());
-}
-
 TEST(LauncherTest, AWindowThatClosesBeforeItIsMeasuredIsWaitedForAgain) {
   Desktop desktop;
   desktop.window(desktop.addWindow("Demo", {0, 0, 64, 64})).closesWhenMeasured = true;
@@ -185,43 +167,41 @@ TEST(LauncherTest, AStopWhileWaitingForTheWindowStartsNothing) {
   }
 }
 
-TEST(LauncherTest, AnInvocationWithoutAUsablePathStartsNothingAndWaitsForNothing) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"Demo",
+TEST(LauncherTest, WhatCannotBeRecordedStartsNothingAndStopsNothing) {
+  const struct {
+    InvocationText invocation;
+    const char* line = nullptr;
+    bool controlWindowFails = false;
+  } cases[] = {
+      {{kDemo, std::nullopt}, "could not create the control window; nothing started", true},
+      {{"Demo", std::nullopt},
        "the command line names no output path (expected title#pathHead#pathTail); "
        "nothing to record"},
-      {"\"Demo#C:\\rec\\#clip.avi\"",
+      {{"\"Demo#C:\\rec\\#clip.avi\"", std::nullopt},
        "the output path holds a double quote, which no Windows path can (was the whole argument "
        "quoted?); nothing to record"},
-      {"Demo#tcp://192.0.2.1:9/#x.avi",
+      {{"Demo#tcp://192.0.2.1:9/#x.avi", std::nullopt},
        "the output path begins with a protocol's name (tcp:), which the encoder would not write "
        "as a file; nothing to record"},
-      {"Demo#-f#null",
+      {{"Demo#-f#null", std::nullopt},
        "the output path begins with \"-\", which the encoder would read as an "
        "option; nothing to record"},
+      // The fullwidth number sign, which code page 1252 would best-fit to "#".
+      {{"", InvocationText::Inexact{7, 0xFF03, 1252}},
+       "the command line's character 8, U+FF03, has no exact form in the ANSI code page (1252); "
+       "nothing to record"},
   };
-  for (const auto& [invocation, line] : cases) {
+  for (const auto& c : cases) {
     Desktop desktop;
+    desktop.controlWindowFails = c.controlWindowFails;
     desktop.runEarlierEncoder({});
     desktop.addWindow("Demo", kDemoRect);
-    EXPECT_EQ(run(desktop, invocation), 0);
-    EXPECT_EQ(desktop.said, std::vector<std::string>{line});
-    EXPECT_TRUE(desktop.stopCommandsAt.empty());
+    EXPECT_EQ(runLauncher(desktop, c.invocation, kSwShowDefault), 0);
+    EXPECT_EQ(desktop.said, std::vector<std::string>{c.line});
+    EXPECT_TRUE(desktop.stopCommandsAt.empty()) << c.line;
+    EXPECT_TRUE(desktop.launches.empty()) << c.line;
     EXPECT_EQ(desktop.running(), 1) << "the earlier encoder was left alone";
   }
-}
-
-TEST(LauncherTest, ACharacterTheCodePageHasNoExactFormOfRecordsNothing) {
-  // The fullwidth number sign, which code page 1252 would best-fit to "#".
-  Desktop desktop;
-  desktop.addWindow("Bestfit", kDemoRect);
-  EXPECT_EQ(runLauncher(desktop, InvocationText{"", InvocationText::Inexact{7, 0xFF03, 1252}},
-                        kSwShowDefault),
-            0);
-  EXPECT_EQ(desktop.said, std::vector<std::string>{
-                              "the command line's character 8, U+FF03, has no exact form in the "
-                              "ANSI code page (1252); nothing to record"});
-  EXPECT_TRUE(desktop.launches.empty());
 }
 
 TEST(LauncherTest, TheStopCommandComesBeforeTheLaunchOnlyWhereAnEncoderRuns) {

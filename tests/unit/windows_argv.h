@@ -14,20 +14,13 @@ inline std::vector<std::wstring> splitWindowsArguments(std::wstring_view line) {
   std::vector<std::wstring> arguments;
   size_t i = 0;
   for (;;) {
-    while (i < line.size() && (line[i] == L' ' || line[i] == L'\t')) {
-      ++i;
-    }
-    if (i >= line.size()) {
-      return arguments;
-    }
+    while (i < line.size() && (line[i] == L' ' || line[i] == L'\t')) ++i;
+    if (i >= line.size()) return arguments;
     std::wstring argument;
     bool quoted = false;
     while (i < line.size() && (quoted || (line[i] != L' ' && line[i] != L'\t'))) {
       size_t backslashes = 0;
-      while (i < line.size() && line[i] == L'\\') {
-        ++backslashes;
-        ++i;
-      }
+      for (; i < line.size() && line[i] == L'\\'; ++i) ++backslashes;
       if (i < line.size() && line[i] == '"') {
         argument.append(backslashes / 2, '\\');
         if (backslashes % 2 == 1) {
@@ -42,8 +35,7 @@ inline std::vector<std::wstring> splitWindowsArguments(std::wstring_view line) {
       } else {
         argument.append(backslashes, '\\');
         if (i < line.size() && (quoted || (line[i] != L' ' && line[i] != L'\t'))) {
-          argument += line[i];
-          ++i;
+          argument += line[i++];
         }
       }
     }
@@ -61,18 +53,6 @@ inline std::vector<std::wstring> expectedEncoderArguments(const std::wstring& x,
           L"30",      L"-offset_x",   x,       L"-offset_y", y,          L"-video_size",
           size,       L"-draw_mouse", L"1",    L"-i",        L"desktop", L"-c:v",
           L"libxvid", L"-r",          L"30",   L"-qscale:v", L"10",      path};
-}
-
-// The same as one parameter line, every argument but the path joined by one
-// blank, the path as given (quoted by the caller of this).
-inline std::wstring expectedParameterLine(const std::wstring& x, const std::wstring& y,
-                                          const std::wstring& size,
-                                          const std::wstring& quotedPath) {
-  std::wstring line;
-  for (const std::wstring& argument : expectedEncoderArguments(x, y, size, L"")) {
-    if (!argument.empty()) line += argument + L" ";
-  }
-  return line + quotedPath;
 }
 
 }  // namespace zeltra::testing
