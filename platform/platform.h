@@ -173,7 +173,8 @@ class Platform {
   // quit is taken, watched (when given) has exited, a top-level window
   // changes anywhere on the desktop (when watchWindows), or timeoutMs has
   // passed (kWaitForever: no bound), whichever is first. A window change
-  // counts once, from the return of the wait before.
+  // counts once, from the return of the wait before. watched having exited
+  // before the waiting messages are served is returned before they are.
   virtual Event waitForEvent(Process* watched, bool watchWindows, uint32_t timeoutMs) = 0;
 
   // Every top-level window with this exact title (compared without regard to

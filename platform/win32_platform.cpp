@@ -520,14 +520,17 @@ class Win32Platform final : public Platform {
     const DWORD count = handle != nullptr ? 1 : 0;
     const DWORD beganAt = ::GetTickCount();
     for (;;) {
+      // An end seen before the messages are served came before them: a stop
+      // message still waiting cannot have caused it, so it is said as the
+      // end it was, not as the stop's doing.
+      if (count == 1 && ::WaitForSingleObject(handle, 0) == WAIT_OBJECT_0) {
+        return Event::kProcessExited;
+      }
       MSG msg;
       while (::PeekMessageA(&msg, /*hWnd=*/nullptr, 0, 0, PM_REMOVE)) {
         if (msg.message == WM_QUIT) return Event::kQuit;
         ::TranslateMessage(&msg);
         ::DispatchMessageA(&msg);
-      }
-      if (count == 1 && ::WaitForSingleObject(handle, 0) == WAIT_OBJECT_0) {
-        return Event::kProcessExited;
       }
       // Out-of-context hook calls arrive like messages sent to this thread,
       // so the wait below wakes for them; the note is read after the pump.

@@ -234,8 +234,11 @@ Event Desktop::waitForEvent(Process* watched, bool watchWindows, uint32_t timeou
   // A watch sees the changes from its start on.
   if (watchWindows && !watching_) windowChanged_ = false;
   watching_ = watchWindows;
+  const Encoder* watchedLife =
+      watched != nullptr ? &static_cast<EncoderProcess*>(watched)->life() : nullptr;
   for (;;) {
     applyDue();
+    if (watchedLife != nullptr && exited(*watchedLife)) return Event::kProcessExited;
     while (!queue_.empty() && !quitPending_) {
       const uint32_t message = queue_.front();
       queue_.pop_front();
@@ -245,9 +248,6 @@ Event Desktop::waitForEvent(Process* watched, bool watchWindows, uint32_t timeou
       quitPending_ = false;
       return Event::kQuit;
     }
-    const Encoder* watchedLife =
-        watched != nullptr ? &static_cast<EncoderProcess*>(watched)->life() : nullptr;
-    if (watchedLife != nullptr && exited(*watchedLife)) return Event::kProcessExited;
     if (watchWindows && windowChanged_) {
       windowChanged_ = false;
       return Event::kWindowChanged;
