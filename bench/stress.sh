@@ -10,9 +10,12 @@ source scripts/wine-env.sh
 scripts/install-deps.sh
 arches=$(wine_env_arches)
 for arch in $arches; do
-  if [ "$arch" = i686 ] && [ "$(wine_env_i386_support)" = no ]; then
-    echo "stress: not run for the 32-bit build: this machine cannot run 32-bit programs"
-    continue
+  if [ "$arch" = i686 ]; then
+    support=$(wine_env_i386_support)
+    if [ "$support" != yes ]; then
+      echo "stress: not run for the 32-bit build: $(wine_env_i386_absence "$support")"
+      continue
+    fi
   fi
   (
     wine_env_select "$arch"
