@@ -11,9 +11,9 @@ scripts/install-deps.sh
 arches=$(wine_env_arches)
 for arch in $arches; do
   if [ "$arch" = i686 ]; then
-    support=$(wine_env_i386_support)
-    if [ "$support" != yes ]; then
-      echo "stress: not run for the 32-bit build: $(wine_env_i386_absence "$support")"
+    why=$(wine_env_i386_missing)
+    if [ -n "$why" ]; then
+      echo "stress: not run for the 32-bit build: $why"
       continue
     fi
   fi

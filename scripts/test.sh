@@ -21,20 +21,19 @@ scripts/install-deps.sh
 step "which Windows builds to run under Wine"
 # Decided first, so a build forced where it cannot run fails in seconds.
 requested=$(wine_env_arches)
-i386_support=""
-if grep -qx i686 <<<"$requested"; then i386_support=$(wine_env_i386_support); fi
+i386_missing=""
+if grep -qx i686 <<<"$requested"; then i386_missing=$(wine_env_i386_missing); fi
 declare -A outcome=([i686]="" [x86_64]="")
 to_run=()
 for arch in i686 x86_64; do
   if ! grep -qx "$arch" <<<"$requested"; then
     outcome[$arch]="built and checked; not run: left out by ZELTRA_WINE_ARCHES=$ZELTRA_WINE_ARCHES"
-  elif [ "$arch" = i686 ] && [ "$i386_support" != yes ]; then
-    why=$(wine_env_i386_absence "$i386_support")
+  elif [ "$arch" = i686 ] && [ -n "$i386_missing" ]; then
     if [ -n "${ZELTRA_WINE_ARCHES:-}" ]; then
-      echo "test: ZELTRA_WINE_ARCHES asks for the 32-bit build, but $why" >&2
+      echo "test: ZELTRA_WINE_ARCHES asks for the 32-bit build, but $i386_missing" >&2
       exit 1
     fi
-    outcome[$arch]="built and checked; not run: $why"
+    outcome[$arch]="built and checked; not run: $i386_missing"
   else
     to_run+=("$arch")
   fi

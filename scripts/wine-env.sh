@@ -4,8 +4,8 @@
 #
 #   wine_env_arches          the builds to run: ZELTRA_WINE_ARCHES (i686,
 #                            x86_64, or both, blanks or commas between) or both
-#   wine_env_i386_support    whether this machine runs 32-bit programs
-#   wine_env_i386_absence    why it does not, said for people
+#   wine_env_i386_missing    why this machine runs no 32-bit program, said
+#                            for people; nothing where it runs them
 #   wine_env_pick            the one build to show or measure: the 32-bit
 #                            product where it runs, else the 64-bit build
 #   wine_env_select <arch>   the build, loader and prefix for i686 or x86_64
@@ -31,14 +31,15 @@ wine_env_arches() {
   done
 }
 
-# Prints "yes", "no" or "uninstalled". Only "Exec format error" from a 32-bit
-# program means the kernel refuses them all; "uninstalled" means there is no
-# 32-bit loader because install-deps could not install wine32. Any other
-# failure of the loader is a broken install, reported and returned as an error.
-wine_env_i386_support() {
+# Prints nothing where this machine runs 32-bit programs, else why it does
+# not. Only "Exec format error" from a 32-bit program means the kernel refuses
+# them all; no 32-bit loader means install-deps could not install wine32. Any
+# other failure of the loader is a broken install, reported and returned as an
+# error.
+wine_env_i386_missing() {
   local loader=/usr/lib/wine/wine
   if [ ! -e "$loader" ]; then
-    echo uninstalled
+    echo "Wine's 32-bit half (wine32:i386) could not be installed here"
     return
   fi
   python3 - "$loader" <<'PY'
@@ -47,36 +48,25 @@ try:
     result = subprocess.run([sys.argv[1], "--version"], capture_output=True, text=True, timeout=60)
 except OSError as error:
     if error.errno == errno.ENOEXEC:
-        print("no")
+        print("this machine cannot run 32-bit programs")
         sys.exit(0)
     sys.exit(f"wine-env: the 32-bit Wine loader {sys.argv[1]} cannot be started: {error}")
 if result.returncode != 0:
     sys.exit(f"wine-env: the 32-bit Wine loader {sys.argv[1]} failed ({result.returncode}): "
              f"{(result.stderr or result.stdout).strip()}")
-print("yes")
 PY
-}
-
-# Why the 32-bit build cannot run, for a support other than "yes".
-wine_env_i386_absence() {
-  if [ "$1" = no ]; then
-    echo "this machine cannot run 32-bit programs"
-  else
-    echo "Wine's 32-bit half (wine32:i386) could not be installed here"
-  fi
 }
 
 # Prints the build and, after a blank, why it was picked.
 wine_env_pick() {
-  local requested support why
+  local requested why
   requested=$(wine_env_arches) || return
   if grep -qx i686 <<<"$requested"; then
-    support=$(wine_env_i386_support) || return
-    if [ "$support" = yes ]; then
+    why=$(wine_env_i386_missing) || return
+    if [ -z "$why" ]; then
       echo "i686 the 32-bit build, the product"
       return
     fi
-    why=$(wine_env_i386_absence "$support")
     grep -qx x86_64 <<<"$requested" || {
       echo "wine-env: the 32-bit build was asked for, but $why" >&2
       return 1
