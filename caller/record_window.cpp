@@ -2,7 +2,8 @@
 // example and run by the Wine bench, so the example is built and exercised
 // with every test run.
 //
-//   record_window <launcher path> <window title> <output path> [--at-once | --request-first]
+//   record_window <launcher path> <window title> <output path>
+//                 [--at-once | --request-first | --request-on-enter]
 //
 // Starts the launcher, waits for its control window and for the recording to
 // begin, records until a line (Enter) comes on standard input, then stops and
@@ -10,14 +11,18 @@
 // the launcher has had time to create its control window. With
 // --request-first it asks for the stop there without waiting, then waits on
 // the launcher's process itself, asking on at each wake until the stop is
-// accepted, and takes the result from stop(). One line per step:
+// accepted, and takes the result from stop(). With --request-on-enter it
+// records until Enter, then asks in that same loop and reports the stop
+// accepted before it calls stop(): from that line on, this caller may die and
+// the launcher still finishes the file. One line per step:
 //   started pid=<n>            or refused reason=<text>, failed error=<n>
 //   job where=<own|own-nested|broke-away|callers-only|none>
 //   window ms=<n>              or window state=launcher-ended, state=not-yet
 //   recording state=<begun|encoder-ended|launcher-ended|not-yet> ms=<n>
 //   requested state=<kept|posted|accepted|post-refused|ended-before-stop> error=<n>
-//   request-ended state=<...> error=<n>   (with --request-first: the first ask's
-//                              answer, and the last one, once its own loop ended)
+//   request-ended state=<...> error=<n>   (with --request-first or --request-on-enter:
+//                              the first ask's answer, and the last one, once its
+//                              own loop ended)
 //   reason <text>              each of the launcher's lines on its standard error
 //   stopped outcome=<stopped|ended-before-stop|stop-not-accepted|not-exited>
 //           exit=<n|none> output=<missing|empty|written|not-this-run|unfinished|finished>
@@ -90,7 +95,7 @@ int wmain(int argc, wchar_t** argv) {
   if (argc < 4) {
     report(
         "usage: record_window <launcher path> <window title> <output path> [--at-once | "
-        "--request-first]");
+        "--request-first | --request-on-enter]");
     return 2;
   }
   const std::wstring mode = argc > 4 ? argv[4] : L"";
@@ -115,6 +120,7 @@ int wmain(int argc, wchar_t** argv) {
     reportRecording(recording);
     char line[16];
     std::fgets(line, sizeof line, stdin);  // end of input stops too
+    if (mode == L"--request-on-enter") requestAndWait(recording);
   }
   const zc::StopResult stopped = recording.stop();
   for (const std::string& reason : stopped.reasons) report("reason " + reason);

@@ -228,7 +228,7 @@ class CallerRun(ReportingProcess):
     when told (or at once) and reports how the stop ended."""
 
     def __init__(self, launcher, title, output, mode=None, env=None):
-        """mode: "--at-once" or "--request-first" (see record_window.cpp)."""
+        """mode: "--at-once", "--request-first" or "--request-on-enter" (see record_window.cpp)."""
         args = [os.path.join(BUILD_DIR, "record_window.exe"), windows_path(launcher), title, output]
         super().__init__(args + ([mode] if mode else []), stdin=subprocess.PIPE, env=env)
 
